@@ -1,0 +1,134 @@
+// A particle system: the particle-level property curves, the flow and the render settings of
+// one stream of particles, its pool of particle records, and the frame-by-frame step that ages,
+// emits, moves and shows them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "engine/VarSeries.h"
+#include "engine/VectorData.h"
+#include "render/ColorSpaces.h"
+
+class TParticleSystem;
+class TParticleModifier;
+
+// One pool slot. The field order is the record's.
+struct TParticle {
+  float Mass = 0;
+  TVec3f Position;
+  TVec3f Velocity;       // gathered from gravity and tools, units per frame
+  TVec3f GravityVec;     // (0, 0, g) per frame
+  TVec3f Reserved0;
+  TVec3f BaseVelocity;   // emission velocity, scaled each frame by the Speed curve
+  TColorVector Color;    // birth colour
+  float Alpha = 0;
+  float Size = 0;
+  float Lifespan = 0;    // frames
+  float VortexAngle = 0; // radians about Axis through Origin
+  float VortexSpeed = 0; // a tenth of it is added to VortexAngle per frame
+  float Angle = 0;       // degrees, within (−360, 360)
+  float Spin = 0;        // degrees per frame
+  int32_t Reserved1 = 0;
+  int32_t MapIndex = 0;
+  TParticleSystem* System = nullptr;  // set when handed to the renderer
+  int32_t Index = 0;
+  bool Alive = false;
+  float Birth = 0;
+  TVec3f Origin;
+  TVec3f Axis;
+  TVec3f Direction;
+  TVec3f PrevPosition;
+  TVec3f DisplayPosition;
+  TVec3f RenderPosition;
+  TVec3f ScreenPos;
+};
+
+// What a system asks of whoever owns it at the start of every step. With no owner, a step
+// changes no scale factor and gathers no tool.
+class TParticleSystemOwner {
+ public:
+  virtual ~TParticleSystemOwner() = default;
+  // Refreshes the emitter's transforms and the system's five scale factors.
+  virtual void UpdateFromHost(TParticleSystem& system) = 0;
+  // Appends the tools that act during this step, updating each one's pose.
+  virtual void CollectModifiers(TParticleSystem& system, std::vector<TParticleModifier*>& list) = 0;
+};
+
+enum TMapMode : int32_t { MapFixed = 0, MapRandom = 1, MapCycle = 2 };
+enum TRenderMode : int32_t { RenderPureAlpha = 0, RenderIlluminate = 1, RenderPaint = 2, RenderColorAlpha = 3 };
+enum TColorMode : int32_t { ColorModeGradient = 0, ColorModeRandom = 1 };
+
+constexpr int32_t DefaultMaxParticleSize = 2048;
+// Upper bound on a pool's slots: a damaged flow can ask for any number, and a host must not be
+// brought down by it. Emission beyond it waits for slots to free up.
+constexpr size_t MaxPoolSlots = size_t{1} << 22;
+
+class TParticleSystem : public TVariableSystem {
+ public:
+  TParticleSystem();
+  ~TParticleSystem() override;
+
+  // Particle-level curves (x: percent of life), then the system-level ones (x: frames).
+  TVarSeries& Size;
+  TVarSeries& Speed;
+  TVarSeries& Orientation;
+  TVarSeries& Gravity;
+  TVarSeries& Alpha;
+  TVarSeries& Intensity;
+  TVarSeries& Visibility;
+  TVarSeries& Flow;
+  TVarSeries& FlowJitter;
+
+  int32_t SystemLifespan = 0;  // frames; 0 = no limit
+  int32_t SystemLives = 0;     // 0 = no limit
+  int32_t MapMode = MapFixed;
+  int32_t MapCycleTime = 0;
+  int32_t MapIndex = 0;
+  int32_t RenderMode = RenderPureAlpha;
+  int32_t ParticleColorMode = ColorModeGradient;
+  int32_t SystemColorMode = ColorModeGradient;
+  int32_t MaxParticleSize = DefaultMaxParticleSize;
+  float SpatialDither = 0;
+
+  static constexpr float TimeStep = 1.0f;
+  float FlowScale = 1, SpeedScale = 1, GravityScale = 1, LifeScale = 1, SizeScale = 1;
+
+  TParticle Template;  // all zero; copied into each new particle before OnEmit
+  std::function<void(TParticleSystem&, TParticle&)> OnEmit;
+  TParticleSystemOwner* Owner = nullptr;
+
+  // Run state.
+  float Time = 0;
+  float LocalTime = 0;
+  int32_t LiveCount = 0;
+  float EmitCarry = 0;
+  std::vector<TParticle> Particles;
+  std::vector<TParticleModifier*> StepModifiers;  // only while a step runs
+
+  void Reset();
+  // Advances whole frames until Time reaches target (rounded half to even). An earlier target
+  // changes nothing and sounds the alert beep. Failures outside emission propagate after the
+  // step's tools are released.
+  void StepTo(float target);
+
+  void UpdateSystemLife();
+  void KillExpired();
+  void Emit();
+  // Adds max(n, 100) dead slots, never beyond MaxPoolSlots; throws EVantrelError when the pool
+  // is already that large.
+  void GrowPool(int64_t n);
+  void UpdateParticles();
+
+  // (Time − Birth) / Lifespan; 0 for a lifespan of 0 or less (such a particle lives only the
+  // frame it is born in, and is shown there as at the start of its life).
+  float LifeFraction(int index) const { return LifeFractionOf(Particles[static_cast<size_t>(index)]); }
+  float Age(int index) const { return Time - Particles[static_cast<size_t>(index)].Birth; }
+  float LifeFractionOf(const TParticle& p) const {
+    return p.Lifespan > 0 ? (Time - p.Birth) / p.Lifespan : 0.0f;
+  }
+
+ private:
+  void UpdateParticle(TParticle& p);
+};

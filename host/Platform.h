@@ -1,0 +1,50 @@
+// The few windowing-system services the plug-in needs, behind one interface with a headless
+// implementation (command line, tests) and a desktop one (the studio). One platform is
+// installed for the whole program; the headless one is there from the start.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TPlatform {
+ public:
+  virtual ~TPlatform() = default;
+
+  virtual void Beep() = 0;
+  // Milliseconds from an arbitrary start, wrapping at 2^32.
+  virtual uint32_t TickCount() = 0;
+  virtual bool EscapePressed() = 0;
+  // A modal message box with an OK button.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // A modal Yes/No question; true for Yes.
+  virtual bool Confirm(const std::string& text) = 0;
+  virtual void SetBusyCursor(bool busy) = 0;
+};
+
+// Answers without a user: confirmations say No, nothing is shown or heard. What would have
+// been shown is kept so that a program or a test can read it.
+class THeadlessPlatform : public TPlatform {
+ public:
+  void Beep() override { ++Beeps; }
+  uint32_t TickCount() override;
+  bool EscapePressed() override { return Escape; }
+  void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+  bool Confirm(const std::string& text) override {
+    Confirmations.push_back(text);
+    return false;
+  }
+  void SetBusyCursor(bool busy) override { Busy = busy; }
+
+  int Beeps = 0;
+  bool Escape = false;
+  bool Busy = false;
+  std::vector<std::string> Messages;
+  std::vector<std::string> Confirmations;
+};
+
+// The installed platform.
+TPlatform& Platform();
+// Replaces the installed platform; returns the previous one. Null installs a new headless one.
+std::unique_ptr<TPlatform> InstallPlatform(std::unique_ptr<TPlatform> platform);
