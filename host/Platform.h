@@ -21,6 +21,8 @@ class TPlatform {
   // A modal Yes/No question; true for Yes.
   virtual bool Confirm(const std::string& text) = 0;
   virtual void SetBusyCursor(bool busy) = 0;
+  // The main panel's status line; an empty text clears it.
+  virtual void SetStatusText(const std::string& text) { (void)text; }
   // The picture-open dialog (with a preview): starts in folder with fileName preset and returns
   // the full paths picked (at most one unless multiSelect); empty when cancelled. A platform
   // without dialogs cancels.
@@ -44,6 +46,7 @@ class THeadlessPlatform : public TPlatform {
     return false;
   }
   void SetBusyCursor(bool busy) override { Busy = busy; }
+  void SetStatusText(const std::string& text) override { StatusText = text; }
   std::vector<std::string> OpenPictures(const std::string&, const std::string& fileName, bool) override {
     PictureDialogs.push_back(fileName);
     return {};
@@ -52,6 +55,7 @@ class THeadlessPlatform : public TPlatform {
   int Beeps = 0;
   bool Escape = false;
   bool Busy = false;
+  std::string StatusText;
   std::vector<std::string> Messages;
   std::vector<std::string> Confirmations;
   std::vector<std::string> PictureDialogs;  // the preset file name of each dialog
