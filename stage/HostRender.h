@@ -1,0 +1,42 @@
+// The host's own image of a frame: the background colour, then every visible polyhedron,
+// flat-shaded by Lambert's law with a light at the eye, through a z-buffer. Pixels get
+// depth = (camera-space z)², empty ones keep +infinity. Projection follows the view's
+// convention exactly (drawport pixel, then the eye-to-render matrix), so geometry lines up to
+// the pixel with what the plug-in projects.
+#pragma once
+
+#include <cstdint>
+
+#include "host/TsxApi5.h"
+#include "stage/Scene.h"
+#include "stage/ScreenBuffer.h"
+#include "stage/View.h"
+
+namespace stage {
+
+struct TRenderSettings {
+  int32_t Width = 640;
+  int32_t Height = 480;
+  float FirstFrame = 0;
+  float LastFrame = 0;
+  CtsxVector3f Background{0, 0, 0};
+  float BackgroundAlpha = 1;
+  // Inclusive image pixels; used when UseRegion is set.
+  bool UseRegion = false;
+  int16_t RegionLeft = 0, RegionTop = 0, RegionRight = 0, RegionBottom = 0;
+};
+
+// The image rectangle a render covers (the region, clamped to the image, or the whole image).
+struct TRect {
+  int32_t Left, Top, Right, Bottom;  // inclusive
+};
+TRect RenderRect(const TRenderSettings& settings);
+
+// Fills the buffer with the background (depth +infinity).
+void ClearToBackground(TScreenBuffer& buffer, const TRenderSettings& settings);
+// Draws every visible polyhedron of the scene at its current pose into the buffer, which
+// covers image pixels from (buffer.Left(), buffer.Top()) of an image of the settings' size.
+void DrawPolyhedra(const TScene& scene, const TView& view, const TRenderSettings& settings,
+                   TScreenBuffer& buffer);
+
+}  // namespace stage

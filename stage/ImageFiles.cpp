@@ -1,0 +1,140 @@
+// PNG through libpng, EXR through OpenEXR, each into a temporary file renamed at the end.
+#include "stage/ImageFiles.h"
+
+#include <png.h>
+
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfOutputFile.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace stage {
+
+namespace {
+
+std::filesystem::path TempBeside(const std::filesystem::path& path) {
+  return std::filesystem::path(path.string() + ".tmp-write");
+}
+
+void CommitTemp(const std::filesystem::path& temp, const std::filesystem::path& path) {
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    throw std::runtime_error(path.string() + ": cannot replace the file");
+  }
+}
+
+uint8_t ToByte(float v) {
+  if (!(v > 0)) return 0;  // NaN too
+  if (v >= 1) return 255;
+  return static_cast<uint8_t>(std::nearbyint(v * 255.0f));
+}
+
+struct TFileCloser {
+  void operator()(FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+
+}  // namespace
+
+void WritePng(const std::filesystem::path& path, const TScreenBuffer& image) {
+  const std::filesystem::path temp = TempBeside(path);
+  const std::string name = path.string();
+  std::unique_ptr<FILE, TFileCloser> file(std::fopen(temp.c_str(), "wb"));
+  if (!file) throw std::runtime_error(name + ": cannot create the file");
+
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!png || !info) {
+    png_destroy_write_struct(&png, &info);
+    throw std::runtime_error(name + ": out of memory for the PNG writer");
+  }
+  std::vector<uint8_t> row(static_cast<size_t>(image.Width()) * 3);
+  volatile bool failed = false;
+  // libpng reports errors by longjmp; nothing with a destructor lives between here and there.
+  if (setjmp(png_jmpbuf(png))) {
+    failed = true;
+  } else {
+    png_init_io(png, file.get());
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.Width()),
+                 static_cast<png_uint_32>(image.Height()), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int32_t y = 0; y < image.Height(); ++y) {
+      for (int32_t x = 0; x < image.Width(); ++x) {
+        const TPixel& p = image.At(x, y);
+        row[static_cast<size_t>(x) * 3] = ToByte(p.R);
+        row[static_cast<size_t>(x) * 3 + 1] = ToByte(p.G);
+        row[static_cast<size_t>(x) * 3 + 2] = ToByte(p.B);
+      }
+      png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+  }
+  png_destroy_write_struct(&png, &info);
+  const bool closeFailed = std::fclose(file.release()) != 0;
+  if (failed || closeFailed) {
+    std::error_code ec;
+    std::filesystem::remove(temp, ec);
+    throw std::runtime_error(name + ": cannot write the PNG file");
+  }
+  CommitTemp(temp, path);
+}
+
+void WriteExr(const std::filesystem::path& path, const TScreenBuffer& image) {
+  const std::filesystem::path temp = TempBeside(path);
+  const size_t w = static_cast<size_t>(image.Width()), h = static_cast<size_t>(image.Height());
+  std::vector<float> planes[5];
+  for (auto& p : planes) p.resize(w * h);
+  for (size_t y = 0; y < h; ++y)
+    for (size_t x = 0; x < w; ++x) {
+      const TPixel& p = image.At(static_cast<int32_t>(x), static_cast<int32_t>(y));
+      const size_t i = y * w + x;
+      planes[0][i] = p.R;
+      planes[1][i] = p.G;
+      planes[2][i] = p.B;
+      planes[3][i] = p.A;
+      planes[4][i] = p.Depth >= 0 ? std::sqrt(p.Depth) : p.Depth;
+    }
+  try {
+    Imf::Header header(image.Width(), image.Height());
+    const char* names[5] = {"R", "G", "B", "A", "Z"};
+    Imf::FrameBuffer fb;
+    for (int c = 0; c < 5; ++c) {
+      header.channels().insert(names[c], Imf::Channel(Imf::FLOAT));
+      fb.insert(names[c], Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(planes[c].data()),
+                                     sizeof(float), sizeof(float) * w));
+    }
+    Imf::OutputFile out(temp.c_str(), header);
+    out.setFrameBuffer(fb);
+    out.writePixels(image.Height());
+  } catch (const std::exception& e) {
+    std::error_code ec;
+    std::filesystem::remove(temp, ec);
+    throw std::runtime_error(path.string() + ": cannot write the EXR file (" + e.what() + ")");
+  }
+  CommitTemp(temp, path);
+}
+
+void WriteImage(const std::filesystem::path& path, const TScreenBuffer& image) {
+  std::string ext = path.extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (ext == ".png") return WritePng(path, image);
+  if (ext == ".exr") return WriteExr(path, image);
+  throw std::runtime_error(path.string() + ": unknown image type (use .png or .exr)");
+}
+
+}  // namespace stage

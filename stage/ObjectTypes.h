@@ -1,0 +1,32 @@
+// The custom object types plug-ins define: their names, numbers and callback tables. Numbers are
+// handed out below 100 in definition order, starting at tsxTYPE_FIRST_CUSTOM.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/TsxApi5.h"
+
+namespace stage {
+
+struct TObjectType {
+  int Number = 0;
+  int PluginId = 0;
+  std::string Name;
+  tsxSOBJCALLBACKS Callbacks{};
+};
+
+class TObjectTypes {
+ public:
+  // Answers the new number, or 0 when the name is empty, the table missing, or the numbers are
+  // used up. A name already defined keeps its number and takes the new table.
+  int Define(int pluginId, const std::string& name, const tsxSOBJCALLBACKS* callbacks);
+  const TObjectType* Find(int number) const;
+  const TObjectType* FindByName(const std::string& name) const;
+  const std::vector<TObjectType>& All() const { return Types_; }
+
+ private:
+  std::vector<TObjectType> Types_;
+};
+
+}  // namespace stage

@@ -1,0 +1,572 @@
+// Reading and writing scene files. Reading first turns the whole document into a checked
+// description (so a damaged file changes nothing), then builds the scene from it.
+#include "stage/SceneFile.h"
+
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <optional>
+#include <sstream>
+#include <system_error>
+
+#include "stage/Base64.h"
+#include "stage/MeshSource.h"
+#include "stage/Stage.h"
+
+namespace stage {
+
+namespace {
+
+using json = nlohmann::json;
+
+constexpr int kFormatVersion = 1;
+constexpr int kMaxDepth = 256;
+constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{1} << 30;
+
+// ---- Description of a file, fully checked before anything in the stage changes.
+
+struct TNodeDesc {
+  TNodeKind Kind = TNodeKind::Group;
+  std::string Name;
+  TChannel Position, Rotation, Scale{CtsxVector3f{1, 1, 1}};
+  CtsxVector3f Color{0.8f, 0.8f, 0.8f};
+  bool Visible = true;
+  std::optional<TPolyhedron> Mesh;
+  std::optional<TMeshSource> Source;
+  std::string TypeName;
+  std::vector<uint8_t> Payload;
+  std::vector<TNodeDesc> Children;
+};
+
+struct TSceneDesc {
+  TCamera Camera;
+  std::optional<int32_t> ViewWidth, ViewHeight;
+  TRenderSettings Render;
+  float Time = 0;
+  std::vector<TNodeDesc> Nodes;
+};
+
+class TReader {
+ public:
+  TReader(std::string file, std::filesystem::path baseDir, std::vector<std::string>& warnings)
+      : File_(std::move(file)), BaseDir_(std::move(baseDir)), Warnings_(warnings) {}
+
+  [[noreturn]] void Fail(const std::string& path, const std::string& what) const {
+    throw ESceneFileError(File_ + ": " + (path.empty() ? "/" : path) + ": " + what);
+  }
+
+  void Warn(const std::string& path, const std::string& what) {
+    Warnings_.push_back(File_ + ": " + path + ": " + what);
+  }
+
+  const json& Object(const json& j, const std::string& path) const {
+    if (!j.is_object()) Fail(path, "expected an object");
+    return j;
+  }
+
+  // Warns about every key the reader does not know.
+  void Keys(const json& j, const std::string& path, std::initializer_list<const char*> known) {
+    for (auto it = j.begin(); it != j.end(); ++it) {
+      bool ok = false;
+      for (const char* k : known) ok = ok || it.key() == k;
+      if (!ok) Warn(path + "/" + it.key(), "unknown key, ignored");
+    }
+  }
+
+  float Number(const json& j, const std::string& path) const {
+    if (!j.is_number()) Fail(path, "expected a number");
+    const double v = j.get<double>();
+    if (!std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max())
+      Fail(path, "number out of range");
+    return static_cast<float>(v);
+  }
+
+  int32_t Integer(const json& j, const std::string& path, int32_t least, int32_t most) const {
+    if (!j.is_number_integer()) Fail(path, "expected a whole number");
+    const auto v = j.get<int64_t>();
+    if (v < least || v > most)
+      Fail(path, "expected a whole number from " + std::to_string(least) + " to " + std::to_string(most));
+    return static_cast<int32_t>(v);
+  }
+
+  std::string Text(const json& j, const std::string& path) const {
+    if (!j.is_string()) Fail(path, "expected a text");
+    return j.get<std::string>();
+  }
+
+  bool Boolean(const json& j, const std::string& path) const {
+    if (!j.is_boolean()) Fail(path, "expected true or false");
+    return j.get<bool>();
+  }
+
+  CtsxVector3f Vec3(const json& j, const std::string& path) const {
+    if (!j.is_array() || j.size() != 3) Fail(path, "expected an array of 3 numbers");
+    return {Number(j[0], path + "/0"), Number(j[1], path + "/1"), Number(j[2], path + "/2")};
+  }
+
+  // [x, y, z] for a constant, or [{"frame": f, "value": [x, y, z]}, ...] for keys.
+  TChannel Channel(const json& j, const std::string& path, CtsxVector3f rest) {
+    TChannel c(rest);
+    if (!j.is_array() || j.empty()) Fail(path, "expected [x, y, z] or a list of keys");
+    if (j[0].is_number()) {
+      c.Rest = Vec3(j, path);
+      return c;
+    }
+    for (size_t i = 0; i < j.size(); ++i) {
+      const std::string p = path + "/" + std::to_string(i);
+      Object(j[i], p);
+      Keys(j[i], p, {"frame", "value"});
+      if (!j[i].contains("frame")) Fail(p, "a key needs a \"frame\"");
+      if (!j[i].contains("value")) Fail(p, "a key needs a \"value\"");
+      c.SetKey(Number(j[i]["frame"], p + "/frame"), Vec3(j[i]["value"], p + "/value"));
+    }
+    return c;
+  }
+
+  TSceneDesc Scene(const json& root) {
+    Object(root, "");
+    Keys(root, "", {"vantrelScene", "time", "camera", "view", "render", "nodes"});
+    if (!root.contains("vantrelScene")) Fail("", "not a Vantrel scene file (no \"vantrelScene\" key)");
+    const int32_t version = Integer(root["vantrelScene"], "/vantrelScene", 1, 1 << 30);
+    if (version > kFormatVersion)
+      Fail("/vantrelScene", "version " + std::to_string(version) + " is newer than this program reads (" +
+                                std::to_string(kFormatVersion) + ")");
+    TSceneDesc d;
+    if (root.contains("time")) d.Time = Number(root["time"], "/time");
+    if (root.contains("camera")) Camera(root["camera"], "/camera", d.Camera);
+    if (root.contains("view")) {
+      const json& v = Object(root["view"], "/view");
+      Keys(v, "/view", {"width", "height"});
+      if (v.contains("width")) d.ViewWidth = Integer(v["width"], "/view/width", 1, 16384);
+      if (v.contains("height")) d.ViewHeight = Integer(v["height"], "/view/height", 1, 16384);
+    }
+    if (root.contains("render")) Render(root["render"], "/render", d.Render);
+    if (root.contains("nodes")) d.Nodes = Nodes(root["nodes"], "/nodes", 0);
+    return d;
+  }
+
+ private:
+  void Camera(const json& j, const std::string& path, TCamera& c) {
+    Object(j, path);
+    Keys(j, path, {"eye", "target", "up", "projection", "fieldOfView", "height"});
+    if (j.contains("eye")) c.Eye = Vec3(j["eye"], path + "/eye");
+    if (j.contains("target")) c.Target = Vec3(j["target"], path + "/target");
+    if (j.contains("up")) c.Up = Vec3(j["up"], path + "/up");
+    if (j.contains("projection")) {
+      const std::string p = Text(j["projection"], path + "/projection");
+      if (p == "perspective")
+        c.Projection = TProjection::Perspective;
+      else if (p == "orthographic")
+        c.Projection = TProjection::Orthographic;
+      else
+        Fail(path + "/projection", "expected \"perspective\" or \"orthographic\", not \"" + p + "\"");
+    }
+    if (j.contains("fieldOfView")) {
+      c.FieldOfView = Number(j["fieldOfView"], path + "/fieldOfView");
+      if (!(c.FieldOfView > 0 && c.FieldOfView < 180))
+        Fail(path + "/fieldOfView", "expected degrees between 0 and 180");
+    }
+    if (j.contains("height")) {
+      c.Height = Number(j["height"], path + "/height");
+      if (!(c.Height > 0)) Fail(path + "/height", "expected a positive number");
+    }
+  }
+
+  void Render(const json& j, const std::string& path, TRenderSettings& r) {
+    Object(j, path);
+    Keys(j, path, {"width", "height", "frames", "background", "backgroundAlpha", "region"});
+    if (j.contains("width")) r.Width = Integer(j["width"], path + "/width", 1, 16384);
+    if (j.contains("height")) r.Height = Integer(j["height"], path + "/height", 1, 16384);
+    if (j.contains("frames")) {
+      const json& f = j["frames"];
+      if (!f.is_array() || f.size() != 2) Fail(path + "/frames", "expected [first, last]");
+      r.FirstFrame = Number(f[0], path + "/frames/0");
+      r.LastFrame = Number(f[1], path + "/frames/1");
+      if (r.LastFrame < r.FirstFrame) Fail(path + "/frames", "the last frame comes before the first");
+    }
+    if (j.contains("background")) r.Background = Vec3(j["background"], path + "/background");
+    if (j.contains("backgroundAlpha")) r.BackgroundAlpha = Number(j["backgroundAlpha"], path + "/backgroundAlpha");
+    if (j.contains("region")) {
+      const json& g = j["region"];
+      const std::string p = path + "/region";
+      if (!g.is_array() || g.size() != 4) Fail(p, "expected [left, top, right, bottom]");
+      r.UseRegion = true;
+      r.RegionLeft = static_cast<int16_t>(Integer(g[0], p + "/0", 0, r.Width - 1));
+      r.RegionTop = static_cast<int16_t>(Integer(g[1], p + "/1", 0, r.Height - 1));
+      r.RegionRight = static_cast<int16_t>(Integer(g[2], p + "/2", r.RegionLeft, r.Width - 1));
+      r.RegionBottom = static_cast<int16_t>(Integer(g[3], p + "/3", r.RegionTop, r.Height - 1));
+    }
+  }
+
+  std::vector<TNodeDesc> Nodes(const json& j, const std::string& path, int depth) {
+    if (!j.is_array()) Fail(path, "expected a list of nodes");
+    if (depth > kMaxDepth) Fail(path, "nodes nested deeper than " + std::to_string(kMaxDepth));
+    std::vector<TNodeDesc> out;
+    for (size_t i = 0; i < j.size(); ++i) out.push_back(Node(j[i], path + "/" + std::to_string(i), depth));
+    return out;
+  }
+
+  TNodeDesc Node(const json& j, const std::string& path, int depth) {
+    Object(j, path);
+    Keys(j, path, {"name", "type", "position", "rotation", "scale", "color", "visible", "mesh",
+                   "objectType", "payload", "children"});
+    TNodeDesc d;
+    if (!j.contains("type")) Fail(path, "a node needs a \"type\" (group, mesh or object)");
+    const std::string type = Text(j["type"], path + "/type");
+    if (type == "group")
+      d.Kind = TNodeKind::Group;
+    else if (type == "mesh")
+      d.Kind = TNodeKind::Polyhedron;
+    else if (type == "object")
+      d.Kind = TNodeKind::Custom;
+    else
+      Fail(path + "/type", "expected \"group\", \"mesh\" or \"object\", not \"" + type + "\"");
+    if (j.contains("name")) d.Name = Text(j["name"], path + "/name");
+    if (j.contains("position")) d.Position = Channel(j["position"], path + "/position", {0, 0, 0});
+    if (j.contains("rotation")) d.Rotation = Channel(j["rotation"], path + "/rotation", {0, 0, 0});
+    if (j.contains("scale")) d.Scale = Channel(j["scale"], path + "/scale", {1, 1, 1});
+    if (j.contains("color")) d.Color = Vec3(j["color"], path + "/color");
+    if (j.contains("visible")) d.Visible = Boolean(j["visible"], path + "/visible");
+
+    if (d.Kind == TNodeKind::Polyhedron) {
+      if (!j.contains("mesh")) Fail(path, "a mesh node needs a \"mesh\"");
+      Mesh(j["mesh"], path + "/mesh", d);
+    } else if (j.contains("mesh")) {
+      Warn(path + "/mesh", "only mesh nodes have a mesh, ignored");
+    }
+    if (d.Kind == TNodeKind::Custom) {
+      if (!j.contains("objectType")) Fail(path, "an object node needs an \"objectType\"");
+      d.TypeName = Text(j["objectType"], path + "/objectType");
+      if (d.TypeName.empty()) Fail(path + "/objectType", "empty type name");
+      if (j.contains("payload")) {
+        auto bytes = DecodeBase64(Text(j["payload"], path + "/payload"));
+        if (!bytes) Fail(path + "/payload", "not valid base64");
+        d.Payload = std::move(*bytes);
+      }
+    } else {
+      if (j.contains("objectType")) Warn(path + "/objectType", "only object nodes have a type name, ignored");
+      if (j.contains("payload")) Warn(path + "/payload", "only object nodes have a payload, ignored");
+    }
+    if (j.contains("children")) d.Children = Nodes(j["children"], path + "/children", depth + 1);
+    return d;
+  }
+
+  void Mesh(const json& j, const std::string& path, TNodeDesc& d) {
+    Object(j, path);
+    TMeshSource s;
+    if (j.contains("obj")) {
+      Keys(j, path, {"obj"});
+      s.Kind = TPrimitive::ObjFile;
+      s.ObjPath = Text(j["obj"], path + "/obj");
+      try {
+        d.Mesh = BuildMesh(s, BaseDir_);
+      } catch (const std::exception& e) {
+        Fail(path + "/obj", e.what());
+      }
+      d.Source = s;
+      return;
+    }
+    if (j.contains("vertices")) {
+      InlineMesh(j, path, d);
+      return;
+    }
+    if (!j.contains("primitive")) Fail(path, "a mesh needs a \"primitive\", an \"obj\" path or \"vertices\"");
+    Keys(j, path, {"primitive", "size", "radius", "segments", "rings", "divisions"});
+    const std::string kind = Text(j["primitive"], path + "/primitive");
+    if (kind == "plane") {
+      s.Kind = TPrimitive::Plane;
+    } else if (kind == "box") {
+      s.Kind = TPrimitive::Box;
+    } else if (kind == "sphere") {
+      s.Kind = TPrimitive::Sphere;
+    } else if (kind == "grid") {
+      s.Kind = TPrimitive::Grid;
+    } else {
+      Fail(path + "/primitive", "expected plane, box, sphere or grid, not \"" + kind + "\"");
+    }
+    if (j.contains("size")) {
+      const json& z = j["size"];
+      const size_t n = s.Kind == TPrimitive::Box ? 3 : 2;
+      if (!z.is_array() || z.size() != n)
+        Fail(path + "/size", "expected an array of " + std::to_string(n) + " numbers");
+      for (size_t i = 0; i < n; ++i) s.Size[i] = Number(z[i], path + "/size/" + std::to_string(i));
+    }
+    if (j.contains("radius")) s.Radius = Number(j["radius"], path + "/radius");
+    if (j.contains("segments")) s.Segments = Integer(j["segments"], path + "/segments", 3, 1024);
+    if (j.contains("rings")) s.Rings = Integer(j["rings"], path + "/rings", 2, 1024);
+    if (j.contains("divisions")) {
+      const json& v = j["divisions"];
+      if (!v.is_array() || v.size() != 2) Fail(path + "/divisions", "expected [x, y]");
+      s.DivisionsX = Integer(v[0], path + "/divisions/0", 1, 1024);
+      s.DivisionsY = Integer(v[1], path + "/divisions/1", 1, 1024);
+    }
+    try {
+      d.Mesh = BuildPrimitive(s);
+    } catch (const std::exception& e) {
+      Fail(path, e.what());
+    }
+    d.Source = s;
+  }
+
+  void InlineMesh(const json& j, const std::string& path, TNodeDesc& d) {
+    Keys(j, path, {"vertices", "faces"});
+    const json& v = j["vertices"];
+    if (!v.is_array()) Fail(path + "/vertices", "expected a list of [x, y, z]");
+    TPolyhedron p;
+    for (size_t i = 0; i < v.size(); ++i) p.AddVertex(Vec3(v[i], path + "/vertices/" + std::to_string(i)));
+    if (j.contains("faces")) {
+      const json& f = j["faces"];
+      if (!f.is_array()) Fail(path + "/faces", "expected a list of faces");
+      std::vector<int32_t> corners;
+      for (size_t i = 0; i < f.size(); ++i) {
+        const std::string fp = path + "/faces/" + std::to_string(i);
+        if (!f[i].is_array() || f[i].empty()) Fail(fp, "expected a list of vertex indices");
+        corners.clear();
+        for (size_t k = 0; k < f[i].size(); ++k)
+          corners.push_back(Integer(f[i][k], fp + "/" + std::to_string(k), 0,
+                                    static_cast<int32_t>(v.size()) - 1));
+        try {
+          p.AddFace(corners);
+        } catch (const std::exception& e) {
+          Fail(fp, e.what());
+        }
+      }
+    }
+    d.Mesh = std::move(p);
+  }
+
+  std::string File_;
+  std::filesystem::path BaseDir_;
+  std::vector<std::string>& Warnings_;
+};
+
+// "line L, column C" of a byte offset.
+std::string Where(const std::string& text, size_t byte) {
+  size_t line = 1, column = 1;
+  for (size_t i = 0; i < byte && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// Builds the described nodes under parent; custom nodes are collected for their read callbacks.
+void Build(TStage& stage, const std::vector<TNodeDesc>& nodes, TNode* parent,
+           std::vector<std::pair<TNode*, const TNodeDesc*>>& customs, std::vector<std::string>& warnings,
+           const std::string& file, const std::string& path) {
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const TNodeDesc& d = nodes[i];
+    const std::string p = path + "/" + std::to_string(i);
+    TNode* n = nullptr;
+    switch (d.Kind) {
+      case TNodeKind::Group:
+        n = &stage.Scene.AddGroup(d.Name, parent);
+        break;
+      case TNodeKind::Polyhedron:
+        n = &stage.Scene.AddPolyhedron(d.Name, *d.Mesh, parent, d.Source);
+        break;
+      case TNodeKind::Custom:
+        if (const TObjectType* t = stage.Types.FindByName(d.TypeName)) {
+          n = stage.Scene.CreateCustom(t->Number);
+          stage.Scene.AddToScene(*n, parent);
+          n->Name = d.Name;
+          customs.emplace_back(n, &d);
+        } else {
+          warnings.push_back(file + ": " + p + "/objectType: no plug-in defines the type \"" +
+                             d.TypeName + "\"; the object is kept with its data");
+          n = &stage.Scene.AddUnresolvedCustom(d.Name, d.TypeName, d.Payload, parent);
+        }
+        break;
+    }
+    n->Position = d.Position;
+    n->Rotation = d.Rotation;
+    n->Scale = d.Scale;
+    n->Color = d.Color;
+    n->Visible = d.Visible;
+    Build(stage, d.Children, n, customs, warnings, file, p + "/children");
+  }
+}
+
+// ---- Writing.
+
+// The shortest decimal that reads back as the same float, as a JSON number.
+json Num(float v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::strtod(std::string(buf, r.ptr).c_str(), nullptr);
+}
+
+json Vec(const CtsxVector3f& v) { return json::array({Num(v.x), Num(v.y), Num(v.z)}); }
+
+json ChannelJson(const TChannel& c) {
+  if (!c.Animated()) return Vec(c.Rest);
+  json keys = json::array();
+  for (const TKey& k : c.Keys()) keys.push_back({{"frame", Num(k.Frame)}, {"value", Vec(k.Value)}});
+  return keys;
+}
+
+json MeshJson(const TNode& n) {
+  if (n.Source) {
+    const TMeshSource& s = *n.Source;
+    switch (s.Kind) {
+      case TPrimitive::ObjFile:
+        return {{"obj", s.ObjPath}};
+      case TPrimitive::Plane:
+        return {{"primitive", "plane"}, {"size", {Num(s.Size[0]), Num(s.Size[1])}}};
+      case TPrimitive::Grid:
+        return {{"primitive", "grid"},
+                {"size", {Num(s.Size[0]), Num(s.Size[1])}},
+                {"divisions", {s.DivisionsX, s.DivisionsY}}};
+      case TPrimitive::Box:
+        return {{"primitive", "box"}, {"size", {Num(s.Size[0]), Num(s.Size[1]), Num(s.Size[2])}}};
+      case TPrimitive::Sphere:
+        return {{"primitive", "sphere"}, {"radius", Num(s.Radius)}, {"segments", s.Segments}, {"rings", s.Rings}};
+    }
+  }
+  // A mesh made in code is stored whole.
+  json vertices = json::array(), faces = json::array();
+  for (const CtsxVector3f& v : n.Mesh->Vertices()) vertices.push_back(Vec(v));
+  for (int32_t f = 0; f < n.Mesh->FaceCount(); ++f) {
+    const tsxFACE& face = n.Mesh->Face(f);
+    json corners = json::array();
+    for (int16_t k = 0; k < face.nbrCorners; ++k) corners.push_back(face.corners[k].vxIndex);
+    faces.push_back(std::move(corners));
+  }
+  return {{"vertices", std::move(vertices)}, {"faces", std::move(faces)}};
+}
+
+json NodeJson(TStage& stage, TNode& n) {
+  json j;
+  j["name"] = n.Name;
+  switch (n.Kind()) {
+    case TNodeKind::Group:
+      j["type"] = "group";
+      break;
+    case TNodeKind::Polyhedron:
+      j["type"] = "mesh";
+      break;
+    case TNodeKind::Custom:
+      j["type"] = "object";
+      break;
+  }
+  j["position"] = ChannelJson(n.Position);
+  j["rotation"] = ChannelJson(n.Rotation);
+  j["scale"] = ChannelJson(n.Scale);
+  if (n.Kind() != TNodeKind::Custom) j["color"] = Vec(n.Color);
+  if (!n.Visible) j["visible"] = false;
+  if (n.Mesh) j["mesh"] = MeshJson(n);
+  if (n.Kind() == TNodeKind::Custom) {
+    j["objectType"] = n.TypeName;
+    j["payload"] = EncodeBase64(stage.Files.Write(n));
+  }
+  if (!n.Children().empty()) {
+    json children = json::array();
+    for (const auto& c : n.Children()) children.push_back(NodeJson(stage, *c));
+    j["children"] = std::move(children);
+  }
+  return j;
+}
+
+}  // namespace
+
+std::vector<std::string> LoadSceneFile(TStage& stage, const std::filesystem::path& path) {
+  const std::string file = path.string();
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) throw ESceneFileError(file + ": cannot open the scene file");
+  if (size > kMaxFileBytes) throw ESceneFileError(file + ": larger than a scene file can be");
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (!in && !in.eof()) throw ESceneFileError(file + ": cannot read the scene file");
+  const std::string text = content.str();
+  if (text.empty()) throw ESceneFileError(file + ": the file is empty");
+
+  json root;
+  try {
+    root = json::parse(text);
+  } catch (const json::parse_error& e) {
+    // nlohmann's text repeats the position; keep only what it says went wrong.
+    std::string what = e.what();
+    const size_t colon = what.rfind(": ");
+    if (colon != std::string::npos) what = what.substr(colon + 2);
+    throw ESceneFileError(file + ": " + Where(text, e.byte > 0 ? e.byte - 1 : 0) + ": " + what);
+  }
+
+  std::vector<std::string> warnings;
+  TReader reader(file, path.parent_path(), warnings);
+  const TSceneDesc desc = reader.Scene(root);
+
+  // Nothing below can fail on the file's account.
+  if (!stage.Scene.Empty()) stage.RaiseGeneralEvent(2);
+  stage.Scene.Clear();
+  stage.View.Camera = desc.Camera;
+  stage.Render = desc.Render;
+  stage.View.Width = desc.ViewWidth.value_or(desc.Render.Width);
+  stage.View.Height = desc.ViewHeight.value_or(desc.Render.Height);
+  stage.Scene.SetTime(desc.Time);
+  std::vector<std::pair<TNode*, const TNodeDesc*>> customs;
+  Build(stage, desc.Nodes, nullptr, customs, warnings, file, "/nodes");
+  stage.Scene.SetTime(desc.Time);
+  for (auto [node, d] : customs)
+    if (stage.Scene.FromHandle(node)) stage.Files.Read(*node, d->Payload);
+  stage.RaiseGeneralEvent(4);
+  return warnings;
+}
+
+void SaveSceneFile(TStage& stage, const std::filesystem::path& path) {
+  const std::string file = path.string();
+  json root;
+  root["vantrelScene"] = kFormatVersion;
+  root["time"] = Num(stage.Scene.Time());
+  const TCamera& c = stage.View.Camera;
+  root["camera"] = {{"eye", Vec(c.Eye)},
+                    {"target", Vec(c.Target)},
+                    {"up", Vec(c.Up)},
+                    {"projection", c.Projection == TProjection::Perspective ? "perspective" : "orthographic"},
+                    {"fieldOfView", Num(c.FieldOfView)},
+                    {"height", Num(c.Height)}};
+  root["view"] = {{"width", stage.View.Width}, {"height", stage.View.Height}};
+  const TRenderSettings& r = stage.Render;
+  json render = {{"width", r.Width},
+                 {"height", r.Height},
+                 {"frames", {Num(r.FirstFrame), Num(r.LastFrame)}},
+                 {"background", Vec(r.Background)},
+                 {"backgroundAlpha", Num(r.BackgroundAlpha)}};
+  if (r.UseRegion) render["region"] = {r.RegionLeft, r.RegionTop, r.RegionRight, r.RegionBottom};
+  root["render"] = std::move(render);
+  json nodes = json::array();
+  for (const auto& n : stage.Scene.Roots()) nodes.push_back(NodeJson(stage, *n));
+  root["nodes"] = std::move(nodes);
+
+  const std::string text = root.dump(2) + "\n";
+  const std::filesystem::path temp(file + ".tmp-save");
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) throw ESceneFileError(file + ": cannot create the scene file");
+    out << text;
+    out.flush();
+    if (!out) {
+      out.close();
+      std::error_code ec;
+      std::filesystem::remove(temp, ec);
+      throw ESceneFileError(file + ": cannot write the scene file");
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    throw ESceneFileError(file + ": cannot replace the scene file");
+  }
+}
+
+}  // namespace stage

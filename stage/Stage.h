@@ -1,0 +1,102 @@
+// The stage: the one host the plug-in sees. It owns the whole host state (custom object types,
+// the scene, the active view, render settings, event subscriptions, registered shaders, the
+// main window, the display image and the abort flags) in one object, reached through Stage().
+// Programs and tests build scenes and drive the host through it; the host interface functions
+// (libtsxapi's C exports) answer from it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "host/TsxApi5.h"
+#include "stage/HostRender.h"
+#include "stage/ObjectTypes.h"
+#include "stage/PayloadFile.h"
+#include "stage/Scene.h"
+#include "stage/ScreenBuffer.h"
+#include "stage/View.h"
+
+namespace stage {
+
+using TShaderFunc = void (*)(void);
+
+class TStage {
+ public:
+  TStage();
+  TStage(const TStage&) = delete;
+  TStage& operator=(const TStage&) = delete;
+
+  TObjectTypes Types;
+  TScene Scene{Types};
+  TView View;                      // the active (and only) view
+  TRenderSettings Render;
+  TPayloadFiles Files{Types};
+
+  // ---- Host switches a program or test sets.
+  bool MainWindowOpen = true;      // tsxGetMainViewHwnd answers null while false
+  bool Interrupt = false;          // tsxRenderCheckInterrupt answers 1 while set
+  int InterruptAfterChecks = -1;   // when ≥ 0: checks after that many answer 1
+  int InterruptChecks = 0;         // calls of tsxRenderCheckInterrupt so far
+  bool Abort = false;              // tsxCheckAbort answers 1 while set
+  bool RefuseShaders = false;      // tsxRegisterExternalShader answers 0 while set
+
+  tsxHWND MainWindowHandle() const;
+  tsxHWND ViewHandle() const { return reinterpret_cast<tsxHWND>(const_cast<TView*>(&View)); }
+  bool CheckInterrupt();
+
+  // ---- Events. Subscribers of a group are called in subscription order.
+  bool Subscribe(int group, tsxEVENTCALLBACK callback, bool subscribe);
+  bool Subscribed(int group, tsxEVENTCALLBACK callback) const;
+  // record must begin with the event's 32-bit code; unknown groups call nothing.
+  void RaiseEvent(int group, const void* record);
+  void RaiseRenderEvent(int32_t code, float frame);
+  void RaiseGeneralEvent(int32_t code);
+
+  // ---- External shaders, one per kind.
+  bool RegisterShader(int kind, TShaderFunc callback, bool registerIt);
+  TShaderFunc Shader(int kind) const;
+
+  // ---- Views. Refresh erases the view's drawings and lets every custom object draw itself
+  // through its type's draw callback (state 2 when selected, else 1).
+  void RefreshView();
+
+  // ---- Rendering.
+  tsxRENDERDATA RenderData() const;
+  // The buffer handed to shaders during the frame being rendered, or null.
+  TScreenBuffer* ActiveBuffer(const void* handle) const;
+  // Renders one frame: poses the scene at the frame, raises frame start, draws the host's
+  // image (background, background shader, polyhedra, foreground shader), calls the
+  // post-process shader with the buffer, raises frame end. Answers the finished image at full
+  // size (outside a region: the background).
+  TScreenBuffer RenderFrame(float frame);
+  // Renders frames first..last (whole steps): sets the time to the first frame, raises render
+  // init and begin, renders each frame and hands it to onFrame, raises end, or abort when the
+  // host is interrupted between frames (then answers false). An exception from onFrame raises
+  // render error and passes on.
+  bool RenderSequence(float first, float last,
+                      const std::function<void(float frame, const TScreenBuffer& image)>& onFrame);
+  // What the render window shows: the host's image of the last frame, with the lines the
+  // plug-in displayed (tsxRenderDisplayScanline) over it. Empty before the first render.
+  std::optional<TScreenBuffer> Display;
+  int DisplayCalls = 0;
+  void DisplayScanline(const float* pixels, int32_t x0, int32_t x1, int32_t y);
+
+ private:
+  std::array<std::vector<tsxEVENTCALLBACK>, 4> Subscribers_;
+  TShaderFunc Shaders_[3] = {nullptr, nullptr, nullptr};
+  TScreenBuffer* Active_ = nullptr;
+  float Frame_ = 0;
+  char MainWindow_ = 0;            // its address is the main window handle
+};
+
+// The program-wide stage.
+TStage& Stage();
+// Replaces it with a new, empty one (types, scene, subscriptions and shaders are gone; no
+// callbacks are called). For programs that start over and for tests.
+void ResetStage();
+
+}  // namespace stage
