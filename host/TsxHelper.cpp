@@ -6,8 +6,6 @@
 
 #include "engine/RandomTables.h"
 
-namespace {
-
 TVec3f FromHost(const CtsxVector3f& v) { return {v.x, v.y, v.z}; }
 
 TMx3f FromHost(const CtsxTxmx3f& m) {
@@ -16,7 +14,12 @@ TMx3f FromHost(const CtsxTxmx3f& m) {
   return r;
 }
 
-}  // namespace
+TMx3f ObjectTransform(tsxGNODE* node) {
+  if (!node) return IdentityMx3f;
+  CtsxTxmx3f m;
+  tsxGNodeGetTransform(node, &m);
+  return FromHost(m);
+}
 
 namespace polyh_detail {
 

@@ -11,6 +11,12 @@
 #include "engine/VectorData.h"
 #include "host/TsxApi5.h"
 
+// The host's records as the engine's types.
+TVec3f FromHost(const CtsxVector3f& v);
+TMx3f FromHost(const CtsxTxmx3f& m);
+// A node's object-to-world transform at the host's current time; the identity for no node.
+TMx3f ObjectTransform(tsxGNODE* node);
+
 // One host scene object.
 class TSObj {
  public:

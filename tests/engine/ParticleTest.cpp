@@ -336,6 +336,8 @@ struct CountingOwner : TParticleSystemOwner {
 };
 
 struct Absorber : TParticleModifier {
+  void ReadFrom(TStream&) override {}
+  void WriteTo(TStream&) const override {}
   int applied = 0;
   bool fail = false;
   void Apply(TParticleSystem& s, TParticle& p) override {

@@ -1,0 +1,74 @@
+// Attractor, repulsor and leader. They act everywhere, without a box; with no falloff the pull
+// grows with the distance.
+#include "engine/AttractModifier.h"
+
+#include <algorithm>
+
+#include "engine/Particle.h"
+#include "engine/Rounding.h"
+#include "engine/Stream.h"
+#include "host/TsxHelper.h"
+
+TAttractModifier::TAttractModifier() : TAttractModifier("Attractor", 5, 20) {}
+
+TAttractModifier::TAttractModifier(const char* kindName, double value, double maxValue)
+    : TBasicModifier(kindName, value, maxValue, 0.0005f, XKindPercent) {}
+
+TRepulseModifier::TRepulseModifier() : TAttractModifier("Repulsor", 5, 20) { Sign = -1; }
+
+TPathingModifier::TPathingModifier() : TAttractModifier("Leader", 5, 100) {}
+
+void TAttractModifier::ReadFrom(TStream& s) {
+  TBasicModifier::ReadFrom(s);
+  ReadField(s, Falloff);
+}
+
+void TAttractModifier::WriteTo(TStream& s) const {
+  TBasicModifier::WriteTo(s);
+  WriteField(s, Falloff);
+}
+
+bool TAttractModifier::Pull(TParticleSystem& system, const TParticle& p, TVec3f& pull) {
+  if (!MassTakesForces(p.Mass)) return false;
+  const float t = ToolTime(system.Time);
+  if (t < 0) return false;
+  SubToVec3f(p.Position, Center, pull);
+  const float d = Magnitude3f(pull);
+  MulScalar3f(pull, static_cast<float>(Sign) * StrengthAt(t) / FalloffFactor(d) / p.Mass);
+  return true;
+}
+
+void TAttractModifier::Apply(TParticleSystem& system, TParticle& p) {
+  if (!SceneObject) return;
+  TVec3f pull;
+  if (Pull(system, p, pull)) AddVec3f(p.Velocity, pull);
+}
+
+void TPathingModifier::Prepare() {
+  Path.clear();
+  if (!SceneObject) return;
+  float first = 0, last = 0;
+  tsxSobjGetMinMaxTime(SceneObject, &first, &last);
+  const int64_t count = RoundToInt64(static_cast<double>(last) - first + 1);
+  if (count <= 0) return;
+  const size_t n = std::min(static_cast<size_t>(count), MaxLeaderPathSamples);
+  Path.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    tsxAnimSetActiveTimeObject(SceneObject, first + static_cast<float>(i));
+    TVec3f at;
+    GetMxTranslation3f(at, ObjectTransform(SceneObject));
+    Path.push_back(at);
+  }
+  tsxAnimSetActiveTimeObject(SceneObject, tsxAnimGetActiveTime());
+}
+
+void TPathingModifier::Apply(TParticleSystem& system, TParticle& p) {
+  if (!SceneObject) return;
+  if (Path.empty()) Prepare();
+  if (Path.empty()) return;
+  const int64_t count = static_cast<int64_t>(Path.size());
+  const int64_t k = RoundToInt64(static_cast<double>(system.LifeFractionOf(p)) * static_cast<double>(count));
+  if (k >= 0 && k < count) Center = Path[static_cast<size_t>(k)];
+  TVec3f pull;
+  if (Pull(system, p, pull)) AddVec3f(p.Position, pull);
+}

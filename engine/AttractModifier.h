@@ -1,0 +1,48 @@
+// Point forces: the attractor pulls and the repulsor pushes particles' velocity relative to the
+// tool's centre; the leader draws their positions towards where its animated path is at the
+// same fraction of its animation as the particle is of its life.
+#pragma once
+
+#include <vector>
+
+#include "engine/ParticleModifier.h"
+
+class TAttractModifier : public TBasicModifier {
+ public:
+  TAttractModifier();
+
+  int32_t Sign = 1;
+  using TBasicModifier::Falloff;
+  TVarSeries& Power() { return Strength; }
+  TVarSeries& PowerJitter() { return StrengthJitter; }
+
+  void ReadFrom(TStream& s) override;
+  void WriteTo(TStream& s) const override;
+  void Apply(TParticleSystem& system, TParticle& p) override;
+
+ protected:
+  TAttractModifier(const char* kindName, double value, double maxValue);
+  // The pull towards Center for this particle, or false when the particle takes no force.
+  bool Pull(TParticleSystem& system, const TParticle& p, TVec3f& pull);
+};
+
+class TRepulseModifier : public TAttractModifier {
+ public:
+  TRepulseModifier();
+};
+
+class TPathingModifier : public TAttractModifier {
+ public:
+  TPathingModifier();
+
+  TVarSeries& Tension() { return Strength; }
+  TVarSeries& TensionJitter() { return StrengthJitter; }
+  std::vector<TVec3f> Path;  // the tool's position at each frame of its animation range
+
+  // Samples the path over the animation range, then poses the object back at the scene's time.
+  void Prepare() override;
+  void Apply(TParticleSystem& system, TParticle& p) override;
+};
+
+// Longest path a leader samples: an absurd animation range must not exhaust memory.
+constexpr size_t MaxLeaderPathSamples = 1 << 16;

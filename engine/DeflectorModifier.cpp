@@ -1,0 +1,86 @@
+// Deflection: the particle's previous position in the plane's previous pose against its
+// current position in the current pose, with the particle's radius lifting the plane.
+#include "engine/DeflectorModifier.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/Particle.h"
+#include "engine/Stream.h"
+
+namespace {
+constexpr float CrossingTolerance = 0.001f;
+}  // namespace
+
+TPlaneDeflectorModifier::TPlaneDeflectorModifier() : TBasicModifier("Deflector", 30, 100, 0.01f, XKindFrames) {}
+
+void TPlaneDeflectorModifier::ReadFrom(TStream& s) {
+  TBasicModifier::ReadFrom(s);
+  uint8_t absorbs = Absorbs;
+  if (ReadField(s, absorbs)) Absorbs = absorbs != 0;
+}
+
+void TPlaneDeflectorModifier::WriteTo(TStream& s) const {
+  TBasicModifier::WriteTo(s);
+  WriteField(s, static_cast<uint8_t>(Absorbs ? 1 : 0));
+}
+
+void TPlaneDeflectorModifier::UpdateTransform() {
+  if (!SceneObject) {
+    TBasicModifier::UpdateTransform();
+    return;
+  }
+  const float s = SceneFrame;
+  if (LastFrame + 1 != s) {
+    tsxAnimSetActiveTimeObject(SceneObject, s - 1);
+    TBasicModifier::UpdateTransform();
+    tsxAnimSetActiveTimeObject(SceneObject, s);
+  }
+  LastFrame = s;
+  PrevCenter = Center;
+  PrevInvRot = InvRot;
+  TBasicModifier::UpdateTransform();
+}
+
+void TPlaneDeflectorModifier::Apply(TParticleSystem& system, TParticle& p) {
+  if (!SceneObject) return;
+  const float t = ToolTime(system.Time);
+  if (t < 0) return;
+
+  TVec3f a = p.PrevPosition;
+  SubVec3f(a, PrevCenter);
+  RotateVect3f(a, a, PrevInvRot);
+  AddVec3f(a, PrevCenter);
+  const TVec3f local = LocalOffset(p.Position);
+  const TVec3f b{local.x + Center.x, local.y + Center.y, local.z + Center.z};
+
+  const float radius = static_cast<float>(system.Size.Evaluate(100.0 * system.LifeFractionOf(p)) * p.Size / 2);
+  const float h = Center.z + radius;
+  if (!(a.z + CrossingTolerance >= h && b.z - CrossingTolerance <= h)) return;
+  if (!(std::fabs(b.x - Center.x) <= HalfX && std::fabs(b.y - Center.y) <= HalfY)) return;
+
+  const TVec3f n = Normal();
+  TVec3f motion;
+  AddToVec3f(p.Velocity, p.BaseVelocity, motion);
+  if (DProdVec3f(n, motion) > 0) return;  // moving away from the face: the plane moved past it
+
+  // Back to the crossing point. A particle that only skims the tolerance band (no crossing, or
+  // no motion along the normal) would be extrapolated beyond its own move; it stays on its path.
+  float f = 1;
+  if (b.z != a.z) f = std::clamp((h - a.z) / (b.z - a.z), 0.0f, 1.0f);
+  TVec3f move;
+  SubToVec3f(p.PrevPosition, p.Position, move);
+  MulScalar3f(move, f);
+  AddToVec3f(p.PrevPosition, move, p.Position);
+
+  if (Absorbs) {
+    p.Alive = false;
+    --system.LiveCount;
+    return;
+  }
+  const float e = StrengthAt(t);
+  Reflect3f(p.Velocity, p.Velocity, n);
+  MulScalar3f(p.Velocity, e);
+  Reflect3f(p.BaseVelocity, p.BaseVelocity, n);
+  MulScalar3f(p.BaseVelocity, e);
+}

@@ -1,0 +1,15 @@
+// The gravitron: accelerates particles inside its rectangle (or everywhere) along its axis.
+#pragma once
+
+#include "engine/ParticleModifier.h"
+
+class TGravitronModifier : public TBasicModifier {
+ public:
+  TGravitronModifier();
+
+  bool Infinite = false;  // not stored: a loaded gravitron is bounded
+  TVarSeries& Power() { return Strength; }
+  TVarSeries& PowerJitter() { return StrengthJitter; }
+
+  void Apply(TParticleSystem& system, TParticle& p) override;
+};

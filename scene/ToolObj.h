@@ -1,0 +1,59 @@
+// Force tools in the scene: a name and the modifier that holds the tool's curves, settings and
+// binding to its host scene object, with the stored tool record.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/ParticleModifier.h"
+
+class TStream;
+
+constexpr int32_t ToolRecordVersion = 100;
+
+// Kind codes as the toolbox and the properties panel know them; 0 for no tool.
+enum TToolKind : int32_t {
+  ToolNone = 0,
+  ToolDeflector = 1,
+  ToolFan = 2,
+  ToolAttractor = 3,
+  ToolRepulsor = 4,
+  ToolLeader = 5,
+  ToolGravitron = 6,
+};
+
+// A new modifier of a kind; ToolNone gives null.
+std::unique_ptr<TParticleModifier> CreateModifier(TToolKind kind);
+// The modifier named by a stored kind name; any name not among the six gives a leader.
+std::unique_ptr<TParticleModifier> CreateModifierNamed(const std::string& kindName);
+// The kind of a modifier, tested leader and repulsor before the attractor they derive from.
+TToolKind KindOf(const TParticleModifier* modifier);
+
+class TToolObject {
+ public:
+  // A tool holding a new modifier of a kind (none: no modifier until ReadFrom), which is added
+  // to ActiveModifiers. The name is the kind's name.
+  explicit TToolObject(TToolKind kind = ToolNone);
+  // Removes the modifier from ActiveModifiers and destroys it.
+  ~TToolObject();
+  TToolObject(const TToolObject&) = delete;
+  TToolObject& operator=(const TToolObject&) = delete;
+
+  std::string Name = "Tool";
+
+  TParticleModifier* Modifier() const { return ModifierPtr.get(); }
+  TToolKind Kind() const { return KindOf(ModifierPtr.get()); }
+  tsxSOBJ* SceneObject() const { return ModifierPtr ? ModifierPtr->SceneObject : nullptr; }
+
+  // The tool record. Its trailing reserved block is omitted at the end of a stream.
+  void WriteTo(TStream& s, bool finalRecord = true) const;
+  // Reads a tool record: the modifier named in it replaces the current one (and keeps the
+  // current scene object). ToolLifespan, ToolLives and Infinite are not stored and read as off.
+  void ReadFrom(TStream& s);
+
+ private:
+  void Adopt(std::unique_ptr<TParticleModifier> modifier);
+
+  std::unique_ptr<TParticleModifier> ModifierPtr;
+};

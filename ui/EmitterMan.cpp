@@ -1,0 +1,198 @@
+// Emitter manager: payload callbacks, emitter and system actions, settings files and the
+// final-render stepping over EmitterList.
+#include "ui/EmitterMan.h"
+
+#include <algorithm>
+
+#include "engine/Errors.h"
+#include "engine/RandomTables.h"
+#include "engine/Stream.h"
+#include "host/Platform.h"
+#include "scene/Payload.h"
+
+namespace {
+
+// Copies one emitter object into another through an emitter record.
+void CopyEmitter(const TEmitterObject& from, TEmitterObject& to) {
+  TMemoryStream buffer;
+  from.WriteTo(buffer);
+  buffer.Seek(0);
+  to.ReadFrom(EmitterRecordVersion, buffer);
+}
+
+// Runs a file action, showing its failure to the user; false when it failed.
+template <typename Action>
+bool ShowFailure(Action action) {
+  try {
+    action();
+    return true;
+  } catch (const std::exception& e) {
+    Platform().ShowMessage(e.what());
+    return false;
+  }
+}
+
+// Reads the int32 version at the start of a settings file.
+int32_t ReadFileVersion(TStream& s, const std::string& fileName) {
+  int32_t version = 0;
+  if (!ReadField(s, version)) throw EVantrelError(Format("The file %s is empty or damaged", fileName.c_str()));
+  return version;
+}
+
+}  // namespace
+
+void TEmitterMan::Changed() {
+  if (OnChanged) OnChanged();
+}
+
+void TEmitterMan::ValidateSelection() {
+  const auto present = std::find_if(EmitterList.begin(), EmitterList.end(),
+                                    [&](const auto& e) { return e.get() == CurrentEmitter; });
+  if (present == EmitterList.end()) {
+    CurrentEmitter = nullptr;
+    CurrentSystem = nullptr;
+    return;
+  }
+  const auto& slots = CurrentEmitter->Systems;
+  if (std::none_of(slots.begin(), slots.end(), [&](const auto& s) { return s.get() == CurrentSystem; }))
+    CurrentSystem = nullptr;
+}
+
+TEmitterObject* TEmitterMan::FindEmitter(tsxSOBJ* sceneObject) const {
+  for (const auto& e : EmitterList)
+    if (e->SceneObject == sceneObject) return e.get();
+  return nullptr;
+}
+
+void TEmitterMan::Select(TEmitterObject* emitter, TEmitter* system) {
+  CurrentEmitter = emitter;
+  CurrentSystem = system;
+  ValidateSelection();
+  if (CurrentEmitter && CurrentEmitter->SceneObject) tsxSelectSobj(CurrentEmitter->SceneObject, 0, 0);
+  Changed();
+}
+
+void TEmitterMan::WritePayload(tsxSOBJ* sceneObject, tsxFILE* file) {
+  const TEmitterObject* emitter = FindEmitter(sceneObject);
+  if (!emitter) return;
+  TMemoryStream record;
+  emitter->WriteTo(record);
+  ::WritePayload(file, EmitterRecordVersion, record.Data());
+}
+
+void TEmitterMan::ReadPayload(tsxSOBJ* sceneObject, tsxFILE* file) {
+  auto emitter = std::make_unique<TEmitterObject>();
+  emitter->SceneObject = sceneObject;
+  TPayload payload;
+  if (!::ReadPayload(file, payload)) return;
+  TMemoryStream record(std::move(payload.Data));
+  emitter->ReadFrom(payload.Version, record);
+  AddEmitter(std::move(emitter));
+}
+
+void TEmitterMan::CloneEmitter(tsxSOBJ* source, tsxSOBJ* clone) {
+  auto emitter = std::make_unique<TEmitterObject>();
+  emitter->SceneObject = clone;
+  if (const TEmitterObject* from = FindEmitter(source)) {
+    CopyEmitter(*from, *emitter);
+    emitter->SceneObject = clone;
+  }
+  AddEmitter(std::move(emitter));
+}
+
+void TEmitterMan::EmitterDeleted(tsxSOBJ* sceneObject) {
+  const auto it = std::find_if(EmitterList.begin(), EmitterList.end(),
+                               [&](const auto& e) { return e->SceneObject == sceneObject; });
+  if (it == EmitterList.end()) return;
+  EmitterList.erase(it);
+  ValidateSelection();
+  Changed();
+}
+
+TEmitterObject& TEmitterMan::AddEmitter(std::unique_ptr<TEmitterObject> emitter) {
+  EmitterList.push_back(std::move(emitter));
+  CurrentEmitter = EmitterList.back().get();
+  CurrentSystem = nullptr;
+  Changed();
+  return *CurrentEmitter;
+}
+
+void TEmitterMan::DeleteEmitter() {
+  if (CurrentEmitter && CurrentEmitter->SceneObject) tsxSobjDelete(CurrentEmitter->SceneObject);
+}
+
+void TEmitterMan::AddSystem() {
+  if (!CurrentEmitter) return;
+  CurrentSystem = &CurrentEmitter->AddSystem();
+  Changed();
+}
+
+void TEmitterMan::DeleteSystem() {
+  if (!CurrentEmitter || !CurrentSystem || CurrentEmitter->Systems.size() < 2) return;
+  CurrentEmitter->DeleteSystem(CurrentSystem);
+  CurrentSystem = nullptr;
+  Changed();
+}
+
+void TEmitterMan::DuplicateSystem() {
+  if (!CurrentEmitter || !CurrentSystem) return;
+  TMemoryStream record;
+  CurrentSystem->WriteTo(record, true);
+  record.Seek(0);
+  TEmitter& copy = CurrentEmitter->AddSystem();
+  copy.ReadFrom(EmitterRecordVersion, record);
+  CurrentSystem = &copy;
+  Changed();
+}
+
+bool TEmitterMan::LoadEmitterSettings(const std::string& fileName) {
+  if (!CurrentEmitter) return false;
+  const bool ok = ShowFailure([&] {
+    TFileReadStream file(fileName);
+    const int32_t version = ReadFileVersion(file, fileName);
+    CurrentEmitter->ReadFrom(version, file);
+  });
+  ValidateSelection();
+  Changed();
+  return ok;
+}
+
+bool TEmitterMan::SaveEmitterSettings(const std::string& fileName) {
+  if (!CurrentEmitter) return false;
+  return ShowFailure([&] {
+    TFileWriteStream file(fileName);
+    WriteField(file, EmitterRecordVersion);
+    CurrentEmitter->WriteTo(file);
+    file.Commit();
+  });
+}
+
+bool TEmitterMan::LoadSystemSettings(const std::string& fileName) {
+  if (!CurrentEmitter || !CurrentSystem) return false;
+  const bool ok = ShowFailure([&] {
+    TFileReadStream file(fileName);
+    const int32_t version = ReadFileVersion(file, fileName);
+    if (version == EmitterRecordVersion || version == OldEmitterRecordVersion) CurrentSystem->ReadFrom(version, file);
+  });
+  Changed();
+  return ok;
+}
+
+bool TEmitterMan::SaveSystemSettings(const std::string& fileName) {
+  if (!CurrentEmitter || !CurrentSystem) return false;
+  return ShowFailure([&] {
+    TFileWriteStream file(fileName);
+    WriteField(file, EmitterRecordVersion);
+    CurrentSystem->WriteTo(file, true);
+    file.Commit();
+  });
+}
+
+void TEmitterMan::RenderBegin() {
+  RandomSeed = RunSeed;
+  for (auto& emitter : EmitterList) emitter->RewindForRender();
+}
+
+void TEmitterMan::RenderFrame(const std::function<void(TParticleSystem&)>& submit) {
+  for (auto& emitter : EmitterList) emitter->RenderFrame(submit);
+}

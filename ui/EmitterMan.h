@@ -1,0 +1,66 @@
+// The emitter manager's controller: the scene's emitter objects (EmitterList) and the selection,
+// the host callbacks of the emitter object type, the emitter and system actions, and the
+// final-render stepping. Toolkit-free; a view shows its state and forwards input.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/TsxApi5.h"
+#include "scene/EmitterObj.h"
+
+class TEmitterMan {
+ public:
+  std::vector<std::unique_ptr<TEmitterObject>> EmitterList;
+  TEmitterObject* CurrentEmitter = nullptr;
+  TEmitter* CurrentSystem = nullptr;
+
+  // Called whenever the list or the selection changed, so that a view can refresh.
+  std::function<void()> OnChanged;
+
+  // ---- Host callbacks of the emitter object type ------------------------------------------
+  // Writes the payload of the emitter bound to the scene object; nothing without one.
+  void WritePayload(tsxSOBJ* sceneObject, tsxFILE* file);
+  // Reads a payload into a new emitter object bound to the scene object, appended and made
+  // current; a payload with a version below 100 or no data creates nothing.
+  void ReadPayload(tsxSOBJ* sceneObject, tsxFILE* file);
+  // The host duplicated an emitter's scene object: a new emitter bound to the clone, a copy of
+  // the source's when it has one (else a default emitter without slots), appended and current.
+  void CloneEmitter(tsxSOBJ* source, tsxSOBJ* clone);
+  // The host deleted an emitter's scene object: its emitter object goes too.
+  void EmitterDeleted(tsxSOBJ* sceneObject);
+
+  // ---- Actions ------------------------------------------------------------------------------
+  // Adopts a new emitter object (made for a new scene object), appends it and makes it current.
+  TEmitterObject& AddEmitter(std::unique_ptr<TEmitterObject> emitter);
+  // Asks the host to delete the current emitter's scene object; the delete callback does the rest.
+  void DeleteEmitter();
+  void AddSystem();
+  // Only with a current slot in an emitter that has at least two.
+  void DeleteSystem();
+  void DuplicateSystem();
+  // Settings files. Failures are shown to the user ("Cannot open file %s", "Cannot create file
+  // %s") and change nothing; they return false.
+  bool LoadEmitterSettings(const std::string& fileName);
+  bool SaveEmitterSettings(const std::string& fileName);
+  bool LoadSystemSettings(const std::string& fileName);
+  bool SaveSystemSettings(const std::string& fileName);
+
+  // Selects an emitter (and optionally one of its slots), as the tree does.
+  void Select(TEmitterObject* emitter, TEmitter* system = nullptr);
+  TEmitterObject* FindEmitter(tsxSOBJ* sceneObject) const;
+
+  // ---- Final render -------------------------------------------------------------------------
+  // Render begin: reseeds the generator to 1513 and rewinds every emitter object in list order.
+  void RenderBegin();
+  // One rendered frame: every emitter object in list order steps to the host's frame and hands
+  // its stepped systems to submit.
+  void RenderFrame(const std::function<void(TParticleSystem&)>& submit);
+
+ private:
+  void Changed();
+  // Drops the selection when its objects are gone.
+  void ValidateSelection();
+};

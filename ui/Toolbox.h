@@ -1,0 +1,35 @@
+// The toolbox's controller: the scene's tool objects in creation order, the current tool, and
+// the host callbacks of the six tool object types. Toolkit-free.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "host/TsxApi5.h"
+#include "scene/ToolObj.h"
+
+class TToolbox {
+ public:
+  std::vector<std::unique_ptr<TToolObject>> Tools;
+  TToolObject* CurrentTool = nullptr;
+  // Set while the host's delete callback for a tool is served: the view then does not ask the
+  // host to select the tool's scene object.
+  bool Deleting = false;
+
+  std::function<void()> OnChanged;
+
+  void WritePayload(tsxSOBJ* sceneObject, tsxFILE* file);
+  // A payload with a version below 100 or no data creates no tool.
+  void ReadPayload(tsxSOBJ* sceneObject, tsxFILE* file);
+  void CloneTool(tsxSOBJ* source, tsxSOBJ* clone);
+  void ToolDeleted(tsxSOBJ* sceneObject);
+
+  // Appends a tool and makes it current.
+  TToolObject& AddTool(std::unique_ptr<TToolObject> tool);
+  // The position of the first tool bound to the scene object, or −1.
+  int FindTool(tsxSOBJ* sceneObject) const;
+
+ private:
+  void Changed();
+};
