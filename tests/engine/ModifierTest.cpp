@@ -1,0 +1,274 @@
+// Force tools on stage scene objects: tool time, attractor and repulsor gains with falloff, the
+// fan's column, the deflector's bounce and absorption, scope by hierarchy, and the leader.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/AttractModifier.h"
+#include "engine/DeflectorModifier.h"
+#include "engine/FanModifier.h"
+#include "engine/GravitronModifier.h"
+#include "engine/Particle.h"
+#include "engine/RandomTables.h"
+#include "stage/Stage.h"
+
+namespace {
+
+using stage::Stage;
+
+stage::TNode& Box(const std::string& name, float x, float y, float z, stage::TNode* parent = nullptr) {
+  stage::TMeshSource box;
+  box.Kind = stage::TPrimitive::Box;
+  box.Size = {x, y, z};
+  return Stage().Scene.AddPrimitive(name, box, parent);
+}
+
+tsxSOBJ* H(stage::TNode& n) { return stage::TScene::Handle(&n); }
+
+class Modifiers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    stage::ResetStage();
+    RandomSeed = 0;
+    InitRandomTable();
+    system.Time = 0;
+  }
+
+  TParticle Particle(TVec3f at, TVec3f prev, float mass = 1) {
+    TParticle p;
+    p.Alive = true;
+    p.Mass = mass;
+    p.Position = at;
+    p.PrevPosition = prev;
+    p.Lifespan = 100;
+    return p;
+  }
+
+  TParticleSystem system;
+};
+
+constexpr float Tol = 1e-7f;
+
+}  // namespace
+
+TEST_F(Modifiers, ToolTime) {
+  TAttractModifier m;
+  const struct {
+    int32_t lifespan, lives;
+    float frame, expected;
+  } cases[] = {{0, 0, 37, 37},   {10, 2, 0, 0},   {10, 2, 9, 9},    {10, 2, 13, 3},
+               {10, 2, 19, 9},   {10, 2, 20, -1}, {10, 0, 125, 5},  {10, 0, 12.5f, 2},
+               {10, 2, 19.5f, 0}};
+  for (const auto& c : cases) {
+    m.ToolLifespan = c.lifespan;
+    m.ToolLives = c.lives;
+    EXPECT_EQ(m.ToolTime(c.frame), c.expected) << c.lifespan << "/" << c.lives << " at " << c.frame;
+  }
+}
+
+TEST_F(Modifiers, AttractorAndRepulsorGains) {
+  stage::TNode& tool = Box("tool", 1, 1, 1);
+  const struct {
+    bool repulse;
+    uint8_t falloff;
+    float gain;
+  } cases[] = {{false, FalloffNone, -0.025f}, {true, FalloffNone, 0.025f},
+               {false, FalloffLinear, -0.025f / 11}, {false, FalloffSquared, -0.025f / 121}};
+  for (const auto& c : cases) {
+    std::unique_ptr<TAttractModifier> m = c.repulse ? std::make_unique<TRepulseModifier>()
+                                                    : std::make_unique<TAttractModifier>();
+    m->SceneObject = H(tool);
+    m->Falloff = c.falloff;
+    m->UpdateTransform();
+    TParticle p = Particle({10, 0, 0}, {10, 0, 0});
+    m->Apply(system, p);
+    EXPECT_NEAR(p.Velocity.x, c.gain, 1e-8) << "falloff " << int(c.falloff) << " repulse " << c.repulse;
+    EXPECT_EQ(p.Velocity.y, 0);
+    EXPECT_EQ(p.Position.x, 10);
+  }
+}
+
+TEST_F(Modifiers, FanPushesOnlyItsColumn) {
+  stage::TNode& tool = Box("fan", 2, 2, 1);
+  TPlaneFanModifier fan;
+  fan.SceneObject = H(tool);
+  fan.UpdateTransform();
+  const struct {
+    TVec3f at;
+    bool pushed;
+  } cases[] = {{{0, 0, 0.5f}, true},  {{0.9f, -0.9f, 30}, true}, {{0, 0, -0.1f}, false},
+               {{1.1f, 0, 1}, false}, {{0, -1.2f, 1}, false}};
+  for (const auto& c : cases) {
+    TParticle p = Particle(c.at, c.at);
+    fan.Apply(system, p);
+    EXPECT_NEAR(p.Position.z - c.at.z, c.pushed ? 0.05f : 0, 1e-5) << c.at.x << "," << c.at.y << "," << c.at.z;
+    EXPECT_EQ(p.Velocity.z, 0);
+  }
+  // Scale widens the column.
+  fan.Scale = 3;
+  fan.UpdateTransform();
+  TParticle p = Particle({2.5f, 0, 1}, {2.5f, 0, 1});
+  fan.Apply(system, p);
+  EXPECT_NEAR(p.Position.z, 1.05f, 1e-6);
+}
+
+TEST_F(Modifiers, DeflectorBouncesAndAbsorbs) {
+  stage::TNode& plane = Box("deflector", 2, 2, 0.01f);
+  for (bool absorbs : {false, true}) {
+    TPlaneDeflectorModifier d;
+    d.SceneObject = H(plane);
+    d.Absorbs = absorbs;
+    SceneFrame = 0;
+    d.UpdateTransform();
+    system.LiveCount = 1;
+    TParticle p = Particle({0, 0, -0.5f}, {0, 0, 0.5f});
+    p.BaseVelocity = {0.1f, 0, -1};
+    p.Velocity = {0, 0, -0.2f};
+    d.Apply(system, p);
+    EXPECT_NEAR(p.Position.z, 0, 1e-6);
+    if (absorbs) {
+      EXPECT_FALSE(p.Alive);
+      EXPECT_EQ(system.LiveCount, 0);
+    } else {
+      EXPECT_TRUE(p.Alive);
+      EXPECT_NEAR(p.BaseVelocity.z, 0.3f, 1e-6);
+      EXPECT_NEAR(p.BaseVelocity.x, 0.03f, 1e-6);
+      EXPECT_NEAR(p.Velocity.z, 0.06f, 1e-6);
+      EXPECT_EQ(system.LiveCount, 1);
+    }
+  }
+  // Outside the rectangle, nothing happens.
+  TPlaneDeflectorModifier d;
+  d.SceneObject = H(plane);
+  d.UpdateTransform();
+  TParticle far = Particle({1.5f, 0, -0.5f}, {1.5f, 0, 0.5f});
+  far.BaseVelocity = {0, 0, -1};
+  d.Apply(system, far);
+  EXPECT_EQ(far.Position.z, -0.5f);
+}
+
+TEST_F(Modifiers, PlaneMovingPastAParticleDoesNotBounce) {
+  stage::TNode& plane = Box("deflector", 2, 2, 0.01f);
+  plane.Position.SetKey(0, {0, 0, 0});
+  plane.Position.SetKey(1, {0, 0, 2});
+  TPlaneDeflectorModifier d;
+  d.SceneObject = H(plane);
+  Stage().Scene.SetTime(1);
+  SceneFrame = 1;
+  d.UpdateTransform();  // previous pose at 0, current at 1
+  // The particle rises slowly from 0.5 to 0.6; the plane jumped from below to above it.
+  TParticle p = Particle({0, 0, 0.6f}, {0, 0, 0.5f});
+  p.BaseVelocity = {0, 0, 0.1f};
+  d.Apply(system, p);
+  EXPECT_EQ(p.Position.z, 0.6f);
+  EXPECT_EQ(p.BaseVelocity.z, 0.1f);
+  // The host's pose was put back at the scene frame.
+  EXPECT_EQ(plane.PoseFrame, 1);
+}
+
+TEST_F(Modifiers, ScopeFollowsTheHierarchy) {
+  stage::TNode& groupA = Stage().Scene.AddGroup("A");
+  stage::TNode& groupB = Stage().Scene.AddGroup("B");
+  stage::TNode& emitter = Stage().Scene.AddGroup("emitter", &groupA);
+  TAttractModifier inA, inB, top, none, off;
+  inA.SceneObject = H(Box("a", 1, 1, 1, &groupA));
+  inB.SceneObject = H(Box("b", 1, 1, 1, &groupB));
+  top.SceneObject = H(Box("top", 1, 1, 1));
+  off.SceneObject = top.SceneObject;
+  off.Active = false;
+  ActiveModifiers = {&inA, &inB, &top, &none, &off};
+  std::vector<TParticleModifier*> list;
+  CollectModifiers(H(emitter), list);
+  EXPECT_EQ(list, (std::vector<TParticleModifier*>{&inA, &top, &none}));
+  ActiveModifiers.clear();
+}
+
+TEST_F(Modifiers, WithoutSceneObjectNothingHappens) {
+  TPlaneDeflectorModifier d;
+  TPlaneFanModifier f;
+  TAttractModifier a;
+  TPathingModifier l;
+  TGravitronModifier g;
+  for (TParticleModifier* m : std::initializer_list<TParticleModifier*>{&d, &f, &a, &l, &g}) {
+    m->UpdateTransform();
+    TParticle p = Particle({3, 0, 0}, {3, 0, 1});
+    p.BaseVelocity = {0, 0, -1};
+    m->Apply(system, p);
+    EXPECT_EQ(p.Position, (TVec3f{3, 0, 0})) << m->KindName;
+    EXPECT_EQ(p.Velocity, ZeroVec3f) << m->KindName;
+  }
+}
+
+TEST_F(Modifiers, LeaderFollowsItsPath) {
+  stage::TNode& leader = Box("leader", 1, 1, 1);
+  leader.Position.SetKey(0, {0, 0, 0});
+  leader.Position.SetKey(10, {10, 0, 0});
+  TPathingModifier m;
+  m.SceneObject = H(leader);
+  m.Prepare();
+  ASSERT_EQ(m.Path.size(), 11u);
+  EXPECT_EQ(m.Path[3].x, 3);
+  EXPECT_EQ(leader.PoseFrame, Stage().Scene.Time());
+  m.UpdateTransform();
+  system.Time = 30;  // 30 % of a 100-frame life: towards frame 3 of the path
+  TParticle p = Particle({3, 4, 0}, {3, 4, 0});
+  m.Apply(system, p);
+  EXPECT_NEAR(p.Position.y, 4 - 4 * 0.0025f, 1e-6);
+  EXPECT_EQ(p.Velocity, ZeroVec3f);
+
+  // A single-frame range: one entry; past half its life a particle is drawn to the last centre.
+  stage::TNode& still = Box("still", 1, 1, 1);
+  still.Position.SetKey(5, {1, 1, 1});
+  TPathingModifier one;
+  one.SceneObject = H(still);
+  one.Prepare();
+  ASSERT_EQ(one.Path.size(), 1u);
+  one.Center = {7, 0, 0};
+  system.Time = 60;
+  TParticle q = Particle({0, 0, 0}, {0, 0, 0});
+  one.Apply(system, q);
+  EXPECT_GT(q.Position.x, 0);  // towards (7, 0, 0), not (1, 1, 1)
+  EXPECT_EQ(q.Position.y, 0);
+}
+
+TEST_F(Modifiers, MasslessParticlesAndFlatToolsStayFinite) {
+  stage::TMeshSource plane;
+  plane.Kind = stage::TPrimitive::Plane;
+  plane.Size = {2, 2, 0};
+  stage::TNode& flat = Stage().Scene.AddPrimitive("flat", plane);
+  TAttractModifier a;
+  a.SceneObject = H(flat);
+  a.Falloff = FalloffSquared;
+  a.UpdateTransform();
+  TGravitronModifier g;
+  g.SceneObject = H(flat);
+  g.UpdateTransform();
+  for (float mass : {0.0f, 1.0f}) {
+    TParticle p = Particle({0.5f, 0, 0}, {0.5f, 0, 0}, mass);
+    a.Apply(system, p);
+    g.Apply(system, p);
+    EXPECT_TRUE(std::isfinite(p.Velocity.x) && std::isfinite(p.Velocity.z)) << mass;
+    if (mass == 0) {
+      EXPECT_EQ(p.Velocity, ZeroVec3f);
+    }
+  }
+  TParticle centred = Particle({0, 0, 0}, {0, 0, 0});
+  a.Apply(system, centred);
+  EXPECT_EQ(centred.Velocity, ZeroVec3f);
+}
+
+TEST_F(Modifiers, GravitronStrengthGrowsWithHeight) {
+  stage::TNode& tool = Box("gravitron", 2, 2, 0.2f);
+  TGravitronModifier g;
+  g.SceneObject = H(tool);
+  g.UpdateTransform();
+  TParticle inside = Particle({0.5f, 0.5f, 40}, {0.5f, 0.5f, 40});
+  g.Apply(system, inside);
+  EXPECT_NEAR(inside.Velocity.z, 0.001f, 1e-7);
+  TParticle outside = Particle({3, 0, 0}, {3, 0, 0});
+  g.Apply(system, outside);
+  EXPECT_EQ(outside.Velocity.z, 0);
+  g.Infinite = true;
+  g.Apply(system, outside);
+  EXPECT_NEAR(outside.Velocity.z, 0.001f, 1e-7);
+}
