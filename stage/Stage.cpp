@@ -101,6 +101,27 @@ TShaderFunc TStage::Shader(int kind) const {
   return slot < 0 ? nullptr : Shaders_[slot];
 }
 
+void TStage::NewScene() {
+  if (!Scene.Empty()) RaiseGeneralEvent(2);
+  Scene.Clear();
+  Scene.SetTime(0);
+  RaiseGeneralEvent(3);
+}
+
+void TStage::NotifyTransform(TNode& node, uint32_t flags) {
+  if (!Scene.FromHandle(&node) || node.Kind() != TNodeKind::Custom) return;
+  const TObjectType* t = Types.Find(node.CustomType);
+  if (!t || !t->Callbacks.onTransform) return;
+  CtsxTxmx3f m = Scene.WorldTransform(node);
+  t->Callbacks.onTransform(TScene::Handle(&node), &m, flags);
+}
+
+void TStage::NotifyChange(TNode& node, int changeKind) {
+  if (!Scene.FromHandle(&node) || node.Kind() != TNodeKind::Custom) return;
+  const TObjectType* t = Types.Find(node.CustomType);
+  if (t && t->Callbacks.onChange) t->Callbacks.onChange(TScene::Handle(&node), changeKind);
+}
+
 void TStage::RefreshView() {
   View.Lines.clear();
   ++View.RefreshCount;

@@ -83,6 +83,21 @@ int OnBoundingBox(tsxSOBJ* obj, float box[6], const CtsxTxmx3f* transform) {
   return 0;
 }
 
+int OnTransform(tsxSOBJ* obj, CtsxTxmx3f* m, uint32_t flags) {
+  Log.Calls.push_back("transform " + NameOf(obj) + " to x " + std::to_string(static_cast<int>(m->m[0][3])) +
+                      " flags " + std::to_string(flags));
+  return 0;
+}
+
+int OnChange(tsxSOBJ* obj, int kind) {
+  Log.Calls.push_back("change " + NameOf(obj) + " " + std::to_string(kind));
+  return 0;
+}
+
+void LogGeneral(int, const void* record) {
+  Log.Calls.push_back("general " + std::to_string(*static_cast<const int32_t*>(record)));
+}
+
 int OnDraw(tsxSOBJ* obj, int state, void* passOn) {
   tsxAViewSetPen(state == 1 ? e_tsxPEN_RED : e_tsxPEN_ACTIVESUB);
   CtsxTxmx3f m;
@@ -98,6 +113,8 @@ tsxSOBJCALLBACKS Table() {
   t.onFile = &OnFile;
   t.onDraw = &OnDraw;
   t.onBoundingBox = &OnBoundingBox;
+  t.onTransform = &OnTransform;
+  t.onChange = &OnChange;
   return t;
 }
 
@@ -174,6 +191,20 @@ TEST_F(CustomObjectTest, DeleteAndCloneCallTheTypeCallbacks) {
   Log.Calls.clear();
   S().Scene.Clear();
   EXPECT_EQ(Log.Calls, (std::vector<std::string>{"delete B"}));  // the clone's child
+}
+
+TEST_F(CustomObjectTest, HostActionsReachTheCallbacks) {
+  tsxSOBJ* obj = Create(Tool, "T");
+  stage::TNode* n = S().Scene.FromHandle(obj);
+  n->Position.Rest = {4, 0, 0};
+  S().NotifyTransform(*n, 2);
+  S().NotifyChange(*n, e_tsxCHANGE_NAME);
+  S().NotifyChange(S().Scene.AddGroup("G"), 0);  // not a custom object: nothing
+  tsxRegisterEventCallback(tsxEVENTS_GENERAL, &LogGeneral, 1);
+  S().NewScene();
+  EXPECT_EQ(Log.Calls, (std::vector<std::string>{"transform T to x 4 flags 2", "change T 2", "general 2",
+                                                 "delete T", "general 3"}));
+  EXPECT_TRUE(S().Scene.Empty());
 }
 
 TEST_F(CustomObjectTest, SizeComesFromTheBoundingBoxCallback) {
