@@ -1,0 +1,175 @@
+// Emitter objects on a stage scene: frame mapping, freezing, auto-scale, render-begin rewinds
+// and surface sources.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/ParticleModifier.h"
+#include "engine/RandomTables.h"
+#include "host/Platform.h"
+#include "scene/EmitterObj.h"
+#include "stage/Stage.h"
+#include "ui/EmitterMan.h"
+
+namespace {
+
+using stage::Stage;
+
+tsxSOBJ* H(stage::TNode& n) { return stage::TScene::Handle(&n); }
+
+class EmitterObjects : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    stage::ResetStage();
+    RandomSeed = 0;
+    InitRandomTable();
+  }
+  // An emitter object on a new group node, with one slot, reset.
+  TEmitterObject& Make(const std::string& name) {
+    auto e = std::make_unique<TEmitterObject>();
+    e->SceneObject = H(Stage().Scene.AddGroup(name));
+    e->AddSystem();
+    return manager.AddEmitter(std::move(e));
+  }
+  void SetHostTime(float frame) { tsxAnimSetActiveTimeScene(frame); }
+  TEmitterMan manager;
+};
+
+}  // namespace
+
+TEST_F(EmitterObjects, FrameOffsetDelaysTheSystems) {
+  TEmitterObject& e = Make("e");
+  e.FrameOffset = 10;
+  SetHostTime(5);
+  manager.RenderBegin();
+  e.RenderFrame(nullptr);
+  EXPECT_EQ(e.Systems[0]->System.Time, -1);  // local −5: not stepped
+  SetHostTime(10);
+  e.RenderFrame(nullptr);
+  EXPECT_EQ(e.Systems[0]->System.Time, 0);
+  EXPECT_EQ(e.ToLocalFrame(12.5f), 2.5f);
+  EXPECT_EQ(e.ToSceneFrame(2.5f), 12.5f);
+}
+
+TEST_F(EmitterObjects, FreezeFrames) {
+  TEmitterObject& e = Make("e");
+  stage::TNode& node = *Stage().Scene.FromHandle(e.SceneObject);
+  node.Position.SetKey(20, {0, 0, 0});
+  node.Position.SetKey(30, {10, 0, 0});
+  e.FreezeFrame = 20;
+  TEmitter& slot = *e.Systems[0];
+  SetHostTime(0);
+  manager.RenderBegin();
+  for (int f = 0; f <= 25; ++f) {
+    SetHostTime(static_cast<float>(f));
+    e.RenderFrame(nullptr);
+  }
+  EXPECT_EQ(slot.System.Time, 19);
+  // Frozen particles follow the emitter's motion since frame 20: 5 units along X by frame 25.
+  for (const TParticle& p : slot.System.Particles) {
+    if (!p.Alive) continue;
+    EXPECT_NEAR(p.RenderPosition.x - p.DisplayPosition.x, 5, 1e-4);
+  }
+  // FreezeFrame 0 never freezes.
+  e.FreezeFrame = 0;
+  e.RenderFrame(nullptr);
+  EXPECT_EQ(slot.System.Time, 25);  // catches up in one step call
+}
+
+TEST_F(EmitterObjects, FreezeWithOffsetUsesSceneFrames) {
+  TEmitterObject& e = Make("e");
+  e.FrameOffset = 5;
+  e.FreezeFrame = 20;
+  TEmitter& slot = *e.Systems[0];
+  slot.System.Reset();
+  for (int local = 0; local <= 16; ++local) slot.StepToFrame(local, false);
+  EXPECT_EQ(slot.System.Time, 14);  // scene frame 20 = local 15 is frozen
+  // The pose for following is taken at scene frame 25 (the freeze frame read as local).
+  slot.StepToFrame(16, true);
+  EXPECT_EQ(SceneFrame, 21);
+}
+
+TEST_F(EmitterObjects, AutoScale) {
+  TEmitterObject& e = Make("e");
+  Stage().Scene.FromHandle(e.SceneObject)->Scale.Rest = {2, 2, 4};
+  e.WidthScaling = WidthMoreParticles | WidthBiggerParticles;
+  e.HeightScaling = HeightFasterParticles | HeightOlderParticles | HeightStrongerGravity;
+  TParticleSystem& s = e.Systems[0]->System;
+  s.Reset();
+  s.StepTo(0);
+  EXPECT_FLOAT_EQ(s.FlowScale, std::sqrt(2.0f));
+  EXPECT_FLOAT_EQ(s.SizeScale, std::sqrt(2.0f));
+  EXPECT_EQ(s.SpeedScale, 2);
+  EXPECT_EQ(s.LifeScale, 2);
+  EXPECT_EQ(s.GravityScale, 2);
+  e.WidthScaling = WidthBiggerParticles;
+  e.HeightScaling = 0;
+  s.StepTo(1);
+  EXPECT_EQ(s.FlowScale, 1);
+  EXPECT_EQ(s.SpeedScale, 1);
+}
+
+TEST_F(EmitterObjects, RenderBeginRewindsOneFrameLessPerEmitter) {
+  TEmitterObject& a = Make("a");
+  TEmitterObject& b = Make("b");
+  SetHostTime(10);
+  manager.RenderBegin();
+  EXPECT_EQ(a.Systems[0]->System.Time, 9);
+  EXPECT_EQ(b.Systems[0]->System.Time, 8);
+  SetHostTime(10);
+  manager.RenderFrame(nullptr);
+  EXPECT_EQ(a.Systems[0]->System.Time, 10);
+  EXPECT_EQ(b.Systems[0]->System.Time, 10);
+  // An earlier frame is not re-simulated.
+  SetHostTime(4);
+  manager.RenderFrame(nullptr);
+  EXPECT_EQ(a.Systems[0]->System.Time, 10);
+}
+
+TEST_F(EmitterObjects, RenderFrameSkipsHiddenAndDisabled) {
+  TEmitterObject& e = Make("e");
+  e.Visibility.Clear();
+  e.Visibility.AddKey(0, 1);
+  e.Visibility.AddKey(3, 0);
+  e.Visibility.AddKey(6, 1);
+  e.Visibility.AddKey(FarKeyX, 1);
+  SetHostTime(0);
+  manager.RenderBegin();
+  int submitted = 0;
+  for (int f = 0; f <= 7; ++f) {
+    SetHostTime(static_cast<float>(f));
+    e.RenderFrame([&](TParticleSystem&) { ++submitted; });
+    if (f == 4) {
+      EXPECT_EQ(e.Systems[0]->System.Time, 3);
+    }
+  }
+  // Frames 4 to 6 are hidden (a step curve changes just after its key); frame 7 catches up.
+  EXPECT_EQ(submitted, 5);
+  EXPECT_EQ(e.Systems[0]->System.Time, 7);
+  EXPECT_EQ(static_cast<THeadlessPlatform&>(Platform()).StatusText, "");
+  e.Enabled = 0;
+  SetHostTime(8);
+  e.RenderFrame(nullptr);
+  EXPECT_EQ(e.Systems[0]->System.Time, 7);
+}
+
+TEST_F(EmitterObjects, SurfaceSourcesDepthFirst) {
+  stage::TScene& scene = Stage().Scene;
+  stage::TMeshSource box;
+  box.Kind = stage::TPrimitive::Box;
+  stage::TNode& group = scene.AddGroup("group");
+  stage::TNode& a = scene.AddPrimitive("a", box, &group);
+  stage::TNode& inner = scene.AddGroup("inner", &group);
+  stage::TNode& b = scene.AddPrimitive("b", box, &inner);
+  stage::TNode& emitterNode = scene.AddGroup("emitter", &group);
+  stage::TNode& c = scene.AddPrimitive("c", box, &group);
+  scene.AddPrimitive("elsewhere", box);
+  TEmitterObject e;
+  e.SceneObject = H(emitterNode);
+  e.CollectSurfaceSources();
+  EXPECT_EQ(e.SurfaceSources, (std::vector<tsxGNODE*>{H(a), H(b), H(c)}));
+  TEmitterObject top;
+  top.SceneObject = H(scene.AddGroup("top"));
+  top.CollectSurfaceSources();
+  EXPECT_TRUE(top.SurfaceSources.empty());
+}
