@@ -32,6 +32,21 @@ TParticleSystem::TParticleSystem()
 
 TParticleSystem::~TParticleSystem() = default;
 
+int32_t TParticleSystem::ImageIndexOf(int index) {
+  const TParticle& p = Particles[static_cast<size_t>(index)];
+  int64_t i = p.MapIndex;
+  if (MapMode == MapCycle) {
+    if (MapCycleTime < 1) MapCycleTime = 1;
+    const int64_t count = Maps.ImageCount();
+    // An empty list (only a malformed stream makes one) has nothing to cycle through.
+    if (count > 0) {
+      const int64_t offset = RoundToInt64(static_cast<double>(Age(index)) / MapCycleTime);
+      i = (i % count + offset % count) % count;  // reduced first: a huge age cannot overflow
+    }
+  }
+  return static_cast<int32_t>(i);
+}
+
 void TParticleSystem::Reset() {
   EmitCarry = 0;
   Time = -1;

@@ -9,7 +9,10 @@
 
 #include "engine/VarSeries.h"
 #include "engine/VectorData.h"
+#include "render/Bitmap32.h"
+#include "render/ColorSeries.h"
 #include "render/ColorSpaces.h"
+#include "render/ParticleMapSource.h"
 
 class TParticleSystem;
 class TParticleModifier;
@@ -92,6 +95,12 @@ class TParticleSystem : public TVariableSystem {
   int32_t MaxParticleSize = DefaultMaxParticleSize;
   float SpatialDither = 0;
 
+  // The base colour of new particles over the system's time (positions in frames), the colour
+  // over a particle's life (positions in percent), and the particles' image maps.
+  TColorSeries SystemColors;
+  TColorSeries ParticleColors;
+  TParticleMapSource Maps;
+
   static constexpr float TimeStep = 1.0f;
   float FlowScale = 1, SpeedScale = 1, GravityScale = 1, LifeScale = 1, SizeScale = 1;
 
@@ -128,6 +137,15 @@ class TParticleSystem : public TVariableSystem {
   float LifeFractionOf(const TParticle& p) const {
     return p.Lifespan > 0 ? (Time - p.Birth) / p.Lifespan : 0.0f;
   }
+
+  // The entry of Maps the particle shows this frame: its birth index, advanced in Cycle mode by
+  // round(Age / MapCycleTime) (half to even) modulo the number of entries. A MapCycleTime below 1
+  // is stored as 1 when a cycling system first needs it. The result may lie outside the list
+  // (entries deleted after birth); ImageAt and OptionsAt then use entry 0.
+  int32_t ImageIndexOf(int index);
+  // Maps.ImageAt(ImageIndexOf(index)); may relocate the entry and throws like ImageAt.
+  // Defined in render/ParticleImages.cpp, part of vantrel_render.
+  TImageRef ImageOf(int index);
 
  private:
   void UpdateParticle(TParticle& p);

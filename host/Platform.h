@@ -21,6 +21,14 @@ class TPlatform {
   // A modal Yes/No question; true for Yes.
   virtual bool Confirm(const std::string& text) = 0;
   virtual void SetBusyCursor(bool busy) = 0;
+  // The picture-open dialog (with a preview): starts in folder with fileName preset and returns
+  // the full paths picked (at most one unless multiSelect); empty when cancelled. A platform
+  // without dialogs cancels.
+  virtual std::vector<std::string> OpenPictures(const std::string& folder, const std::string& fileName,
+                                                bool multiSelect) {
+    (void)folder, (void)fileName, (void)multiSelect;
+    return {};
+  }
 };
 
 // Answers without a user: confirmations say No, nothing is shown or heard. What would have
@@ -36,12 +44,17 @@ class THeadlessPlatform : public TPlatform {
     return false;
   }
   void SetBusyCursor(bool busy) override { Busy = busy; }
+  std::vector<std::string> OpenPictures(const std::string&, const std::string& fileName, bool) override {
+    PictureDialogs.push_back(fileName);
+    return {};
+  }
 
   int Beeps = 0;
   bool Escape = false;
   bool Busy = false;
   std::vector<std::string> Messages;
   std::vector<std::string> Confirmations;
+  std::vector<std::string> PictureDialogs;  // the preset file name of each dialog
 };
 
 // The installed platform.

@@ -1,0 +1,83 @@
+// The image cache, the data folder, and the search for missing texture files.
+#include "render/BitmapCache.h"
+
+#include <strings.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "host/Platform.h"
+#include "render/ParticleMapSource.h"
+#include "render/PictureLoader.h"
+
+namespace {
+bool FileExists(const std::string& name) {
+  std::error_code ec;
+  return !name.empty() && std::filesystem::is_regular_file(name, ec);
+}
+
+std::string& DataFolderSetting() {
+  static std::string folder;
+  return folder;
+}
+
+std::string& PictureFolderSetting() {
+  static std::string folder;
+  return folder;
+}
+}  // namespace
+
+void AlphaFromIntensity(TBitmap32& image) {
+  for (uint32_t& p : image.Pixels) {
+    const uint32_t a = (61u * RedOf(p) + 174u * GreenOf(p) + 21u * BlueOf(p)) >> 8;
+    p = (p & 0x00FFFFFFu) | (a << 24);
+  }
+}
+
+bool TBitmap32Cache::TNameLess::operator()(const std::string& a, const std::string& b) const {
+  return strcasecmp(a.c_str(), b.c_str()) < 0;
+}
+
+TImageRef TBitmap32Cache::GetImage(std::string& name) {
+  if (auto it = Images.find(name); it != Images.end()) return it->second;
+  if (!FileExists(name) && LocateHandler) {
+    name = LocateHandler(name);
+    if (auto it = Images.find(name); it != Images.end()) return it->second;
+  }
+  if (!FileExists(name)) return DefaultImage();
+  TPicture picture = LoadPicture(name);
+  if (!picture.HasAlpha) AlphaFromIntensity(picture.Image);
+  auto image = std::make_shared<const TBitmap32>(std::move(picture.Image));
+  Images.emplace(name, image);
+  return image;
+}
+
+TBitmap32Cache& BitmapCache() {
+  static TBitmap32Cache cache;
+  return cache;
+}
+
+void SetDataFolder(const std::string& folder) { DataFolderSetting() = folder; }
+const std::string& DataFolder() { return DataFolderSetting(); }
+void SetPictureFolder(const std::string& folder) { PictureFolderSetting() = folder; }
+const std::string& PictureFolder() { return PictureFolderSetting(); }
+
+std::string LocateTexture(const std::string& name) {
+  if (name == DefaultImageName) return name;
+  // Names saved on the host's own platform separate folders with "\".
+  const size_t slash = name.find_last_of("/\\");
+  const std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
+  if (!DataFolder().empty()) {
+    const std::string inData = DataFolder() + file;
+    if (FileExists(inData)) return inData;
+  }
+  // Two line breaks between the sentences ("\r\r" where the host runs).
+  const std::string question =
+      "Could not find the texture file: \"" + file + "\".\n\nWould you like to locate it manually?";
+  if (!Platform().Confirm(question)) return DefaultImageName;
+  const std::vector<std::string> picked = Platform().OpenPictures(PictureFolder(), file, false);
+  if (picked.empty()) return DefaultImageName;
+  const std::string path = std::filesystem::absolute(picked.front()).string();
+  SetPictureFolder(std::filesystem::path(path).parent_path().string());
+  return path;
+}
