@@ -18,12 +18,17 @@ constexpr int32_t LineFormat = tssLINE_RGBZ;
 // The blend of one span, specialised per render mode and dithering so that the pixel loop
 // carries no decisions beyond the depth test and the sprite's alpha. Every expression is the
 // reference loop's (Reference below), in the same order, so both give the same floats.
+// The blend of one span, specialised per render mode and dithering so that the pixel loop
+// carries no decisions beyond the depth test and the sprite's alpha. Every expression is the
+// reference loop's (CompositeSpan below), in the same order, so both give the same floats.
+// table holds the random table's 512 values; cursor walks it as NextTableRandom would.
 template <int Mode, bool Dither>
 void BlendSpan(float* px, const uint32_t* sprite, int64_t count, float w, float d,
-               float alphaScale, const float f[3]) {
+               float alphaScale, const float f[3], const float* table, int& cursor) {
   for (int64_t k = 0; k < count; ++k, px += FloatsPerPixel) {
     if constexpr (Dither) {
-      const float r = NextTableRandom();
+      const float r = table[cursor];
+      cursor = (cursor + 1) % RandomTableSize;
       if (!(w + r * d < px[3])) continue;
     } else {
       if (!(px[3] > w)) continue;
@@ -48,11 +53,15 @@ void BlendSpan(float* px, const uint32_t* sprite, int64_t count, float w, float 
 
 template <int Mode>
 void BlendSpanMode(float* px, const uint32_t* sprite, int64_t count, float w, float d,
-                   float alphaScale, const float f[3]) {
-  if (d != 0)
-    BlendSpan<Mode, true>(px, sprite, count, w, d, alphaScale, f);
-  else
-    BlendSpan<Mode, false>(px, sprite, count, w, d, alphaScale, f);
+                   float alphaScale, const float f[3], const float* table) {
+  if (d != 0) {
+    int cursor = RandomTableCursor();
+    BlendSpan<Mode, true>(px, sprite, count, w, d, alphaScale, f, table, cursor);
+    SetRandomTableCursor(cursor);
+  } else {
+    int unused = 0;
+    BlendSpan<Mode, false>(px, sprite, count, w, d, alphaScale, f, table, unused);
+  }
 }
 
 // True when a float lies within the range of a 32-bit integer after truncation.
@@ -67,6 +76,7 @@ TParticleRenderer::~TParticleRenderer() = default;
 
 void TParticleRenderer::BeginRender(const tssPostProcessData& postData) {
   Queue_.clear();
+  CompositedPixels_ = 0;
   Buffer_ = postData.buffer;
   ImageWidth_ = postData.width;
   ImageHeight_ = postData.height;
@@ -108,6 +118,7 @@ void TParticleRenderer::RenderAll() {
   });
 
   InPass_ = true;
+  TableLoaded_ = false;
   try {
     const int64_t count = static_cast<int64_t>(Queue_.size());
     for (int64_t i = 0; i < count; ++i) {
@@ -137,6 +148,7 @@ void TParticleRenderer::RenderAll() {
 
 void TParticleRenderer::EndPass() {
   InPass_ = false;
+  TableLoaded_ = false;
   FlushRows();
   SourceImage.reset();
   Sprite_.reset();
@@ -199,6 +211,10 @@ void TParticleRenderer::CompositeParticle(TParticle& particle, const TRenderAttr
   const bool scaled = RenderMode == RenderIlluminate || RenderMode == RenderPaint || RenderMode == RenderColorAlpha;
   for (int c = 0; c < 3; ++c) Factors_[c] = scaled ? own[c] * tint[c] / 255 : own[c] * tint[c];
   DitherDepth_ = DepthDithering ? attributes.Size * 0.5f : 0.0f;
+  if (DitherDepth_ != 0 && !TableLoaded_) {
+    for (int i = 0; i < RandomTableSize; ++i) Table_[i] = RandomTableEntry(i);
+    TableLoaded_ = InPass_;  // the table does not change during a pass
+  }
   const float w = zz - 0.5f * DitherDepth_;
 
   // Row by row through the region.
@@ -220,6 +236,7 @@ void TParticleRenderer::CompositeParticle(TParticle& particle, const TRenderAttr
     if (xe > Right_) xe = Right_;
     const uint32_t* spriteRow = sprite.Pixels.data() + static_cast<size_t>(j) * static_cast<size_t>(sprite.Width);
     CompositeSpan(line + (xs - Left_) * FloatsPerPixel, spriteRow + skip, xe - xs + 1, w, DitherDepth_);
+    CompositedPixels_ += xe - xs + 1;
     if (!WriteRow(row, line)) return;
     if (ShowRendering) tsxRenderDisplayScanline(line, Left_, Right_, row, Bottom_);
   }
@@ -256,10 +273,10 @@ void TParticleRenderer::CompositeSpan(float* pixels, const uint32_t* sprite, int
     return;
   }
   switch (RenderMode) {
-    case RenderIlluminate: BlendSpanMode<RenderIlluminate>(pixels, sprite, count, w, d, AlphaScale_, Factors_); break;
-    case RenderPaint: BlendSpanMode<RenderPaint>(pixels, sprite, count, w, d, AlphaScale_, Factors_); break;
-    case RenderColorAlpha: BlendSpanMode<RenderColorAlpha>(pixels, sprite, count, w, d, AlphaScale_, Factors_); break;
-    default: BlendSpanMode<RenderPureAlpha>(pixels, sprite, count, w, d, AlphaScale_, Factors_); break;
+    case RenderIlluminate: BlendSpanMode<RenderIlluminate>(pixels, sprite, count, w, d, AlphaScale_, Factors_, Table_); break;
+    case RenderPaint: BlendSpanMode<RenderPaint>(pixels, sprite, count, w, d, AlphaScale_, Factors_, Table_); break;
+    case RenderColorAlpha: BlendSpanMode<RenderColorAlpha>(pixels, sprite, count, w, d, AlphaScale_, Factors_, Table_); break;
+    default: BlendSpanMode<RenderPureAlpha>(pixels, sprite, count, w, d, AlphaScale_, Factors_, Table_); break;
   }
 }
 

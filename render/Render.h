@@ -81,6 +81,8 @@ class TParticleRenderer {
   int32_t MaxSize = 1024;
 
   int32_t RenderedCount() const { return RenderedCount_; }
+  // Span pixels blended (or depth-tested and left) since BeginRender; a measure of the work done.
+  int64_t CompositedPixels() const { return CompositedPixels_; }
   int QueueCount() const { return static_cast<int>(Queue_.size()); }
   const TBitmap32* Sprite() const { return Sprite_.get(); }
   int64_t SpriteLeft() const { return SpriteLeft_; }
@@ -117,11 +119,15 @@ class TParticleRenderer {
   std::vector<TParticle*> Queue_;
   bool InPass_ = false;  // inside RenderAll: touched rows are written back at its end
   int32_t RenderedCount_ = 0;
+  int64_t CompositedPixels_ = 0;
 
   // The particle being drawn.
   float AlphaScale_ = 0;
   float Factors_[3] = {};
   float DitherDepth_ = 0;
+  // A copy of the random table for the dithered blend, read once per pass.
+  float Table_[512] = {};
+  bool TableLoaded_ = false;
 
   std::unique_ptr<TBitmap32> Sprite_;
   int64_t SpriteLeft_ = 0, SpriteTop_ = 0;

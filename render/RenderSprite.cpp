@@ -48,14 +48,13 @@ uint32_t BilinearFixed(const TBitmap32& src, double u, double v) {
   const uint32_t* row1 = src.Pixels.data() + static_cast<size_t>(y1) * static_cast<size_t>(src.Width);
   const uint32_t p00 = row0[x0], p10 = row0[x1], p01 = row1[x0], p11 = row1[x1];
   if (p00 == p10 && p00 == p01 && p00 == p11) return p00;
-  uint32_t out = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    const uint64_t top = ((p00 >> shift) & 0xFF) * (65536 - wx) + ((p10 >> shift) & 0xFF) * wx;
-    const uint64_t bottom = ((p01 >> shift) & 0xFF) * (65536 - wx) + ((p11 >> shift) & 0xFF) * wx;
-    const uint64_t value = (top * (65536 - wy) + bottom * wy + (uint64_t{1} << 31)) >> 32;
-    out |= static_cast<uint32_t>(value) << shift;
-  }
-  return out;
+  const uint64_t ix = 65536 - wx, iy = 65536 - wy;
+  auto channel = [&](int shift) {
+    const uint64_t top = ((p00 >> shift) & 0xFF) * ix + ((p10 >> shift) & 0xFF) * wx;
+    const uint64_t bottom = ((p01 >> shift) & 0xFF) * ix + ((p11 >> shift) & 0xFF) * wx;
+    return static_cast<uint32_t>((top * iy + bottom * wy + (uint64_t{1} << 31)) >> 32) << shift;
+  };
+  return channel(0) | channel(8) | channel(16) | channel(24);
 }
 
 }  // namespace
