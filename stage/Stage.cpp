@@ -101,6 +101,27 @@ TShaderFunc TStage::Shader(int kind) const {
   return slot < 0 ? nullptr : Shaders_[slot];
 }
 
+void TStage::NewScene() {
+  if (!Scene.Empty()) RaiseGeneralEvent(2);
+  Scene.Clear();
+  Scene.SetTime(0);
+  RaiseGeneralEvent(3);
+}
+
+void TStage::NotifyTransform(TNode& node, uint32_t flags) {
+  if (!Scene.FromHandle(&node) || node.Kind() != TNodeKind::Custom) return;
+  const TObjectType* t = Types.Find(node.CustomType);
+  if (!t || !t->Callbacks.onTransform) return;
+  CtsxTxmx3f m = Scene.WorldTransform(node);
+  t->Callbacks.onTransform(TScene::Handle(&node), &m, flags);
+}
+
+void TStage::NotifyChange(TNode& node, int changeKind) {
+  if (!Scene.FromHandle(&node) || node.Kind() != TNodeKind::Custom) return;
+  const TObjectType* t = Types.Find(node.CustomType);
+  if (t && t->Callbacks.onChange) t->Callbacks.onChange(TScene::Handle(&node), changeKind);
+}
+
 void TStage::RefreshView() {
   View.Lines.clear();
   ++View.RefreshCount;
@@ -164,20 +185,29 @@ TScreenBuffer TStage::RenderFrame(float frame) {
   }
 
   // The render window shows the host's image; the plug-in's display calls then land on it.
-  TScreenBuffer full(Render.Width, Render.Height);
-  ClearToBackground(full, Render);
+  const bool whole = rect.Left == 0 && rect.Top == 0 && buffer.Width() == Render.Width &&
+                     buffer.Height() == Render.Height;
   auto paste = [&](TScreenBuffer& into) {
     for (int32_t y = 0; y < buffer.Height(); ++y)
       for (int32_t x = 0; x < buffer.Width(); ++x) into.At(x + rect.Left, y + rect.Top) = buffer.At(x, y);
   };
-  Display = full;
-  paste(*Display);
+  if (whole) {
+    Display = buffer;
+  } else {
+    if (!Display || Display->Width() != Render.Width || Display->Height() != Render.Height)
+      Display.emplace(Render.Width, Render.Height);
+    ClearToBackground(*Display, Render);
+    paste(*Display);
+  }
 
   if (TShaderFunc pp = Shader(tssSHADER_POSTPROCESS)) {
     const tssPostProcessData data{Render.Width, Render.Height, buffer.Handle()};
     reinterpret_cast<tssPOSTPROCESSFUNC>(pp)(&data);
   }
   RaiseRenderEvent(4, frame);
+  if (whole) return buffer;
+  TScreenBuffer full(Render.Width, Render.Height);
+  ClearToBackground(full, Render);
   paste(full);
   return full;
 }

@@ -60,6 +60,15 @@ class TStage {
   bool RegisterShader(int kind, TShaderFunc callback, bool registerIt);
   TShaderFunc Shader(int kind) const;
 
+  // ---- Scene actions of the host's own user interface.
+  // Closes the scene (general event "scene close" when it held anything, delete callbacks) and
+  // starts an empty one at frame 0 ("scene new").
+  void NewScene();
+  // Tells a custom object's type that the user transformed the object (transform callback with
+  // the object's world transform) or changed it (change callback). Nothing for other nodes.
+  void NotifyTransform(TNode& node, uint32_t flags);
+  void NotifyChange(TNode& node, int changeKind);
+
   // ---- Views. Refresh erases the view's drawings and lets every custom object draw itself
   // through its type's draw callback (state 2 when selected, else 1).
   void RefreshView();
