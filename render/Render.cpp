@@ -100,6 +100,12 @@ void TParticleRenderer::BeginRender(const tssPostProcessData& postData) {
   const int64_t width = std::max<int64_t>(regionWidth, std::max(ImageWidth_, 0));
   LineFloats_ = static_cast<size_t>(width) * FloatsPerPixel;
   if (Line_.size() < LineFloats_) Line_.resize(LineFloats_);
+
+  // Rows are kept for the pass only while a copy of the region stays within a sane budget;
+  // beyond it every row goes through the line buffer (the same image, more host calls).
+  constexpr int64_t KeptRowsBudget = int64_t{256} << 20;  // bytes
+  const int64_t rows = std::max<int64_t>(0, int64_t{Bottom_} - Top_ + 1);
+  KeepRows_ = rows * width * FloatsPerPixel * static_cast<int64_t>(sizeof(float)) <= KeptRowsBudget;
 }
 
 int TParticleRenderer::AddParticle(TParticle& particle) {
@@ -286,7 +292,7 @@ void TParticleRenderer::CompositeSpan(float* pixels, const uint32_t* sprite, int
 float* TParticleRenderer::ReadRow(int32_t y) {
   if (Buffer_ == nullptr || LineFloats_ == 0) return nullptr;
   const int32_t line = y - Top_;
-  if (ReferenceRows) {
+  if (ReferenceRows || !KeepRows_) {
     return tssScreenBufferGetScanLine(Buffer_, line, LineFormat, Line_.data()) != 0 ? Line_.data() : nullptr;
   }
   const size_t rows = static_cast<size_t>(int64_t{Bottom_} - Top_ + 1);
@@ -304,7 +310,7 @@ float* TParticleRenderer::ReadRow(int32_t y) {
 }
 
 bool TParticleRenderer::WriteRow(int32_t y, const float* line) {
-  if (ReferenceRows) return tssScreenBufferSetScanLine(Buffer_, y - Top_, LineFormat, line) != 0;
+  if (ReferenceRows || !KeepRows_) return tssScreenBufferSetScanLine(Buffer_, y - Top_, LineFormat, line) != 0;
   RowState_[static_cast<size_t>(y - Top_)] = 2;
   return true;
 }

@@ -136,6 +136,7 @@ class TParticleRenderer {
   std::vector<float> Line_;
   size_t LineFloats_ = 0;
   // The fast path's rows: a copy of each region row touched in this pass.
+  bool KeepRows_ = true;  // false when the region is too large to copy
   std::unique_ptr<float[]> Rows_;
   std::vector<uint8_t> RowState_;  // per region row: 0 not read, 1 read, 2 changed
 };
