@@ -8,11 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "host/DrawSurface.h"
+
 class TPlatform {
  public:
   virtual ~TPlatform() = default;
 
   virtual void Beep() = 0;
+  // A drawing surface on a view window, for the preview; null when the platform has none.
+  // Owned by the platform; valid until the window goes away.
+  virtual TDrawSurface* ViewSurface(void* window) {
+    (void)window;
+    return nullptr;
+  }
   // Milliseconds from an arbitrary start, wrapping at 2^32.
   virtual uint32_t TickCount() = 0;
   virtual bool EscapePressed() = 0;
@@ -38,6 +46,8 @@ class TPlatform {
 class THeadlessPlatform : public TPlatform {
  public:
   void Beep() override { ++Beeps; }
+  // Every window shares the one image.
+  TDrawSurface* ViewSurface(void*) override { return &Surface; }
   uint32_t TickCount() override;
   bool EscapePressed() override { return Escape; }
   void ShowMessage(const std::string& text) override { Messages.push_back(text); }
@@ -53,6 +63,7 @@ class THeadlessPlatform : public TPlatform {
   }
 
   int Beeps = 0;
+  THeadlessDrawSurface Surface;  // the views' drawing surface: 640 × 480 until resized
   bool Escape = false;
   bool Busy = false;
   std::string StatusText;

@@ -1,0 +1,334 @@
+// The final-render pass of the particle renderer: the queue, the back-to-front loop, the
+// culling of one particle and the blending of its sprite rows into the host's image.
+#include "render/Render.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "engine/Particle.h"
+#include "engine/RandomTables.h"
+#include "render/Projection.h"
+
+namespace {
+
+constexpr int FloatsPerPixel = 4;  // the host's line format 5: red, green, blue, depth
+constexpr int32_t LineFormat = tssLINE_RGBZ;
+
+// The blend of one span, specialised per render mode and dithering so that the pixel loop
+// carries no decisions beyond the depth test and the sprite's alpha. Every expression is the
+// reference loop's (Reference below), in the same order, so both give the same floats.
+// The blend of one span, specialised per render mode and dithering so that the pixel loop
+// carries no decisions beyond the depth test and the sprite's alpha. Every expression is the
+// reference loop's (CompositeSpan below), in the same order, so both give the same floats.
+// table holds the random table's 512 values; cursor walks it as NextTableRandom would.
+template <int Mode, bool Dither>
+void BlendSpan(float* px, const uint32_t* sprite, int64_t count, float w, float d,
+               float alphaScale, const float f[3], const float* table, int& cursor) {
+  for (int64_t k = 0; k < count; ++k, px += FloatsPerPixel) {
+    if constexpr (Dither) {
+      const float r = table[cursor];
+      cursor = (cursor + 1) % RandomTableSize;
+      if (!(w + r * d < px[3])) continue;
+    } else {
+      if (!(px[3] > w)) continue;
+    }
+    const uint32_t s = sprite[k];
+    const float a = static_cast<float>(AlphaOf(s)) * alphaScale;
+    if (a == 0) continue;
+    const float sc[3] = {static_cast<float>(RedOf(s)), static_cast<float>(GreenOf(s)),
+                         static_cast<float>(BlueOf(s))};
+    if constexpr (Mode == RenderIlluminate) {
+      for (int c = 0; c < 3; ++c) px[c] = px[c] + a * f[c] * sc[c];
+    } else if constexpr (Mode == RenderPaint) {
+      for (int c = 0; c < 3; ++c) px[c] = a * f[c] * sc[c];
+      px[3] = w;
+    } else if constexpr (Mode == RenderColorAlpha) {
+      for (int c = 0; c < 3; ++c) px[c] = (1 - a) * px[c] + a * f[c] * sc[c];
+    } else {
+      for (int c = 0; c < 3; ++c) px[c] = (1 - a) * px[c] + a * f[c];
+    }
+  }
+}
+
+template <int Mode>
+void BlendSpanMode(float* px, const uint32_t* sprite, int64_t count, float w, float d,
+                   float alphaScale, const float f[3], const float* table) {
+  if (d != 0) {
+    int cursor = RandomTableCursor();
+    BlendSpan<Mode, true>(px, sprite, count, w, d, alphaScale, f, table, cursor);
+    SetRandomTableCursor(cursor);
+  } else {
+    int unused = 0;
+    BlendSpan<Mode, false>(px, sprite, count, w, d, alphaScale, f, table, unused);
+  }
+}
+
+// True when a float lies within the range of a 32-bit integer after truncation.
+bool FitsInt32(float v) {
+  return v > -2147483649.0f && v < 2147483648.0f;
+}
+
+}  // namespace
+
+TParticleRenderer::TParticleRenderer() = default;
+TParticleRenderer::~TParticleRenderer() = default;
+
+void TParticleRenderer::BeginRender(const tssPostProcessData& postData) {
+  Queue_.clear();
+  CompositedPixels_ = 0;
+  Buffer_ = postData.buffer;
+  ImageWidth_ = postData.width;
+  ImageHeight_ = postData.height;
+
+  tsxRENDERDATA data{};
+  tsxRenderGetData(&data);
+  if (data.regionFlag != 0) {
+    Left_ = data.regionLeft;
+    Top_ = data.regionTop;
+    Right_ = data.regionRight;
+    Bottom_ = data.regionBottom;
+  } else {
+    Left_ = 0;
+    Top_ = 0;
+    Right_ = ImageWidth_ - 1;
+    Bottom_ = ImageHeight_ - 1;
+  }
+
+  // The host's line is as wide as its buffer: the image, or the region when it renders one.
+  const int64_t regionWidth = std::max<int64_t>(0, int64_t{Right_} - Left_ + 1);
+  const int64_t width = std::max<int64_t>(regionWidth, std::max(ImageWidth_, 0));
+  LineFloats_ = static_cast<size_t>(width) * FloatsPerPixel;
+  if (Line_.size() < LineFloats_) Line_.resize(LineFloats_);
+
+  // Rows are kept for the pass only while a copy of the region stays within a sane budget;
+  // beyond it every row goes through the line buffer (the same image, more host calls).
+  constexpr int64_t KeptRowsBudget = int64_t{256} << 20;  // bytes
+  const int64_t rows = std::max<int64_t>(0, int64_t{Bottom_} - Top_ + 1);
+  KeepRows_ = rows * width * FloatsPerPixel * static_cast<int64_t>(sizeof(float)) <= KeptRowsBudget;
+}
+
+int TParticleRenderer::AddParticle(TParticle& particle) {
+  Queue_.push_back(&particle);
+  return static_cast<int>(Queue_.size()) - 1;
+}
+
+void TParticleRenderer::RenderAll() {
+  // Back to front; a particle of undefined depth sorts last (it is not drawn).
+  auto depthKey = [](const TParticle* p) {
+    const float z = p->ScreenPos.z;
+    return std::isnan(z) ? -std::numeric_limits<float>::infinity() : z;
+  };
+  std::stable_sort(Queue_.begin(), Queue_.end(), [&](const TParticle* a, const TParticle* b) {
+    return depthKey(a) > depthKey(b);
+  });
+
+  InPass_ = true;
+  TableLoaded_ = false;
+  try {
+    const int64_t count = static_cast<int64_t>(Queue_.size());
+    for (int64_t i = 0; i < count; ++i) {
+      // Integer percent: the same value a reporter computes as n × 100 / count, so no multiple
+      // of 5 is lost to a quotient just below it.
+      if (OnProgress) OnProgress(static_cast<int>((i + 1) * 100 / count));
+      if (tsxRenderCheckInterrupt() == 1) break;
+
+      TParticle& particle = *Queue_[static_cast<size_t>(i)];
+      TParticleSystem* system = particle.System;
+      if (!particle.Alive || system == nullptr) continue;
+      RenderMode = system->RenderMode;
+      MaxSize = system->MaxParticleSize;
+      SourceImage = system->ImageOf(particle.Index);
+      TRenderAttributes attributes;
+      system->ComputeRenderAttributes(particle.Index, attributes);
+      attributes.Alpha = attributes.Alpha * attributes.Options.AlphaMaster;
+      CompositeParticle(particle, attributes);
+      SourceImage.reset();
+    }
+  } catch (...) {
+    EndPass();
+    throw;
+  }
+  EndPass();
+}
+
+void TParticleRenderer::EndPass() {
+  InPass_ = false;
+  TableLoaded_ = false;
+  FlushRows();
+  SourceImage.reset();
+  Sprite_.reset();
+  RenderedCount_ = static_cast<int32_t>(Queue_.size());
+  Queue_.clear();
+}
+
+void TParticleRenderer::DisplayAll() {
+  if (Buffer_ == nullptr || Line_.empty()) return;
+  for (int32_t y = Top_; y <= Bottom_; ++y) {
+    if (tssScreenBufferGetScanLine(Buffer_, y - Top_, LineFormat, Line_.data()) == 0) continue;
+    tsxRenderDisplayScanline(Line_.data(), Left_, Right_, y, Bottom_);
+  }
+}
+
+void TParticleRenderer::RenderParticle(TParticle& particle, const TRenderAttributes& attributes) {
+  CompositeParticle(particle, attributes);
+  if (!InPass_) FlushRows();
+}
+
+void TParticleRenderer::CompositeParticle(TParticle& particle, const TRenderAttributes& attributes) {
+  // Depth: at or behind the eye, or undefined.
+  const float X = particle.ScreenPos.x, Y = particle.ScreenPos.y, Z = particle.ScreenPos.z;
+  if (!(Z > 0.0001f)) return;
+  const float zz = Z * Z;
+
+  // Size, against one pixel and the max size on both sides.
+  if (!SourceImage || SourceImage->Width <= 0 || SourceImage->Height <= 0) return;
+  const float sx = RenderSpriteSize(particle, attributes);
+  const float sy = sx * static_cast<float>(SourceImage->Height) / static_cast<float>(SourceImage->Width);
+  const float maxSize = static_cast<float>(MaxSize);
+  if (!(sx >= 1 && sx <= maxSize && sy >= 1 && sy <= maxSize)) return;
+
+  // The sprite's corner, split into an integer part and a fraction that keeps its sign.
+  const float cornerX = X - sx * attributes.Options.OriginX;
+  const float cornerY = Y - sy * attributes.Options.OriginY;
+  if (!FitsInt32(cornerX) || !FitsInt32(cornerY)) return;
+  const float ix = std::trunc(cornerX), iy = std::trunc(cornerY);
+  const float fx = cornerX - ix, fy = cornerY - iy;
+  const int64_t ixi = static_cast<int64_t>(ix), iyi = static_cast<int64_t>(iy);
+
+  // Wholly outside the region; too transparent.
+  if (Left_ > ix + sx || Right_ < ix || Top_ > iy + sy || Bottom_ < iy) return;
+  if (!(attributes.Alpha >= 0.003f)) return;
+
+  // The sprite; the fast path resamples only what lies in the region.
+  const TSpriteClip clip =
+      ReferenceResampling
+          ? TSpriteClip{std::numeric_limits<int64_t>::min() / 4, std::numeric_limits<int64_t>::min() / 4,
+                        std::numeric_limits<int64_t>::max() / 4, std::numeric_limits<int64_t>::max() / 4}
+          : TSpriteClip{Left_ - ixi, Top_ - iyi, Right_ - ixi, Bottom_ - iyi};
+  if (!PrepareSpriteClipped(attributes.Options.Flip, sx, fx, fy, particle.Angle, clip)) return;
+  const int64_t spriteLeft = ixi + SpriteLeft_;
+  const int64_t spriteTop = iyi + SpriteTop_;
+
+  // Blend factors; "Pure Alpha" paints the flat colour, so its factors stay unscaled.
+  AlphaScale_ = attributes.Alpha / 255;
+  const float own[3] = {particle.Color.r, particle.Color.g, particle.Color.b};
+  const float tint[3] = {attributes.Color.r, attributes.Color.g, attributes.Color.b};
+  const bool scaled = RenderMode == RenderIlluminate || RenderMode == RenderPaint || RenderMode == RenderColorAlpha;
+  for (int c = 0; c < 3; ++c) Factors_[c] = scaled ? own[c] * tint[c] / 255 : own[c] * tint[c];
+  DitherDepth_ = DepthDithering ? attributes.Size * 0.5f : 0.0f;
+  if (DitherDepth_ != 0 && !TableLoaded_) {
+    for (int i = 0; i < RandomTableSize; ++i) Table_[i] = RandomTableEntry(i);
+    TableLoaded_ = InPass_;  // the table does not change during a pass
+  }
+  const float w = zz - 0.5f * DitherDepth_;
+
+  // Row by row through the region.
+  const TBitmap32& sprite = *Sprite_;
+  for (int32_t j = 0; j < sprite.Height; ++j) {
+    const int64_t y = spriteTop + j;
+    if (y < Top_ || y > Bottom_) continue;
+    int64_t xs = spriteLeft;
+    int64_t xe = xs + sprite.Width - 1;
+    if (xe < Left_ || xs > Right_) return;
+    const int32_t row = static_cast<int32_t>(y);
+    float* line = ReadRow(row);
+    if (line == nullptr) return;
+    int64_t skip = 0;
+    if (xs < Left_) {
+      skip = Left_ - xs;
+      xs = Left_;
+    }
+    if (xe > Right_) xe = Right_;
+    const uint32_t* spriteRow = sprite.Pixels.data() + static_cast<size_t>(j) * static_cast<size_t>(sprite.Width);
+    CompositeSpan(line + (xs - Left_) * FloatsPerPixel, spriteRow + skip, xe - xs + 1, w, DitherDepth_);
+    CompositedPixels_ += xe - xs + 1;
+    if (!WriteRow(row, line)) return;
+    if (ShowRendering) tsxRenderDisplayScanline(line, Left_, Right_, row, Bottom_);
+  }
+}
+
+void TParticleRenderer::CompositeSpan(float* pixels, const uint32_t* sprite, int64_t count,
+                                      float w, float d) const {
+  if (count <= 0) return;
+  if (ReferenceRows) {
+    // The plain loop, the reference for the specialised ones.
+    for (int64_t k = 0; k < count; ++k) {
+      float* P = pixels + k * FloatsPerPixel;
+      if (d == 0) {
+        if (!(P[3] > w)) continue;
+      } else {
+        const float r = NextTableRandom();
+        if (!(w + r * d < P[3])) continue;
+      }
+      const uint32_t s = sprite[k];
+      const float a = static_cast<float>(AlphaOf(s)) * AlphaScale_;
+      if (a == 0) continue;
+      const float sc[3] = {static_cast<float>(RedOf(s)), static_cast<float>(GreenOf(s)),
+                           static_cast<float>(BlueOf(s))};
+      for (int c = 0; c < 3; ++c) {
+        switch (RenderMode) {
+          case RenderIlluminate: P[c] = P[c] + a * Factors_[c] * sc[c]; break;
+          case RenderPaint: P[c] = a * Factors_[c] * sc[c]; break;
+          case RenderColorAlpha: P[c] = (1 - a) * P[c] + a * Factors_[c] * sc[c]; break;
+          default: P[c] = (1 - a) * P[c] + a * Factors_[c]; break;
+        }
+      }
+      if (RenderMode == RenderPaint) P[3] = w;
+    }
+    return;
+  }
+  switch (RenderMode) {
+    case RenderIlluminate: BlendSpanMode<RenderIlluminate>(pixels, sprite, count, w, d, AlphaScale_, Factors_, Table_); break;
+    case RenderPaint: BlendSpanMode<RenderPaint>(pixels, sprite, count, w, d, AlphaScale_, Factors_, Table_); break;
+    case RenderColorAlpha: BlendSpanMode<RenderColorAlpha>(pixels, sprite, count, w, d, AlphaScale_, Factors_, Table_); break;
+    default: BlendSpanMode<RenderPureAlpha>(pixels, sprite, count, w, d, AlphaScale_, Factors_, Table_); break;
+  }
+}
+
+// ---- Rows. The reference reads and writes every row through the line buffer; the fast path
+// keeps a copy of each row it touched until the end of the pass.
+
+float* TParticleRenderer::ReadRow(int32_t y) {
+  if (Buffer_ == nullptr || LineFloats_ == 0) return nullptr;
+  const int32_t line = y - Top_;
+  if (ReferenceRows || !KeepRows_) {
+    return tssScreenBufferGetScanLine(Buffer_, line, LineFormat, Line_.data()) != 0 ? Line_.data() : nullptr;
+  }
+  const size_t rows = static_cast<size_t>(int64_t{Bottom_} - Top_ + 1);
+  if (!Rows_) {
+    Rows_ = std::make_unique_for_overwrite<float[]>(rows * LineFloats_);
+    RowState_.assign(rows, 0);
+  }
+  float* row = Rows_.get() + static_cast<size_t>(line) * LineFloats_;
+  uint8_t& state = RowState_[static_cast<size_t>(line)];
+  if (state == 0) {
+    if (tssScreenBufferGetScanLine(Buffer_, line, LineFormat, row) == 0) return nullptr;
+    state = 1;
+  }
+  return row;
+}
+
+bool TParticleRenderer::WriteRow(int32_t y, const float* line) {
+  if (ReferenceRows || !KeepRows_) return tssScreenBufferSetScanLine(Buffer_, y - Top_, LineFormat, line) != 0;
+  RowState_[static_cast<size_t>(y - Top_)] = 2;
+  return true;
+}
+
+void TParticleRenderer::FlushRows() {
+  if (Rows_) {
+    for (size_t line = 0; line < RowState_.size(); ++line)
+      if (RowState_[line] == 2)
+        tssScreenBufferSetScanLine(Buffer_, static_cast<int32_t>(line), LineFormat,
+                                   Rows_.get() + line * LineFloats_);
+  }
+  Rows_.reset();
+  RowState_.clear();
+}
+
+namespace {
+TParticleRenderer* Installed = nullptr;
+}  // namespace
+
+TParticleRenderer* Renderer() { return Installed; }
+void InstallRenderer(TParticleRenderer* renderer) { Installed = renderer; }

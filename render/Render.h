@@ -1,0 +1,147 @@
+// The particle renderer: composites the particles of a final render, as resampled and blended
+// image sprites tested against the image's depth, into the host's float image; and draws
+// particles of the interactive preview as dots, boxes or circles on a view's drawing surface.
+//
+// One renderer serves the whole program (the main panel owns it); the preview and the final
+// render use it one at a time, on the host's thread. A pass is BeginRender, SubmitParticles of
+// every system (or AddParticle), RenderAll, DisplayAll, then RenderedCount.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "host/TsxApi5.h"
+#include "render/Bitmap32.h"
+#include "render/RenderAttributes.h"
+
+struct TParticle;
+class TDrawSurface;
+
+// Draw modes of the preview, the items of the main panel's draw-mode box.
+enum TPreviewDrawMode : uint8_t {
+  DrawDots = 0,
+  DrawWireBoxes = 1,
+  DrawWireCircles = 2,
+  DrawSolidBoxes = 3,
+  DrawSolidCircles = 4
+};
+
+class TParticleRenderer {
+ public:
+  TParticleRenderer();
+  ~TParticleRenderer();
+  TParticleRenderer(const TParticleRenderer&) = delete;
+  TParticleRenderer& operator=(const TParticleRenderer&) = delete;
+
+  // ---- A final-render pass.
+  // Empties the queue and takes the image from postData; the region is the host's render
+  // region when it has one, else the whole image.
+  void BeginRender(const tssPostProcessData& postData);
+  // Queues a particle (not owned; it must stay where it is until RenderAll ends). Answers its
+  // position in the queue.
+  int AddParticle(TParticle& particle);
+  // Draws the queue back to front (a stable sort: particles of equal depth keep their
+  // submission order), reporting progress and checking the host's interrupt before each one.
+  // Afterwards the sprite is freed, RenderedCount holds the number queued (drawn or not) and the
+  // queue is empty, also when an image cannot be read: that error passes on after the rows
+  // composited so far are in the image.
+  void RenderAll();
+  // Shows every row of the region in the host.
+  void DisplayAll();
+  // Composites one particle with the renderer's current source image, render mode and max
+  // size. Particles at or behind the eye, smaller than a pixel or larger than the max size,
+  // outside the region, with alpha below 0.003, or whose corner is beyond 32-bit pixel
+  // coordinates are left out. A row the host cannot read or write ends the particle.
+  void RenderParticle(TParticle& particle, const TRenderAttributes& attributes);
+  // Resamples the source image into the sprite: mirrored by flip, scaled to size pixels wide,
+  // rotated by angle degrees about its centre and shifted by (fracX, fracY). Answers whether
+  // the sprite has pixels. The sprite's pixel (0, 0) stands for the transformed point
+  // (SpriteLeft(), SpriteTop()) relative to the particle's integer corner.
+  bool PrepareSprite(uint8_t flip, float size, float fracX, float fracY, float angle);
+
+  // ---- The preview. Draws into canvas as DrawMode says; reads VerticalOffset and
+  // WireframeAlphaHints. Projects the particle with a fresh view (writing its ScreenPos).
+  void DrawPreviewParticle(TParticle& particle, const TRenderAttributes& attributes,
+                           TDrawSurface& canvas);
+
+  // ---- Settings the main panel and the final-render pass keep.
+  bool ShowRendering = false;     // display each row in the host as soon as it is composited
+  bool DepthDithering = false;    // the "Depth Dithering" menu item, read for every particle
+  std::function<void(int percent)> OnProgress;
+  uint8_t DrawMode = DrawWireBoxes;
+  int32_t VerticalOffset = 20;    // drawport pixels added to y in the preview
+  bool WireframeAlphaHints = false;
+
+  // ---- The particle being drawn. RenderAll sets these for every particle; a caller of
+  // RenderParticle sets them itself.
+  TImageRef SourceImage;
+  int32_t RenderMode = 0;
+  int32_t MaxSize = 1024;
+
+  int32_t RenderedCount() const { return RenderedCount_; }
+  // Span pixels blended (or depth-tested and left) since BeginRender; a measure of the work done.
+  int64_t CompositedPixels() const { return CompositedPixels_; }
+  int QueueCount() const { return static_cast<int>(Queue_.size()); }
+  const TBitmap32* Sprite() const { return Sprite_.get(); }
+  int64_t SpriteLeft() const { return SpriteLeft_; }
+  int64_t SpriteTop() const { return SpriteTop_; }
+  int32_t RegionLeft() const { return Left_; }
+  int32_t RegionTop() const { return Top_; }
+  int32_t RegionRight() const { return Right_; }
+  int32_t RegionBottom() const { return Bottom_; }
+
+  // The plain paths, kept as the reference the fast ones are tested against: a sprite
+  // resampled whole with a floating-point filter (the fast one resamples only what falls in
+  // the region, in fixed point, within one unit of it), and every sprite row read from and
+  // written back to the host through the line buffer (the fast one keeps the rows it touched
+  // for the whole pass and writes them back at its end). Same images otherwise.
+  bool ReferenceResampling = false;
+  bool ReferenceRows = false;
+
+ private:
+  struct TSpriteClip {
+    int64_t Left, Top, Right, Bottom;  // inclusive, in the sprite's transformed coordinates
+  };
+  void CompositeParticle(TParticle& particle, const TRenderAttributes& attributes);
+  bool PrepareSpriteClipped(uint8_t flip, float size, float fracX, float fracY, float angle,
+                            const TSpriteClip& clip);
+  void CompositeSpan(float* pixels, const uint32_t* sprite, int64_t count, float w, float d) const;
+  float* ReadRow(int32_t y);
+  bool WriteRow(int32_t y, const float* line);
+  void FlushRows();
+  void EndPass();
+
+  tssSCREENBUFFER* Buffer_ = nullptr;
+  int32_t ImageWidth_ = 0, ImageHeight_ = 0;
+  int32_t Left_ = 0, Top_ = 0, Right_ = -1, Bottom_ = -1;  // int16 values from the host
+  std::vector<TParticle*> Queue_;
+  bool InPass_ = false;  // inside RenderAll: touched rows are written back at its end
+  int32_t RenderedCount_ = 0;
+  int64_t CompositedPixels_ = 0;
+
+  // The particle being drawn.
+  float AlphaScale_ = 0;
+  float Factors_[3] = {};
+  float DitherDepth_ = 0;
+  // A copy of the random table for the dithered blend, read once per pass.
+  float Table_[512] = {};
+  bool TableLoaded_ = false;
+
+  std::unique_ptr<TBitmap32> Sprite_;
+  int64_t SpriteLeft_ = 0, SpriteTop_ = 0;
+
+  // One row of the region in the host's format 5; wide enough for the image and the region.
+  std::vector<float> Line_;
+  size_t LineFloats_ = 0;
+  // The fast path's rows: a copy of each region row touched in this pass.
+  bool KeepRows_ = true;  // false when the region is too large to copy
+  std::unique_ptr<float[]> Rows_;
+  std::vector<uint8_t> RowState_;  // per region row: 0 not read, 1 read, 2 changed
+};
+
+// The program's renderer, which SubmitParticles queues with: installed by its owner (the main
+// panel) and withdrawn with null before it goes. Null until then.
+TParticleRenderer* Renderer();
+void InstallRenderer(TParticleRenderer* renderer);
