@@ -6,7 +6,6 @@
 
 #include "engine/Particle.h"
 #include "engine/Rounding.h"
-#include "engine/Stream.h"
 #include "host/TsxHelper.h"
 
 TAttractModifier::TAttractModifier() : TAttractModifier("Attractor", 5, 20) {}
@@ -17,16 +16,6 @@ TAttractModifier::TAttractModifier(const char* kindName, double value, double ma
 TRepulseModifier::TRepulseModifier() : TAttractModifier("Repulsor", 5, 20) { Sign = -1; }
 
 TPathingModifier::TPathingModifier() : TAttractModifier("Leader", 5, 100) {}
-
-void TAttractModifier::ReadFrom(TStream& s) {
-  TBasicModifier::ReadFrom(s);
-  ReadField(s, Falloff);
-}
-
-void TAttractModifier::WriteTo(TStream& s) const {
-  TBasicModifier::WriteTo(s);
-  WriteField(s, Falloff);
-}
 
 bool TAttractModifier::Pull(TParticleSystem& system, const TParticle& p, TVec3f& pull) {
   if (!MassTakesForces(p.Mass)) return false;

@@ -16,11 +16,10 @@ class TAttractModifier : public TBasicModifier {
   TVarSeries& Power() { return Strength; }
   TVarSeries& PowerJitter() { return StrengthJitter; }
 
-  void ReadFrom(TStream& s) override;
-  void WriteTo(TStream& s) const override;
   void Apply(TParticleSystem& system, TParticle& p) override;
 
  protected:
+  uint8_t* StoredKindByte() override { return &Falloff; }
   TAttractModifier(const char* kindName, double value, double maxValue);
   // The pull towards Center for this particle, or false when the particle takes no force.
   bool Pull(TParticleSystem& system, const TParticle& p, TVec3f& pull);

@@ -6,24 +6,12 @@
 #include <cmath>
 
 #include "engine/Particle.h"
-#include "engine/Stream.h"
 
 namespace {
 constexpr float CrossingTolerance = 0.001f;
 }  // namespace
 
 TPlaneDeflectorModifier::TPlaneDeflectorModifier() : TBasicModifier("Deflector", 30, 100, 0.01f, XKindFrames) {}
-
-void TPlaneDeflectorModifier::ReadFrom(TStream& s) {
-  TBasicModifier::ReadFrom(s);
-  uint8_t absorbs = Absorbs;
-  if (ReadField(s, absorbs)) Absorbs = absorbs != 0;
-}
-
-void TPlaneDeflectorModifier::WriteTo(TStream& s) const {
-  TBasicModifier::WriteTo(s);
-  WriteField(s, static_cast<uint8_t>(Absorbs ? 1 : 0));
-}
 
 void TPlaneDeflectorModifier::UpdateTransform() {
   if (!SceneObject) {

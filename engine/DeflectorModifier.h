@@ -10,14 +10,15 @@ class TPlaneDeflectorModifier : public TBasicModifier {
   TVec3f PrevCenter;
   TMx3f PrevInvRot = IdentityMx3f;
   float LastFrame = 0;
-  bool Absorbs = false;
+  uint8_t Absorbs = 0;  // "Absorbs Particles"; any value but 0 is on
 
   TVarSeries& Elasticity() { return Strength; }
   TVarSeries& ElasticityJitter() { return StrengthJitter; }
 
-  void ReadFrom(TStream& s) override;
-  void WriteTo(TStream& s) const override;
   // Reads the previous frame's pose too, so that a moving plane is compared pose against pose.
   void UpdateTransform() override;
   void Apply(TParticleSystem& system, TParticle& p) override;
+
+ protected:
+  uint8_t* StoredKindByte() override { return &Absorbs; }
 };

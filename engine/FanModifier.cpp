@@ -4,19 +4,8 @@
 #include <cmath>
 
 #include "engine/Particle.h"
-#include "engine/Stream.h"
 
 TPlaneFanModifier::TPlaneFanModifier() : TBasicModifier("Fan", 10, 20, 0.005f, XKindFrames) {}
-
-void TPlaneFanModifier::ReadFrom(TStream& s) {
-  TBasicModifier::ReadFrom(s);
-  ReadField(s, Falloff);
-}
-
-void TPlaneFanModifier::WriteTo(TStream& s) const {
-  TBasicModifier::WriteTo(s);
-  WriteField(s, Falloff);
-}
 
 void TPlaneFanModifier::Apply(TParticleSystem& system, TParticle& p) {
   if (!SceneObject || !MassTakesForces(p.Mass)) return;

@@ -11,7 +11,8 @@ class TPlaneFanModifier : public TBasicModifier {
   TVarSeries& Power() { return Strength; }
   TVarSeries& PowerJitter() { return StrengthJitter; }
 
-  void ReadFrom(TStream& s) override;
-  void WriteTo(TStream& s) const override;
   void Apply(TParticleSystem& system, TParticle& p) override;
+
+ protected:
+  uint8_t* StoredKindByte() override { return &Falloff; }
 };

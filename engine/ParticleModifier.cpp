@@ -32,12 +32,14 @@ void TBasicModifier::ReadFrom(TStream& s) {
   float work = 0;
   ReadField(s, work);  // the stored working strength is recomputed before every use
   ReadField(s, Scale);
+  if (uint8_t* kindByte = StoredKindByte()) ReadField(s, *kindByte);
 }
 
 void TBasicModifier::WriteTo(TStream& s) const {
   WriteVariables(s);
   WriteField(s, Scale);  // the working strength's place holds the scale
   WriteField(s, Scale);
+  if (const uint8_t* kindByte = StoredKindByte()) WriteField(s, *kindByte);
 }
 
 void TBasicModifier::UpdateTransform() {

@@ -54,11 +54,16 @@ class TBasicModifier : public TParticleModifier {
   float Scale = 1;         // enlarges the area of effect
   float CurrentPower = 0;  // the strength for the particle at hand
 
+  // The curves, the working strength's place, Scale, then the kind's own byte when it has one.
   void ReadFrom(TStream& s) override;
   void WriteTo(TStream& s) const override;
   void UpdateTransform() override;
 
  protected:
+  // The one byte a kind stores after Scale (Absorbs or Falloff); none for the gravitron.
+  virtual uint8_t* StoredKindByte() { return nullptr; }
+  const uint8_t* StoredKindByte() const { return const_cast<TBasicModifier*>(this)->StoredKindByte(); }
+
   // kind: the strength curve's default, range and the factor that turns its value into a strength;
   // jitterKind: the x kind of the jitter curve.
   TBasicModifier(const char* kindName, double value, double maxValue, float factor, uint8_t jitterKind);
