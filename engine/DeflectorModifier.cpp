@@ -35,17 +35,21 @@ void TPlaneDeflectorModifier::Apply(TParticleSystem& system, TParticle& p) {
   const float t = ToolTime(system.Time);
   if (t < 0) return;
 
+  // Previous position in the previous pose (A) and current position in the current pose (B),
+  // both in the tool's axes. Only A's height is used; B's sides only once the heights cross.
   TVec3f a = p.PrevPosition;
   SubVec3f(a, PrevCenter);
-  RotateVect3f(a, a, PrevInvRot);
-  AddVec3f(a, PrevCenter);
-  const TVec3f local = LocalOffset(p.Position);
-  const TVec3f b{local.x + Center.x, local.y + Center.y, local.z + Center.z};
+  const float az = static_cast<float>(static_cast<float>(RotateRow(a, PrevInvRot, 2)) + PrevCenter.z);
+  TVec3f d = p.Position;
+  SubVec3f(d, Center);
+  const float bz = static_cast<float>(static_cast<float>(RotateRow(d, InvRot, 2)) + Center.z);
 
   const float radius = static_cast<float>(system.Size.Evaluate(100.0 * system.LifeFractionOf(p)) * p.Size / 2);
   const float h = Center.z + radius;
-  if (!(a.z + CrossingTolerance >= h && b.z - CrossingTolerance <= h)) return;
-  if (!(std::fabs(b.x - Center.x) <= HalfX && std::fabs(b.y - Center.y) <= HalfY)) return;
+  if (!(az + CrossingTolerance >= h && bz - CrossingTolerance <= h)) return;
+  const float bx = static_cast<float>(static_cast<float>(RotateRow(d, InvRot, 0)) + Center.x);
+  const float by = static_cast<float>(static_cast<float>(RotateRow(d, InvRot, 1)) + Center.y);
+  if (!(std::fabs(bx - Center.x) <= HalfX && std::fabs(by - Center.y) <= HalfY)) return;
 
   const TVec3f n = Normal();
   TVec3f motion;
@@ -55,7 +59,7 @@ void TPlaneDeflectorModifier::Apply(TParticleSystem& system, TParticle& p) {
   // Back to the crossing point. A particle that only skims the tolerance band (no crossing, or
   // no motion along the normal) would be extrapolated beyond its own move; it stays on its path.
   float f = 1;
-  if (b.z != a.z) f = std::clamp((h - a.z) / (b.z - a.z), 0.0f, 1.0f);
+  if (bz != az) f = std::clamp((h - az) / (bz - az), 0.0f, 1.0f);
   TVec3f move;
   SubToVec3f(p.PrevPosition, p.Position, move);
   MulScalar3f(move, f);

@@ -50,6 +50,7 @@ void TBasicModifier::UpdateTransform() {
   TVec3f unusedScale;
   UnMatrix3f(M, Rot, unusedScale);
   InvertMx3f(InvRot, Rot);
+  RotateVect3f(ZAxis3f, Normal_, Rot);
   CtsxVector3f size{};
   tsxGNodeGetSize(SceneObject, &size);
   HalfX = size.x * Scale * 0.5f;
@@ -86,11 +87,6 @@ TVec3f TBasicModifier::LocalOffset(const TVec3f& p) const {
   return {l.x - Center.x, l.y - Center.y, l.z - Center.z};
 }
 
-TVec3f TBasicModifier::Normal() const {
-  TVec3f n;
-  RotateVect3f(ZAxis3f, n, Rot);
-  return n;
-}
 
 void CollectModifiers(tsxSOBJ* emitterObject, std::vector<TParticleModifier*>& list) {
   tsxGNODE* emitterRoot = emitterObject ? tsxGNodeGetRoot(emitterObject) : nullptr;

@@ -76,7 +76,8 @@ class TBasicModifier : public TParticleModifier {
   float FalloffFactor(float d) const;
   // L(p) − Center: p in the tool's own axes, relative to its centre.
   TVec3f LocalOffset(const TVec3f& p) const;
-  TVec3f Normal() const;
+  // The tool's axis, Rot applied to +Z; refreshed with the pose.
+  const TVec3f& Normal() const { return Normal_; }
 
   uint8_t Falloff = FalloffNone;
   TVarSeries& Strength;
@@ -84,6 +85,7 @@ class TBasicModifier : public TParticleModifier {
 
  private:
   float StrengthFactor;
+  TVec3f Normal_ = ZAxis3f;
   double CachedT = -1;
   float CachedStrength = 0;
   bool HasCache = false;

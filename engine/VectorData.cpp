@@ -77,22 +77,6 @@ void Reflect3f(TVec3f& out, const TVec3f& v, const TVec3f& n) {
          static_cast<float>(dv.z - k * dn.z)};
 }
 
-void TransformVect3f(const TVec3f& src, TVec3f& dst, const TMx3f& M) {
-  const double x = src.x, y = src.y, z = src.z;
-  float r[3];
-  for (int i = 0; i < 3; ++i)
-    r[i] = static_cast<float>(M.m[i][0] * x + M.m[i][1] * y + M.m[i][2] * z + M.m[i][3]);
-  dst = {r[0], r[1], r[2]};
-}
-
-void RotateVect3f(const TVec3f& src, TVec3f& dst, const TMx3f& M) {
-  const double x = src.x, y = src.y, z = src.z;
-  float r[3];
-  for (int i = 0; i < 3; ++i)
-    r[i] = static_cast<float>(M.m[i][0] * x + M.m[i][1] * y + M.m[i][2] * z);
-  dst = {r[0], r[1], r[2]};
-}
-
 void MakeRotMx3f(const TVec3f& point, const TVec3f& axis, float angle, TMx3f& out, int /*flags*/) {
   const D3 a = ToD(axis);
   const double len = Len(a);

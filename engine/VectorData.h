@@ -33,8 +33,23 @@ float Magnitude3f(const TVec3f& v);
 float DProdVec3f(const TVec3f& a, const TVec3f& b);
 void Reflect3f(TVec3f& out, const TVec3f& v, const TVec3f& n);      // v − 2(v·n)n
 
-void TransformVect3f(const TVec3f& src, TVec3f& dst, const TMx3f& M);
-void RotateVect3f(const TVec3f& src, TVec3f& dst, const TMx3f& M);
+// Row i of M's linear part applied to src, in double precision (one component of RotateVect3f).
+inline double RotateRow(const TVec3f& src, const TMx3f& M, int i) {
+  return M.m[i][0] * static_cast<double>(src.x) + M.m[i][1] * static_cast<double>(src.y) +
+         M.m[i][2] * static_cast<double>(src.z);
+}
+// Inline: both run for every particle in the force tools.
+inline void TransformVect3f(const TVec3f& src, TVec3f& dst, const TMx3f& M) {
+  const TVec3f r{static_cast<float>(RotateRow(src, M, 0) + M.m[0][3]),
+                 static_cast<float>(RotateRow(src, M, 1) + M.m[1][3]),
+                 static_cast<float>(RotateRow(src, M, 2) + M.m[2][3])};
+  dst = r;
+}
+inline void RotateVect3f(const TVec3f& src, TVec3f& dst, const TMx3f& M) {
+  const TVec3f r{static_cast<float>(RotateRow(src, M, 0)), static_cast<float>(RotateRow(src, M, 1)),
+                 static_cast<float>(RotateRow(src, M, 2))};
+  dst = r;
+}
 // Rotation by angle radians (right-handed: counter-clockwise looking down the axis) about the
 // line through point with direction axis. A zero or non-finite axis gives the identity.
 void MakeRotMx3f(const TVec3f& point, const TVec3f& axis, float angle, TMx3f& out, int flags = 0);
