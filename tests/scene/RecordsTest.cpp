@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "engine/AttractModifier.h"
+#include "engine/DeflectorModifier.h"
 #include "engine/FanModifier.h"
 #include "engine/GravitronModifier.h"
 #include "engine/RandomTables.h"
@@ -242,6 +243,24 @@ TEST_F(Records, TruncatedAndDamagedRecordsAreSafe) {
       slot->System.Reset();
       for (int f = 0; f < 3; ++f) slot->System.StepTo(static_cast<float>(f));
     }
+  }
+}
+
+TEST_F(Records, TruncatedToolRecordsKeepDefaults) {
+  TToolObject source(ToolDeflector);
+  source.Name = "Floor";
+  static_cast<TPlaneDeflectorModifier*>(source.Modifier())->Absorbs = 1;
+  TMemoryStream full;
+  source.WriteTo(full);
+  const std::vector<uint8_t>& bytes = full.Data();
+  for (size_t cut = 0; cut < bytes.size(); cut += 7) {
+    TMemoryStream s(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
+    TToolObject tool;
+    tool.ReadFrom(s);
+    ASSERT_NE(tool.Modifier(), nullptr) << "cut " << cut;
+    EXPECT_EQ(tool.Modifier()->Active, true) << "cut " << cut;
+    // Before the kind name is complete the record names no kind: a leader.
+    EXPECT_EQ(tool.Kind(), cut >= 66 ? ToolDeflector : ToolLeader) << "cut " << cut;
   }
 }
 
