@@ -17,9 +17,6 @@ constexpr int32_t LineFormat = tssLINE_RGBZ;
 
 // The blend of one span, specialised per render mode and dithering so that the pixel loop
 // carries no decisions beyond the depth test and the sprite's alpha. Every expression is the
-// reference loop's (Reference below), in the same order, so both give the same floats.
-// The blend of one span, specialised per render mode and dithering so that the pixel loop
-// carries no decisions beyond the depth test and the sprite's alpha. Every expression is the
 // reference loop's (CompositeSpan below), in the same order, so both give the same floats.
 // table holds the random table's 512 values; cursor walks it as NextTableRandom would.
 template <int Mode, bool Dither>
