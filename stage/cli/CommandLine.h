@@ -1,0 +1,14 @@
+// The vantrel program's command line: the subcommands `render` and `info` with their options
+// (CLI11), dispatched to RunRender and RunInfo. Usage errors answer exit code 2 with CLI11's
+// message; --help answers 0.
+#pragma once
+
+#include <ostream>
+
+namespace stage::cli {
+
+// Runs the program on its arguments; answers the exit code. Output goes to out, errors and
+// progress to err (progress as a bar when errIsTerminal).
+int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool errIsTerminal);
+
+}  // namespace stage::cli

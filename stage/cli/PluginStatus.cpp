@@ -1,0 +1,27 @@
+// Reading the headless platform's record of the plug-in's status and messages.
+#include "stage/cli/PluginStatus.h"
+
+#include "host/Platform.h"
+
+namespace stage::cli {
+
+TPluginStatus::TPluginStatus() : Platform_(dynamic_cast<THeadlessPlatform*>(&Platform())) {
+  if (Platform_) Seen_ = static_cast<int>(Platform_->Messages.size());
+}
+
+std::vector<std::string> TPluginStatus::NewMessages() {
+  if (!Platform_) return {};
+  const auto& all = Platform_->Messages;
+  std::vector<std::string> fresh(all.begin() + Seen_, all.end());
+  Seen_ = static_cast<int>(all.size());
+  return fresh;
+}
+
+std::string TPluginStatus::TakeStatus() {
+  if (!Platform_) return {};
+  std::string text = std::move(Platform_->StatusText);
+  Platform_->StatusText.clear();
+  return text;
+}
+
+}  // namespace stage::cli
