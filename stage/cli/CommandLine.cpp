@@ -3,11 +3,24 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+
 #include "stage/cli/ExitCodes.h"
 #include "stage/cli/InfoCommand.h"
 #include "stage/cli/RenderCommand.h"
 
 namespace stage::cli {
+
+std::string TimingsText(const TRenderTimes& t) {
+  const double n = t.Frames > 0 ? static_cast<double>(t.Frames) : 1.0;
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "vantrel: timings, %lld frames written: render begin (the plug-in's simulation up to the first "
+                "frame) %.3f s; per frame: host image %.4f s, post-process (the plug-in's simulation step and "
+                "compositing) %.4f s, writing %.4f s\n",
+                t.Frames, t.Begin, t.HostImage / n, t.PostProcess / n, t.Write / n);
+  return text;
+}
 
 int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool errIsTerminal) {
   CLI::App app{"vantrel: the command-line host of the Vantrel particle plug-in"};
@@ -31,6 +44,10 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
       ->type_name("OUT");
   CLI::Option* formatOpt = render->add_option("--format", format, "png or exr (default: from OUT's extension)")
                                ->check(CLI::IsMember({"png", "exr"}, CLI::ignore_case));
+  bool timings = false;
+  render->add_flag("--timings", timings,
+                   "At the end, print seconds per frame spent on the host's image, in the plug-in's "
+                   "post-process shader and on writing");
   CLI::Option* sizeOpt = render->add_option("--size", size, "Image size WIDTHxHEIGHT (default: the scene's)")
                              ->type_name("WxH");
 
@@ -66,7 +83,10 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     err << "vantrel: " << e.what() << '\n';
     return ExitUsage;
   }
-  return RunRender(options, progress);
+  TRenderTimes times;
+  const int code = RunRender(options, progress, &times);
+  if (timings) err << TimingsText(times);
+  return code;
 }
 
 }  // namespace stage::cli

@@ -4,11 +4,18 @@
 #pragma once
 
 #include <ostream>
+#include <string>
+
+#include "stage/cli/RenderCommand.h"
 
 namespace stage::cli {
 
 // Runs the program on its arguments; answers the exit code. Output goes to out, errors and
 // progress to err (progress as a bar when errIsTerminal).
 int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool errIsTerminal);
+
+// The --timings line: render begin, then per written frame the host's image, the post-process
+// shader and the write, in seconds.
+std::string TimingsText(const TRenderTimes& times);
 
 }  // namespace stage::cli
