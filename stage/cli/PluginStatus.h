@@ -13,18 +13,19 @@ namespace stage::cli {
 
 class TPluginStatus {
  public:
-  // Reads the installed platform; reports nothing when it is not the headless one.
+  // Reads the installed platform at every call (the plug-in may install its own at start-up);
+  // reports nothing while it is not a headless one.
   TPluginStatus();
 
   // Messages shown since the previous call (or since construction).
   std::vector<std::string> NewMessages();
-  int MessagesSeen() const { return Seen_; }
   // The status text, then cleared, so that the next frame's text is not mistaken for this one's.
   std::string TakeStatus();
 
  private:
-  THeadlessPlatform* Platform_ = nullptr;
+  THeadlessPlatform* Platform_ = nullptr;  // the platform Seen_ counts on
   int Seen_ = 0;
+  THeadlessPlatform* Current();
 };
 
 }  // namespace stage::cli

@@ -227,3 +227,83 @@ TEST_F(VantrelProgram, InfoListsNodesAndSettingsEvenWithoutThePlugin) {
   ASSERT_EQ(run.Code, 0) << run.Err;
   EXPECT_NE(run.Out.find("Plug-in: Fixture by Tests, host interface 430"), std::string::npos) << run.Out;
 }
+
+// ---- The real plug-in, end to end.
+
+namespace {
+
+std::string FileBytes(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST_F(VantrelProgram, RealPluginRendersAStageSceneWithoutParticles) {
+  if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
+  const std::string real = "--plugin '" REAL_PLUGIN "' ";
+  TRun run = Run(real + "info shot/scene.json");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find("Plug-in: Vantrel by Kestrune, host interface 430"), std::string::npos) << run.Out;
+
+  // Without emitters the plug-in leaves the host's image as it is.
+  run = Run(real + "render shot/scene.json -f 1 -o real.png");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  int w = 0, h = 0;
+  const std::vector<uint8_t> withPlugin = ReadPng(Dir / "real.png", w, h);
+  ASSERT_EQ(withPlugin.size(), 32u * 24 * 3);
+  const size_t corner = (23 * 32 + 31) * 3;
+  EXPECT_EQ(std::vector<int>(withPlugin.begin() + corner, withPlugin.begin() + corner + 3),
+            (std::vector<int>{51, 102, 153}));
+}
+
+// Every bundled example: its last two frames render with particles in them, the same bytes
+// again from a fresh start, and the last frame alone equals the last of the two (render begin
+// simulates up to it exactly as the frame before did).
+TEST_F(VantrelProgram, RealPluginRendersTheExamplesRepeatably) {
+  if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
+  std::vector<fs::path> scenes;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(EXAMPLES_DIR, ec))
+    if (fs::exists(entry.path() / "scene.json")) scenes.push_back(entry.path() / "scene.json");
+  if (scenes.empty()) GTEST_SKIP() << "no examples in " EXAMPLES_DIR;
+
+  const std::string real = "--plugin '" REAL_PLUGIN "' ";
+  for (const fs::path& scene : scenes) {
+    SCOPED_TRACE(scene.string());
+    TRun info = Run("--plugin '" FIXTURE_PLUGIN "' info '" + scene.string() + "'");
+    ASSERT_EQ(info.Code, 0) << info.Err;
+    const size_t at = info.Out.find(", frames ");
+    ASSERT_NE(at, std::string::npos) << info.Out;
+    const long long last = std::stoll(info.Out.substr(info.Out.find(" to ", at) + 4));
+    const std::string frames = " -s " + std::to_string(last - 1) + " -e " + std::to_string(last);
+    const std::string lastName = std::to_string(last) + ".png";
+
+    TRun run = Run(real + "render '" + scene.string() + "'" + frames + " -o 'a/#.png'");
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    run = Run(real + "render '" + scene.string() + "'" + frames + " -o 'b/#.png'");
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    run = Run(real + "render '" + scene.string() + "' -f " + std::to_string(last) + " -o 'c/#.png'");
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    // The host's image alone: the fixture defines no emitter type, so no particles.
+    run = Run("--plugin '" FIXTURE_PLUGIN "' render '" + scene.string() + "' -f " + std::to_string(last) +
+              " -o 'host/#.png'");
+    ASSERT_EQ(run.Code, 0) << run.Err;
+
+    const std::string a = FileBytes(Dir / "a" / lastName);
+    ASSERT_FALSE(a.empty());
+    EXPECT_EQ(a, FileBytes(Dir / "b" / lastName)) << "same frames from a fresh start";
+    EXPECT_EQ(FileBytes(Dir / "a" / (std::to_string(last - 1) + ".png")),
+              FileBytes(Dir / "b" / (std::to_string(last - 1) + ".png")));
+    EXPECT_EQ(a, FileBytes(Dir / "c" / lastName)) << "the last frame alone renders the same";
+
+    int w = 0, h = 0, hw = 0, hh = 0;
+    const std::vector<uint8_t> particles = ReadPng(Dir / "a" / lastName, w, h);
+    const std::vector<uint8_t> host = ReadPng(Dir / "host" / lastName, hw, hh);
+    ASSERT_EQ(particles.size(), host.size());
+    size_t changed = 0;
+    for (size_t i = 3; i < host.size(); i += 3)  // pixel 0 is the fixture's own
+      if (particles[i] != host[i] || particles[i + 1] != host[i + 1] || particles[i + 2] != host[i + 2]) ++changed;
+    EXPECT_GT(changed, 0u) << "particles composited over the host's image";
+  }
+}
