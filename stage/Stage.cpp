@@ -2,6 +2,7 @@
 #include "stage/Stage.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace stage {
@@ -162,6 +163,9 @@ TScreenBuffer TStage::RenderFrame(float frame) {
   Scene.SetTime(frame);
   Frame_ = frame;
   RaiseRenderEvent(3, frame);
+  using TClock = std::chrono::steady_clock;
+  const TClock::time_point imageStart = TClock::now();
+  LastFrameTimes = {};
 
   const TRect rect = RenderRect(Render);
   TScreenBuffer buffer(rect.Right - rect.Left + 1, rect.Bottom - rect.Top + 1, rect.Left, rect.Top);
@@ -200,10 +204,13 @@ TScreenBuffer TStage::RenderFrame(float frame) {
     paste(*Display);
   }
 
+  const TClock::time_point postStart = TClock::now();
+  LastFrameTimes.HostImage = std::chrono::duration<double>(postStart - imageStart).count();
   if (TShaderFunc pp = Shader(tssSHADER_POSTPROCESS)) {
     const tssPostProcessData data{Render.Width, Render.Height, buffer.Handle()};
     reinterpret_cast<tssPOSTPROCESSFUNC>(pp)(&data);
   }
+  LastFrameTimes.PostProcess = std::chrono::duration<double>(TClock::now() - postStart).count();
   RaiseRenderEvent(4, frame);
   if (whole) return buffer;
   TScreenBuffer full(Render.Width, Render.Height);

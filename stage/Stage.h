@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,10 +39,12 @@ class TStage {
 
   // ---- Host switches a program or test sets.
   bool MainWindowOpen = true;      // tsxGetMainViewHwnd answers null while false
-  bool Interrupt = false;          // tsxRenderCheckInterrupt answers 1 while set
+  // Atomic (and lock-free) so that a program's signal handler may set them.
+  std::atomic<bool> Interrupt{false};  // tsxRenderCheckInterrupt answers 1 while set
   int InterruptAfterChecks = -1;   // when ≥ 0: checks after that many answer 1
   int InterruptChecks = 0;         // calls of tsxRenderCheckInterrupt so far
-  bool Abort = false;              // tsxCheckAbort answers 1 while set
+  std::atomic<bool> Abort{false};      // tsxCheckAbort answers 1 while set
+  static_assert(std::atomic<bool>::is_always_lock_free);
   bool RefuseShaders = false;      // tsxRegisterExternalShader answers 0 while set
 
   tsxHWND MainWindowHandle() const;
@@ -88,6 +91,13 @@ class TStage {
   // render error and passes on.
   bool RenderSequence(float first, float last,
                       const std::function<void(float frame, const TScreenBuffer& image)>& onFrame);
+  // Wall-clock seconds the last RenderFrame spent on the host's own image (background, shaders
+  // before it, polyhedra) and inside the post-process shader; for progress and benchmarks.
+  struct TFrameTimes {
+    double HostImage = 0;
+    double PostProcess = 0;
+  };
+  TFrameTimes LastFrameTimes;
   // What the render window shows: the host's image of the last frame, with the lines the
   // plug-in displayed (tsxRenderDisplayScanline) over it. Empty before the first render.
   std::optional<TScreenBuffer> Display;

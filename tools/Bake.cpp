@@ -7,6 +7,9 @@
 
 #include "engine/Errors.h"
 #include "engine/Stream.h"
+#include "host/VantrelPlugin.h"
+#include "stage/SceneFile.h"
+#include "stage/Stage.h"
 
 const char* const ParticleCsvHeader =
     "emitter,slot,index,birth,lifespan,mass,size,alpha,angle,spin,px,py,pz,vx,vy,vz,bvx,bvy,bvz,"
@@ -47,6 +50,18 @@ void LoadBakeInput(TEmitterMan& manager, const std::string& fileName) {
   else
     emitter->ReadFrom(version, file);
   manager.AddEmitter(std::move(emitter));
+}
+
+bool IsSceneFile(const std::string& fileName) { return LowerExtension(fileName) == "json"; }
+
+std::vector<std::string> LoadBakeScene(TVantrelPlugin& plugin, const std::string& fileName) {
+  if (PlugState().PluginId < 0) PlugState().PluginId = 1;
+  plugin.PlugInit();
+  try {
+    return stage::LoadSceneFile(stage::Stage(), fileName);
+  } catch (const std::exception& e) {
+    throw EVantrelError(e.what());
+  }
 }
 
 void WriteParticleCsv(const TEmitterMan& manager, const std::string& fileName) {

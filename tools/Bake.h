@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ui/EmitterMan.h"
 
@@ -10,6 +11,16 @@
 // settings file (.vte: one emitter with the file's slots), told apart by the extension, into the
 // manager's EmitterList. Throws EVantrelError naming the file when it cannot be read.
 void LoadBakeInput(TEmitterMan& manager, const std::string& fileName);
+
+// The plug-in run in-process for a bake of a stage scene file: its seven object types defined
+// with the stage, so that loading a scene reads every emitter's and tool's payload into the
+// plug-in's controllers.
+class TVantrelPlugin;
+// Defines the plug-in's types (once per plug-in), then loads the scene file into the stage.
+// Throws EVantrelError naming the file when it cannot be read; answers the loader's warnings.
+std::vector<std::string> LoadBakeScene(TVantrelPlugin& plugin, const std::string& fileName);
+// Whether a file name is a scene file (".json").
+bool IsSceneFile(const std::string& fileName);
 
 // Steps every emitter object to the host's current frame as a rendered frame would (without
 // the renderer) and writes the particles of every slot as CSV. Throws EVantrelError when the

@@ -1,5 +1,6 @@
-// vantrel-bake: simulates a system or emitter settings file as a final render would and writes
-// the particles of a frame (or of each frame of a range) as CSV.
+// vantrel-bake: simulates a system or emitter settings file, or every emitter of a stage scene
+// file with its tools acting, as a final render would and writes the particles of a frame (or of
+// each frame of a range) as CSV.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -8,13 +9,14 @@
 #include "engine/Errors.h"
 #include "engine/RandomTables.h"
 #include "host/TsxApi5.h"
+#include "host/VantrelPlugin.h"
 #include "tools/Bake.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Simulates particles as a final render does and writes them as CSV."};
   std::string input, csv, frames;
   int frame = 0;
-  app.add_option("INPUT", input, "system (.vts) or emitter (.vte) settings file")->required();
+  app.add_option("INPUT", input, "system (.vts) or emitter (.vte) settings file, or a scene file (.json)")->required();
   auto* frameOption = app.add_option("--frame", frame, "the frame to bake");
   auto* framesOption = app.add_option("--frames", frames, "a range of frames A-B, one CSV file each");
   app.add_option("--csv", csv, "output file; #### stands for the zero-padded frame number")->required();
@@ -44,13 +46,16 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  // Start-up, as the plug-in's: the table from seed 0.
-  RandomSeed = 0;
-  InitRandomTable();
-
-  TEmitterMan manager;
+  // Start-up, as the plug-in's: the table from seed 0, the controllers and the object types.
+  TVantrelPlugin plugin("");
+  TEmitterMan& manager = plugin.Main.Emitters;
   try {
-    LoadBakeInput(manager, input);
+    if (IsSceneFile(input)) {
+      for (const std::string& warning : LoadBakeScene(plugin, input))
+        std::fprintf(stderr, "vantrel-bake: warning: %s\n", warning.c_str());
+    } else {
+      LoadBakeInput(manager, input);
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vantrel-bake: %s\n", e.what());
     return 1;

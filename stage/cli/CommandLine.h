@@ -1,0 +1,21 @@
+// The vantrel program's command line: the subcommands `render` and `info` with their options
+// (CLI11), dispatched to RunRender and RunInfo. Usage errors answer exit code 2 with CLI11's
+// message; --help answers 0.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "stage/cli/RenderCommand.h"
+
+namespace stage::cli {
+
+// Runs the program on its arguments; answers the exit code. Output goes to out, errors and
+// progress to err (progress as a bar when errIsTerminal).
+int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool errIsTerminal);
+
+// The --timings line: render begin, then per written frame the host's image, the post-process
+// shader and the write, in seconds.
+std::string TimingsText(const TRenderTimes& times);
+
+}  // namespace stage::cli
