@@ -118,9 +118,12 @@ TEST_F(Binding, AnExportNeverLetsAFailureThrough) {
   tsx.OnPlugInit = [] { throw std::runtime_error("inside"); };
   tsx.Load();
   EXPECT_EQ(tsxOnLeftClick(), 0);
+  tsx.Title = "T";
+  tsx.Load();
   tsxPLUGINDATA record{};
   EXPECT_NO_THROW(tsxGetData(&record, 3));
   EXPECT_EQ(PlugState().PluginId, 3);
+  EXPECT_STREQ(record.title, "T");
 }
 
 TEST_F(Binding, HostFunctionsAreFoundByNameAndTheDataFolderFollowsTheExecutable) {
