@@ -125,7 +125,11 @@ __attribute__((visibility("default"))) void tsxGetData(tsxPLUGINDATA* data, int 
       [&] {
         TPlugState& state = PlugState();
         state.PluginId = pluginId;
-        if (state.OnPlugInit) state.OnPlugInit();
+        // A failing initialisation still leaves the host a filled record.
+        try {
+          if (state.OnPlugInit) state.OnPlugInit();
+        } catch (...) {
+        }
         if (data) {
           CopyField(data->title, sizeof data->title, state.Title);
           CopyField(data->author, sizeof data->author, state.Author);

@@ -9,6 +9,18 @@
 
 #include "host/TsxApi5.h"
 
+// The exports the host calls (the module exports only these five).
+extern "C" {
+int tsxGetVersion(void);
+// Stores the id, runs the plug-init handler, then fills the record (title and author cut to
+// their fields, NUL included).
+void tsxGetData(tsxPLUGINDATA* data, int pluginId);
+int tsxOnLeftClick(void);
+void tsxOnRightClick(void);
+// Does nothing once the module is shutting down.
+void tsxDeactivate(void);
+}
+
 // One per loaded module; written by TTsx, read by the exports.
 struct TPlugState {
   std::string Title;

@@ -63,18 +63,20 @@ void TTsxGlobalShader::PostProcess(const tssPostProcessData& data) {
   Buffer_ = data.buffer;
   tsxRENDERDATA render{};
   tsxRenderGetData(&render);
+  // The host hands over a buffer of the rendered rectangle: line 0 is its first row, pixel 0
+  // its first column.
+  FirstRow_ = 0;
+  Top_ = 0;
   if (render.regionFlag == 0) {
     X0_ = 0;
     X1_ = Width_;
-    FirstRow_ = 0;
     RowCount_ = Height_;
   } else {
-    // The region's bounds are inclusive image pixels: its rows are top..bottom, its columns
-    // left..right, so the end column is right + 1.
-    X0_ = std::clamp<int32_t>(render.regionLeft, 0, Width_);
-    X1_ = std::clamp<int32_t>(render.regionRight + 1, X0_, Width_);
-    FirstRow_ = std::clamp<int32_t>(render.regionTop, 0, Height_);
-    RowCount_ = std::clamp<int32_t>(render.regionBottom - render.regionTop + 1, 0, Height_ - FirstRow_);
+    // Region bounds are inclusive image pixels, so the end column is right + 1.
+    X0_ = render.regionLeft;
+    X1_ = std::max<int32_t>(render.regionRight + 1, X0_);
+    RowCount_ = std::max<int32_t>(render.regionBottom - render.regionTop + 1, 0);
+    Top_ = render.regionTop;
   }
   if (OnPostProcess) OnPostProcess(data);
   if (RenderScanlines) ScanlineLoop();
@@ -82,16 +84,14 @@ void TTsxGlobalShader::PostProcess(const tssPostProcessData& data) {
 
 void TTsxGlobalShader::ScanlineLoop() {
   if (OnScanlinesStart) OnScanlinesStart(*this, Width_, Height_);
-  const size_t pixels = static_cast<size_t>(std::max<int32_t>(Width_, 0));
+  const size_t pixels = static_cast<size_t>(std::max<int32_t>({Width_, X1_ - X0_, 0}));
   if (In_.size() < pixels * 5) In_.resize(pixels * 5, 0.0f);
   if (Out_.size() < pixels * 4) Out_.resize(pixels * 4, 0.0f);
-  const int32_t lastRow = FirstRow_ + RowCount_ - 1;
-  for (int32_t y = FirstRow_; y <= lastRow && pixels > 0; ++y) {
+  for (int32_t y = FirstRow_; y < RowCount_ && pixels > 0; ++y) {
     tssScreenBufferGetScanLine(Buffer_, y, tssLINE_RGBAZ, In_.data());
     if (OnRenderScanline) OnRenderScanline(*this, X0_, X1_, y, In_.data(), Out_.data());
     tssScreenBufferSetScanLine(Buffer_, y, tssLINE_RGBA, Out_.data());
-    if (!DisplayOff && X1_ > X0_)
-      tsxRenderDisplayScanline(Out_.data() + static_cast<size_t>(X0_) * 4, X0_, X1_ - 1, y, lastRow);
+    if (!DisplayOff && X1_ > X0_) tsxRenderDisplayScanline(Out_.data(), X0_, X1_ - 1, Top_ + y, Top_ + RowCount_ - 1);
   }
   if (OnScanlinesEnd) OnScanlinesEnd(*this);
 }

@@ -22,8 +22,9 @@ class TTsxGlobalShader {
   std::function<void(tssForegroundData&, tssACTION)> OnForegroundRender;
   std::function<void(tssBackgroundData&, tssACTION)> OnBackground;
   std::function<void(const tssPostProcessData&)> OnPostProcess;
-  // (x0, x1, y, input line of 5 floats per pixel, output line of 4 floats per pixel); pixel 0
-  // of each line is image column 0.
+  // (x0, x1, y, input line of 5 floats per pixel, output line of 4 floats per pixel): y is the
+  // line of the host's buffer (0 is its first row), pixel 0 of each line is image column x0,
+  // and x1 is the end column (one past the last).
   std::function<void(TTsxGlobalShader&, int32_t x0, int32_t x1, int32_t y, const float* inRGBAZ, float* outRGBA)>
       OnRenderScanline;
   std::function<void(TTsxGlobalShader&, int32_t width, int32_t height)> OnScanlinesStart;
@@ -65,6 +66,7 @@ class TTsxGlobalShader {
   tssSCREENBUFFER* Buffer_ = nullptr;
   int32_t Width_ = 0, Height_ = 0;
   int32_t X0_ = 0, X1_ = 0, FirstRow_ = 0, RowCount_ = 0;
+  int32_t Top_ = 0;  // image row of the buffer's line 0
   // Grown to the widest image seen; never shrunk, so a line keeps what a handler left in it.
   std::vector<float> In_, Out_;
 };

@@ -8,6 +8,8 @@
 #include "engine/Errors.h"
 #include "engine/RandomTables.h"
 #include "engine/Stream.h"
+#include "host/VantrelPlugin.h"
+#include "stage/SceneFile.h"
 #include "stage/Stage.h"
 #include "tools/Bake.h"
 
@@ -115,3 +117,64 @@ TEST_F(Bake, FramePatternsAndErrors) {
   EXPECT_THROW(LoadBakeInput(manager, (dir / "empty.vte").string()), EVantrelError);
   EXPECT_TRUE(manager.EmitterList.empty());
 }
+
+namespace {
+
+std::vector<uint8_t> PayloadOf(int32_t version, const std::vector<uint8_t>& record) {
+  TMemoryStream payload;
+  WriteField(payload, version);
+  WriteField(payload, static_cast<int32_t>(record.size()));
+  payload.Write(record.data(), record.size());
+  return payload.Data();
+}
+
+TEST_F(Bake, SceneFileWithItsToolsActing) {
+  // The stream of the system file as an emitter in a scene, with and without a fan beside it.
+  const std::string systemFile = WriteSystemFile();
+  const std::vector<std::string> alone = BakeFrame(systemFile, 6);
+  TEmitterObject emitter;
+  {
+    TFileReadStream in(systemFile);
+    int32_t version = 0;
+    ReadField(in, version);
+    emitter.AddSystem().ReadFrom(version, in);
+  }
+  TMemoryStream emitterRecord;
+  emitter.WriteTo(emitterRecord);
+  TToolObject fan(ToolFan);
+  TMemoryStream toolRecord;
+  fan.WriteTo(toolRecord);
+
+  auto bakeScene = [&](bool withFan) {
+    stage::ResetStage();
+    stage::Stage().Scene.AddUnresolvedCustom("Emitter", "VNTX_Emitter", PayloadOf(EmitterRecordVersion, emitterRecord.Data()));
+    if (withFan) stage::Stage().Scene.AddUnresolvedCustom("Fan", "VNTX_Fan", PayloadOf(ToolRecordVersion, toolRecord.Data()));
+    const fs::path scene = dir / "scene.json";
+    stage::SaveSceneFile(stage::Stage(), scene);
+    stage::ResetStage();
+    TTsxExtObj::ResetRegistry();
+    ResetPlugState();
+    TVantrelPlugin plugin("");
+    EXPECT_TRUE(LoadBakeScene(plugin, scene.string()).empty());
+    EXPECT_EQ(plugin.Main.Emitters.EmitterList.size(), 1u);
+    EXPECT_EQ(plugin.Main.Toolbox.Tools.size(), withFan ? 1u : 0u);
+    tsxAnimSetActiveTime(6);
+    plugin.Main.Emitters.RenderBegin();
+    tsxAnimSetActiveTime(6);
+    plugin.Main.Emitters.RenderFrame(nullptr);
+    const fs::path out = dir / "scene.csv";
+    WriteParticleCsv(plugin.Main.Emitters, out.string());
+    return Lines(out);
+  };
+  const std::vector<std::string> plain = bakeScene(false);
+  const std::vector<std::string> blown = bakeScene(true);
+  EXPECT_EQ(plain, alone);
+  ASSERT_EQ(blown.size(), alone.size());
+  EXPECT_NE(blown, alone);  // the fan moved the particles
+  EXPECT_THROW(LoadBakeScene(*std::make_unique<TVantrelPlugin>("").get(), (dir / "missing.json").string()), EVantrelError);
+  TTsxExtObj::ResetRegistry();
+  ResetPlugState();
+}
+
+}  // namespace
+
