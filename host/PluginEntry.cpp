@@ -1,6 +1,8 @@
 // What makes vantrel.tsx a loaded module: the start-up hook the exports run at their first call
 // (the module's objects are then made after every static object of the module, and go before
 // them), and the platform of a host without a desktop: messages go to the standard error.
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -9,13 +11,32 @@
 
 namespace {
 
-// A host without windows: what a message box would show is printed, and still recorded.
+using THostText = void (*)(const char*);
+
+THostText HostFunction(const char* name) {
+  return reinterpret_cast<THostText>(dlsym(RTLD_DEFAULT, name));
+}
+
+// A host without windows: the status line and the messages go to the host when it takes them
+// (the stage's command line shows them with its progress), else messages are printed. Both are
+// still recorded.
 class TConsolePlatform : public THeadlessPlatform {
  public:
   void ShowMessage(const std::string& text) override {
     THeadlessPlatform::ShowMessage(text);
-    std::fprintf(stderr, "Vantrel: %s\n", text.c_str());
+    if (ShowHostMessage)
+      ShowHostMessage(text.c_str());
+    else
+      std::fprintf(stderr, "Vantrel: %s\n", text.c_str());
   }
+  void SetStatusText(const std::string& text) override {
+    THeadlessPlatform::SetStatusText(text);
+    if (ShowHostStatus) ShowHostStatus(text.c_str());
+  }
+
+ private:
+  THostText ShowHostMessage = HostFunction("tsxHostShowMessage");
+  THostText ShowHostStatus = HostFunction("tsxHostShowStatus");
 };
 
 void StartUp() {

@@ -314,6 +314,12 @@ tsxHWND tsxGetMainViewHwnd(void);
  * cast to void(*)(void). Answers 1 when the host accepted the change. */
 int tsxRegisterExternalShader(int kind, void (*callback)(void), int registerIt);
 
+/* Services of a host that shows no plug-in panels (the stage's command line): it takes a
+ * plug-in's status line and its messages and shows them its own way. A plug-in looks both up
+ * by name at run time; where the host has neither, the plug-in shows them itself. */
+void tsxHostShowStatus(const char* text);
+void tsxHostShowMessage(const char* text);
+
 /* Pure vector math, with the engine's semantics. Results may alias inputs. */
 void tsxAddVec3f(CtsxVector3f* a, const CtsxVector3f* b);                     /* a := a + b */
 void tsxAddToVec3f(const CtsxVector3f* a, const CtsxVector3f* b, CtsxVector3f* r); /* a + b */

@@ -102,6 +102,10 @@ class TStage {
   // plug-in displayed (tsxRenderDisplayScanline) over it. Empty before the first render.
   std::optional<TScreenBuffer> Display;
   int DisplayCalls = 0;
+  // What the plug-in reported through tsxHostShowStatus and tsxHostShowMessage: its status
+  // line as last set, and every message it showed, in order.
+  std::string PluginStatus;
+  std::vector<std::string> PluginMessages;
   void DisplayScanline(const float* pixels, int32_t x0, int32_t x1, int32_t y);
 
  private:

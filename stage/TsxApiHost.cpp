@@ -107,4 +107,18 @@ int tsxRegisterExternalShader(int kind, void (*callback)(void), int registerIt) 
   return Stage().RegisterShader(kind, callback, registerIt != 0) ? 1 : 0;
 }
 
+void tsxHostShowStatus(const char* text) {
+  try {
+    Stage().PluginStatus = text ? text : "";
+  } catch (...) {
+  }
+}
+
+void tsxHostShowMessage(const char* text) {
+  try {
+    Stage().PluginMessages.emplace_back(text ? text : "");
+  } catch (...) {
+  }
+}
+
 }  // extern "C"

@@ -1,35 +1,23 @@
-// Reading the headless platform's record of the plug-in's status and messages.
+// Reading the plug-in's reports from the stage.
 #include "stage/cli/PluginStatus.h"
 
-#include "host/Platform.h"
+#include "stage/Stage.h"
 
 namespace stage::cli {
 
-TPluginStatus::TPluginStatus() : Platform_(dynamic_cast<THeadlessPlatform*>(&Platform())) {
-  if (Platform_) Seen_ = static_cast<int>(Platform_->Messages.size());
-}
-
-THeadlessPlatform* TPluginStatus::Current() {
-  THeadlessPlatform* now = dynamic_cast<THeadlessPlatform*>(&Platform());
-  // A platform installed since: all its messages are new.
-  if (now != Platform_) Seen_ = 0;
-  Platform_ = now;
-  return now;
-}
+TPluginStatus::TPluginStatus() : Seen_(Stage().PluginMessages.size()) {}
 
 std::vector<std::string> TPluginStatus::NewMessages() {
-  if (!Current()) return {};
-  const auto& all = Platform_->Messages;
-  if (Seen_ > static_cast<int>(all.size())) Seen_ = 0;
-  std::vector<std::string> fresh(all.begin() + Seen_, all.end());
-  Seen_ = static_cast<int>(all.size());
+  const auto& all = Stage().PluginMessages;
+  if (Seen_ > all.size()) Seen_ = 0;  // a new stage since
+  std::vector<std::string> fresh(all.begin() + static_cast<long>(Seen_), all.end());
+  Seen_ = all.size();
   return fresh;
 }
 
 std::string TPluginStatus::TakeStatus() {
-  if (!Current()) return {};
-  std::string text = std::move(Platform_->StatusText);
-  Platform_->StatusText.clear();
+  std::string text = std::move(Stage().PluginStatus);
+  Stage().PluginStatus.clear();
   return text;
 }
 

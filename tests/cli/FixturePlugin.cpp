@@ -10,7 +10,6 @@
 #include <cstring>
 #include <vector>
 
-#include "host/Platform.h"
 #include "host/TsxApi5.h"
 
 namespace {
@@ -28,7 +27,7 @@ void OnRenderEvent(int group, const void* record) {
   ++PostProcessCalls;
   const float frame = tsxAnimGetActiveTime();
   if (frame == 66) std::raise(SIGINT);
-  if (frame == 13) Platform().ShowMessage("Fixture error at frame 13");
+  if (frame == 13) tsxHostShowMessage("Fixture error at frame 13");
   if (tsxRenderCheckInterrupt() != 1) {
     std::vector<float> line(static_cast<size_t>(data->width) * 5);
     tsxRENDERDATA render;
@@ -43,7 +42,7 @@ void OnRenderEvent(int group, const void* record) {
   }
   char status[64];
   std::snprintf(status, sizeof status, " Rendered %d particles in 00:00", 100 * RenderBegins + PostProcessCalls);
-  Platform().SetStatusText(status);
+  tsxHostShowStatus(status);
 }
 
 }  // namespace
