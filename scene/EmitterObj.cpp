@@ -178,6 +178,10 @@ void TEmitterObject::RewindForRender() {
     slot->FreshStart = true;
   }
   const int64_t n = RoundToInt64(ToLocalFrame(tsxAnimGetActiveTime()));
+  // The re-simulated frames emit from the same surfaces as the rendered ones will; without
+  // this, a render's first frames would fall back to the plane (the list is filled only by
+  // RenderFrame, which comes later).
+  if (n > 0) CollectSurfaceSources();
   for (int64_t i = 0; i < n; ++i) {
     SetSceneFrame(static_cast<float>(i));
     for (auto& slot : Systems)

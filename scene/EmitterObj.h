@@ -85,7 +85,8 @@ class TEmitterObject {
   TMx3f FrozenMotion(float localFrame);
 
   // At render begin: resets every slot and re-simulates the enabled ones frame by frame up to
-  // the frame before the host's current one, moving the host's time along.
+  // the frame before the host's current one, moving the host's time along. The surface
+  // sources are collected first, as RenderFrame does.
   void RewindForRender();
   // For a rendered frame: steps every enabled slot to the host's frame and hands each stepped
   // system to submit (the renderer's hand-over; nothing for a bake). Skipped when the object is

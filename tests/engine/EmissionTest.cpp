@@ -190,6 +190,19 @@ TEST_F(Emission, SurfaceEmitsFromGroupedMeshFaces) {
   }
   EXPECT_EQ(checked, 50);
 
+  // A render that begins later re-simulates its first frames from the same surfaces.
+  grouped.SurfaceSources.clear();
+  tsxAnimSetActiveTimeScene(3);
+  grouped.RewindForRender();
+  EXPECT_EQ(grouped.SurfaceSources.size(), 1u);
+  int early = 0;
+  for (const TParticle& p : s.System.Particles) {
+    if (!p.Alive || p.Birth != 0) continue;
+    EXPECT_GT(p.Position.x, 3);  // on the box around x = 5, not on the emitter's plane at 0
+    ++early;
+  }
+  EXPECT_EQ(early, 50);
+
   // With speed, the start velocity is the face's outward normal times the speed.
   Flat(s.Emitter.BaseSpeed, 0.5);
   s.System.Reset();
