@@ -1,4 +1,4 @@
-// TGA, Photoshop composites and GIF through stb_image. stb reads missing bytes as zeros and
+// TGA and Photoshop RGB composites through stb_image. stb reads missing bytes as zeros and
 // trusts header sizes, so each format's structure is walked here first: a file whose data
 // stops short, or whose header asks for more than the file can hold, is refused before stb
 // allocates anything.
@@ -138,54 +138,5 @@ TPicture DecodePsd(TBytes d) {
   }
   TPicture picture = DecodeWithStb(d, static_cast<int32_t>(w), static_cast<int32_t>(h));
   picture.HasAlpha = channels >= 4;
-  return picture;
-}
-
-// --- GIF -----------------------------------------------------------------------------------
-
-TPicture DecodeGif(TBytes d) {
-  // An LZW code of up to 12 bits can stand for 4096 pixels.
-  constexpr uint64_t GifPixelsPerByte = 4096;
-  if (d.size() < 13) BadPicture();
-  const int32_t w = Le16(d, 6), h = Le16(d, 8);
-  const unsigned flags = d[10];
-  CheckImageSize(w, h, d.size(), GifPixelsPerByte);
-  uint64_t at = 13 + ((flags & 0x80u) ? 3u * (2u << (flags & 7u)) : 0u);
-  // Walk to the end of the first image's data: stb takes a file that stops inside it for a
-  // complete one.
-  auto skipSubBlocks = [&] {
-    for (;;) {
-      if (at >= d.size()) BadPicture();
-      const uint8_t n = d[at++];
-      if (n == 0) return;
-      at += n;
-    }
-  };
-  for (;;) {
-    if (at >= d.size()) BadPicture();
-    const uint8_t block = d[at++];
-    if (block == 0x21) {
-      if (at >= d.size()) BadPicture();
-      ++at;  // label
-      skipSubBlocks();
-    } else if (block == 0x2C) {
-      if (at + 9 > d.size()) BadPicture();
-      const unsigned imageFlags = d[at + 8];
-      at += 9 + ((imageFlags & 0x80u) ? 3u * (2u << (imageFlags & 7u)) : 0u);
-      if (at >= d.size()) BadPicture();
-      ++at;  // LZW code size
-      skipSubBlocks();
-      break;
-    } else {
-      BadPicture();  // the trailer before any image, or garbage
-    }
-  }
-  TPicture picture = DecodeWithStb(d, w, h);
-  // GIF has at most one transparent colour; as a picture without an alpha channel its alpha
-  // comes from its intensity, and transparent pixels are black.
-  for (uint32_t& p : picture.Image.Pixels)
-    if (AlphaOf(p) == 0) p = PackBgra(0, 0, 0, 255);
-  SetOpaque(picture.Image);
-  picture.HasAlpha = false;
   return picture;
 }
