@@ -68,10 +68,6 @@ bool TryDecode(const std::vector<uint8_t>& bytes, const std::string& name, TPict
 const std::map<std::string, std::string> KnownGaps = {
     {"pillow/12bit.cropped.tif", "12-bit grey TIFF: libtiff's RGBA reader has no 12-bit path"},
     {"libtiff/testfax3_bug54_1dnoEOL.tif", "G3 fax without EOL codes: libtiff refuses it"},
-    {"psd-tools/colormodes/4x4_8bit_grayscale.psd", "grey Photoshop composite: stb reads RGB only"},
-    {"psd-tools/colormodes/4x4_8bit_index_color.psd", "indexed Photoshop composite: stb reads RGB only"},
-    {"psd-tools/descriptors/stroke-color-descriptors-gray.psd", "grey Photoshop composite: stb reads RGB only"},
-    {"psd-tools/gray0.psd", "grey Photoshop composite: stb reads RGB only"},
 };
 
 struct TCounts {
