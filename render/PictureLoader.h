@@ -1,8 +1,9 @@
 // The picture loader: decodes an image file of any supported format into the plug-in's 32-bit
 // image. Supported: Windows bitmaps (all bit depths, bit fields, 4- and 8-bit run-length
 // encoded, embedded JPEG/PNG), headerless device-independent bitmaps (.dib), icons and cursors,
-// JPEG, PNG, Truevision TGA, TIFF, Photoshop RGB composites, PBM/PGM/PPM (plain and raw) and GIF
-// (the first frame). The format is chosen by the file's signature, else by its extension.
+// JPEG, PNG, Truevision TGA, TIFF, Photoshop composites (bitmap, grey, indexed, RGB, duotone),
+// PBM/PGM/PPM (plain and raw) and GIF (the first frame as a player shows it). The format is
+// chosen by the file's signature, else by its extension.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,6 @@
-// TGA, Photoshop composites and GIF through stb_image. stb reads missing bytes as zeros and
-// trusts header sizes, so each format's structure is walked here first: a file whose data
-// stops short, or whose header asks for more than the file can hold, is refused before stb
-// allocates anything.
+// TGA through stb_image. stb reads missing bytes as zeros and trusts header sizes, so the
+// file's structure is walked here first: a file whose data stops short, or whose header asks
+// for more than the file can hold, is refused before stb allocates anything.
 #include <stb/stb_image.h>
 
 #include <algorithm>
@@ -12,10 +11,6 @@
 
 namespace {
 uint16_t Le16(TBytes d, size_t at) { return static_cast<uint16_t>(d[at] | (d[at + 1] << 8)); }
-uint16_t Be16(TBytes d, size_t at) { return static_cast<uint16_t>((d[at] << 8) | d[at + 1]); }
-uint32_t Be32(TBytes d, size_t at) {
-  return (uint32_t{d[at]} << 24) | (uint32_t{d[at + 1]} << 16) | (uint32_t{d[at + 2]} << 8) | d[at + 3];
-}
 
 struct TStbFree {
   void operator()(stbi_uc* p) const { stbi_image_free(p); }
@@ -100,92 +95,5 @@ TPicture DecodeTga(TBytes d) {
   const bool fourBytes = mapType == 1 ? mapBits == 32 : bits == 32;
   picture.HasAlpha = fourBytes && AnyAlpha(picture.Image);
   if (!picture.HasAlpha) SetOpaque(picture.Image);
-  return picture;
-}
-
-// --- Photoshop -----------------------------------------------------------------------------
-
-TPicture DecodePsd(TBytes d) {
-  constexpr uint64_t PsdRlePixelsPerByte = 64;
-  if (d.size() < 26 || Be32(d, 0) != 0x38425053u || Be16(d, 4) != 1) BadPicture();
-  const unsigned channels = Be16(d, 12);
-  const uint32_t h = Be32(d, 14), w = Be32(d, 18);
-  const unsigned depth = Be16(d, 22), mode = Be16(d, 24);
-  // stb reads RGB composites of 8 or 16 bits per channel.
-  if (channels < 3 || channels > 56 || (depth != 8 && depth != 16) || mode != 3) BadPicture();
-  CheckImageSize(w, h, d.size(), PsdRlePixelsPerByte);
-  uint64_t at = 26;
-  for (int section = 0; section < 3; ++section) {  // colour mode data, resources, layers
-    if (at + 4 > d.size()) BadPicture();
-    at += 4 + uint64_t{Be32(d, at)};
-  }
-  if (at + 2 > d.size()) BadPicture();
-  const unsigned compression = Be16(d, at);
-  at += 2;
-  const uint64_t planePixels = uint64_t{w} * h;
-  if (compression == 0) {
-    if (at + planePixels * channels * (depth / 8) > d.size()) BadPicture();
-  } else if (compression == 1) {
-    if (depth != 8) BadPicture();
-    // A byte count per row and channel, then the rows; stb reads the first four channels.
-    const uint64_t table = uint64_t{h} * channels * 2;
-    if (at + table > d.size()) BadPicture();
-    uint64_t total = 0;
-    for (uint64_t k = 0; k < uint64_t{h} * std::min(channels, 4u); ++k) total += Be16(d, at + 2 * k);
-    if (at + table + total > d.size()) BadPicture();
-  } else {
-    BadPicture();
-  }
-  TPicture picture = DecodeWithStb(d, static_cast<int32_t>(w), static_cast<int32_t>(h));
-  picture.HasAlpha = channels >= 4;
-  return picture;
-}
-
-// --- GIF -----------------------------------------------------------------------------------
-
-TPicture DecodeGif(TBytes d) {
-  // An LZW code of up to 12 bits can stand for 4096 pixels.
-  constexpr uint64_t GifPixelsPerByte = 4096;
-  if (d.size() < 13) BadPicture();
-  const int32_t w = Le16(d, 6), h = Le16(d, 8);
-  const unsigned flags = d[10];
-  CheckImageSize(w, h, d.size(), GifPixelsPerByte);
-  uint64_t at = 13 + ((flags & 0x80u) ? 3u * (2u << (flags & 7u)) : 0u);
-  // Walk to the end of the first image's data: stb takes a file that stops inside it for a
-  // complete one.
-  auto skipSubBlocks = [&] {
-    for (;;) {
-      if (at >= d.size()) BadPicture();
-      const uint8_t n = d[at++];
-      if (n == 0) return;
-      at += n;
-    }
-  };
-  for (;;) {
-    if (at >= d.size()) BadPicture();
-    const uint8_t block = d[at++];
-    if (block == 0x21) {
-      if (at >= d.size()) BadPicture();
-      ++at;  // label
-      skipSubBlocks();
-    } else if (block == 0x2C) {
-      if (at + 9 > d.size()) BadPicture();
-      const unsigned imageFlags = d[at + 8];
-      at += 9 + ((imageFlags & 0x80u) ? 3u * (2u << (imageFlags & 7u)) : 0u);
-      if (at >= d.size()) BadPicture();
-      ++at;  // LZW code size
-      skipSubBlocks();
-      break;
-    } else {
-      BadPicture();  // the trailer before any image, or garbage
-    }
-  }
-  TPicture picture = DecodeWithStb(d, w, h);
-  // GIF has at most one transparent colour; as a picture without an alpha channel its alpha
-  // comes from its intensity, and transparent pixels are black.
-  for (uint32_t& p : picture.Image.Pixels)
-    if (AlphaOf(p) == 0) p = PackBgra(0, 0, 0, 255);
-  SetOpaque(picture.Image);
-  picture.HasAlpha = false;
   return picture;
 }

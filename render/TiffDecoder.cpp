@@ -1,5 +1,6 @@
 // TIFF through libtiff's RGBA interface: the first image of the file, any photometric
-// interpretation and compression libtiff can turn into RGBA, top row first.
+// interpretation and compression libtiff can turn into RGBA, top row first; grey of bit depths
+// that interface does not read, through libtiff's scanlines.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -75,6 +76,39 @@ void CheckFirstDirectory(TBytes d) {
   }
 }
 
+// Grey of a bit depth the RGBA interface has no path for (12 bits from scanners and medical
+// cameras, or any other width up to 16), one sample per pixel in strips: read row by row and
+// scaled to 8 bits. Returns false for anything else.
+bool ReadOddGrey(TIFF* tif, uint32_t w, uint32_t h, TBitmap32& image) {
+  uint16_t bits = 0, samples = 0, photometric = 0, planar = 0, format = 0;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+  if (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE) return false;
+  if (bits < 1 || bits > 16 || samples != 1 || planar != PLANARCONFIG_CONTIG || format != SAMPLEFORMAT_UINT ||
+      TIFFIsTiled(tif))
+    return false;
+  const tmsize_t lineBytes = TIFFScanlineSize(tif);
+  if (lineBytes <= 0 || static_cast<uint64_t>(lineBytes) * 8 < uint64_t{w} * bits) return false;
+  std::vector<uint8_t> line(static_cast<size_t>(lineBytes));
+  const uint32_t maxValue = (1u << bits) - 1;
+  image = NewImage(static_cast<int32_t>(w), static_cast<int32_t>(h));
+  for (uint32_t y = 0; y < h; ++y) {
+    if (TIFFReadScanline(tif, line.data(), y, 0) < 0) BadPicture();
+    uint64_t bit = 0;
+    for (uint32_t x = 0; x < w; ++x) {
+      uint32_t v = 0;
+      for (unsigned k = 0; k < bits; ++k, ++bit) v = (v << 1) | ((line[bit / 8] >> (7 - bit % 8)) & 1u);
+      if (photometric == PHOTOMETRIC_MINISWHITE) v = maxValue - v;
+      const auto grey = static_cast<uint8_t>((v * 255 + maxValue / 2) / maxValue);
+      image.At(static_cast<int32_t>(x), static_cast<int32_t>(y)) = PackBgra(grey, grey, grey, 255);
+    }
+  }
+  return true;
+}
+
 struct TTiffCloser {
   void operator()(TIFF* t) const { TIFFClose(t); }
 };
@@ -107,7 +141,11 @@ TPicture DecodeTiff(TBytes data) {
     if (err || offset > data.size() || bytes > data.size() - offset) BadPicture();
   }
   char message[1024];
-  if (!TIFFRGBAImageOK(tif.get(), message)) BadPicture();
+  if (!TIFFRGBAImageOK(tif.get(), message)) {
+    TPicture picture;
+    if (!ReadOddGrey(tif.get(), w, h, picture.Image)) BadPicture();
+    return picture;
+  }
 
   uint16_t extraCount = 0;
   uint16_t* extraTypes = nullptr;

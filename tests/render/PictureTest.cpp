@@ -373,3 +373,20 @@ TEST(DefaultImage, GlowWithAlphaFromIntensity) {
   EXPECT_GT(RedOf(image->At(64 + 40, 64)), RedOf(image->At(64 + 28, 64 + 28)));
   EXPECT_EQ(image->At(64 + 40, 64), image->At(63 - 40, 63));  // symmetric about the centre
 }
+
+// Grey of a bit depth libtiff's RGBA reader has no path for comes through its scanlines.
+TEST(TiffGrey, TwelveBitsScaledToEight) {
+  const fs::path file = fs::temp_directory_path() / ("vantrel-grey12-" + std::to_string(::getpid()) + ".tif");
+  TIFF* t = TIFFOpen(file.c_str(), "w");
+  ASSERT_NE(t, nullptr);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 3), TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1), TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 12);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK), TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 1);
+  uint8_t row[5] = {0x00, 0x08, 0x00, 0xFF, 0xF0};  // 0, 2048, 4095 packed in 12 bits each
+  TIFFWriteScanline(t, row, 0, 0);
+  TIFFClose(t);
+  const TPicture p = LoadPicture(file.string());
+  fs::remove(file);
+  EXPECT_FALSE(p.HasAlpha);
+  EXPECT_EQ(p.Image.Pixels, (std::vector<uint32_t>{PackBgra(0, 0, 0, 255), PackBgra(128, 128, 128, 255), PackBgra(255, 255, 255, 255)}));
+}
