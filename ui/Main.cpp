@@ -1,6 +1,7 @@
 // The main panel's controller: rendering switches, the final-render pass and creation actions.
 #include "ui/Main.h"
 
+#include <chrono>
 #include <exception>
 
 #include "engine/Errors.h"
@@ -88,10 +89,15 @@ void TMain::PostProcess(const tssPostProcessData& postData) {
   const float hostTime = tsxAnimGetActiveTime();
   const uint32_t start = Platform().TickCount();
   try {
+    using Clock = std::chrono::steady_clock;
+    const auto t0 = Clock::now();
     Renderer.BeginRender(postData);
     Emitters.RenderFrame([this](TParticleSystem& system) { system.SubmitParticles(Renderer); });
+    const auto t1 = Clock::now();
     Renderer.RenderAll();
     Renderer.DisplayAll();
+    LastPassTimes = {std::chrono::duration<double>(t1 - t0).count(),
+                     std::chrono::duration<double>(Clock::now() - t1).count()};
     ClearFpuExceptions();
     const uint32_t elapsed = Platform().TickCount() - start;
     const int minutes = static_cast<int>(elapsed / 60000u);

@@ -53,6 +53,12 @@ class TMain {
   std::string ShuttleStatusText;  // the shuttle's
   TProgressRow MainProgress;
   TProgressRow ShuttleProgress;
+  // Seconds the last pass spent bringing the systems to the frame and handing their particles
+  // over (Stepping), and compositing and showing them (Compositing); for benchmarks.
+  struct TPassTimes {
+    double Stepping = 0;
+    double Compositing = 0;
+  } LastPassTimes;
   // Called when a status text or a progress row changed, so that a view can redraw.
   std::function<void()> OnStatusChanged;
 
