@@ -1,6 +1,7 @@
 // TIFF through libtiff's RGBA interface: the first image of the file, any photometric
 // interpretation and compression libtiff can turn into RGBA, top row first; grey of bit depths
-// that interface does not read, through libtiff's scanlines.
+// that interface does not read, through libtiff's scanlines; one-dimensional fax pages libtiff
+// refuses, through our own fax decoder.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "render/FaxDecoder.h"
 #include "render/PictureFormats.h"
 
 namespace {
@@ -109,6 +111,46 @@ bool ReadOddGrey(TIFF* tif, uint32_t w, uint32_t h, TBitmap32& image) {
   return true;
 }
 
+// Bilevel pages in modified Huffman or one-dimensional Group 3 coding, read strip by strip with
+// our own decoder: libtiff gives up on Group 3 pages written without EOL codes. Returns false
+// for anything else, two-dimensional coding included.
+bool ReadFax(TIFF* tif, TBytes data, uint32_t w, uint32_t h, TBitmap32& image) {
+  uint16_t compression = 0, bits = 0, samples = 0, photometric = 0, fillOrder = 0;
+  uint32_t rowsPerStrip = 0, t4Options = 0;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  if (compression != COMPRESSION_CCITTRLE && compression != COMPRESSION_CCITTFAX3) return false;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &fillOrder);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+  if (compression == COMPRESSION_CCITTFAX3 && TIFFGetField(tif, TIFFTAG_GROUP3OPTIONS, &t4Options) &&
+      (t4Options & (GROUP3OPT_2DENCODING | GROUP3OPT_UNCOMPRESSED)))
+    return false;
+  if (bits != 1 || samples != 1 || TIFFIsTiled(tif) || rowsPerStrip == 0 ||
+      (photometric != PHOTOMETRIC_MINISWHITE && photometric != PHOTOMETRIC_MINISBLACK) ||
+      (fillOrder != FILLORDER_MSB2LSB && fillOrder != FILLORDER_LSB2MSB))
+    return false;
+  TFaxCoding coding;
+  coding.RowsByteAligned = compression == COMPRESSION_CCITTRLE;
+  coding.LsbFirst = fillOrder == FILLORDER_LSB2MSB;
+  coding.MinIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
+  image = NewImage(static_cast<int32_t>(w), static_cast<int32_t>(h));
+  const uint32_t strips = TIFFNumberOfStrips(tif);
+  uint32_t row = 0;
+  for (uint32_t k = 0; k < strips && row < h; ++k) {
+    int err = 0;
+    const uint64_t offset = TIFFGetStrileOffsetWithErr(tif, k, &err);
+    const uint64_t bytes = TIFFGetStrileByteCountWithErr(tif, k, &err);
+    if (err || offset > data.size() || bytes > data.size() - offset) BadPicture();
+    const uint32_t rows = std::min(rowsPerStrip, h - row);
+    DecodeFaxStrip(data.subspan(static_cast<size_t>(offset), static_cast<size_t>(bytes)), coding, row, rows, image);
+    row += rows;
+  }
+  if (row < h) BadPicture();
+  return true;
+}
+
 struct TTiffCloser {
   void operator()(TIFF* t) const { TIFFClose(t); }
 };
@@ -156,8 +198,12 @@ TPicture DecodeTiff(TBytes data) {
   }
 
   std::vector<uint32_t> raster(static_cast<size_t>(w) * h);
-  if (!TIFFReadRGBAImageOriented(tif.get(), w, h, raster.data(), ORIENTATION_TOPLEFT, 1)) BadPicture();
   TPicture picture;
+  if (!TIFFReadRGBAImageOriented(tif.get(), w, h, raster.data(), ORIENTATION_TOPLEFT, 1)) {
+    raster = {};
+    if (!ReadFax(tif.get(), data, w, h, picture.Image)) BadPicture();
+    return picture;
+  }
   picture.HasAlpha = hasAlpha;
   picture.Image.Width = static_cast<int32_t>(w);
   picture.Image.Height = static_cast<int32_t>(h);

@@ -65,10 +65,7 @@ bool TryDecode(const std::vector<uint8_t>& bytes, const std::string& name, TPict
 
 // Files whose suite verdict the loader does not meet, and why. They are counted and listed in
 // the output; anything else that misses its verdict fails the test.
-const std::map<std::string, std::string> KnownGaps = {
-    {"libtiff/testfax3_bug54_1dnoEOL.tif",
-     "G3 fax without EOL codes: libtiff 4.5 (Debian 12) finds a premature EOL on every row, whatever fax mode is set"},
-};
+const std::map<std::string, std::string> KnownGaps = {};
 
 struct TCounts {
   int Decoded = 0, Rejected = 0;
