@@ -78,9 +78,9 @@ void TParticleEmitter::InitParticle(TParticleSystem& system, TParticle& p) {
   MulScalar3f(d, static_cast<float>(Random() * Magnitude3f(d)));
   AddToVec3f(pT, d, p.Origin);
 
-  TMx3f R;
-  TVec3f S;
-  UnMatrix3f(CurrentTransform, R, S);
+  SplitCurrentTransform();
+  const TMx3f& R = Rotation_;
+  const TVec3f& S = Scale_;
   RotateVect3f(ZAxis3f, p.Axis, R);
 
   // Shape sample in the emitter's local frame.
@@ -127,6 +127,13 @@ void TParticleEmitter::InitParticle(TParticleSystem& system, TParticle& p) {
   TVec3f spread = p.BaseVelocity;
   MulScalar3f(spread, static_cast<float>(Random()));
   AddVec3f(p.Position, spread);
+}
+
+void TParticleEmitter::SplitCurrentTransform() {
+  if (SplitValid_ && SplitOf_ == CurrentTransform) return;
+  UnMatrix3f(CurrentTransform, Rotation_, Scale_);
+  SplitOf_ = CurrentTransform;
+  SplitValid_ = true;
 }
 
 bool TParticleEmitter::SampleSurface(TVec3f& position, TVec3f& direction) const {

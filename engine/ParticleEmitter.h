@@ -62,4 +62,13 @@ class TParticleEmitter : public TVariableSystem {
   // and that face's normal. False, with position and direction unchanged, when there is no
   // polyhedron or the chosen one has no faces.
   bool SampleSurface(TVec3f& position, TVec3f& direction) const;
+
+ private:
+  // CurrentTransform split into rotation and scale, redone only when the transform changed:
+  // every particle of a step is born with the same one.
+  void SplitCurrentTransform();
+  TMx3f SplitOf_{};
+  TMx3f Rotation_ = IdentityMx3f;
+  TVec3f Scale_{1, 1, 1};
+  bool SplitValid_ = false;
 };

@@ -15,6 +15,7 @@
 #include "host/VantrelPlugin.h"
 #include "render/BitmapCache.h"
 #include "stage/Stage.h"
+#include "tests/StageViews.h"
 
 namespace {
 
@@ -619,17 +620,7 @@ TEST_F(Plugin, AnEmptyPassReportsZeroParticlesAndItsTime) {
 }
 
 // An orthographic 65 × 65 view of the origin from −y, one world unit per pixel.
-void OrthoStage() {
-  stage::TStage& st = Stage();
-  st.View.Camera = stage::TCamera{};
-  st.View.Camera.Eye = {0, -10, 0};
-  st.View.Camera.Target = {0, 0, 0};
-  st.View.Camera.Up = {0, 0, 1};
-  st.View.Camera.Projection = stage::TProjection::Orthographic;
-  st.View.Camera.Height = 64;
-  SmallStage(65, 65);
-  st.Render.Background = {0, 0, 0};
-}
+void OrthoStage() { stagetest::SetOrthographicView(65); }
 
 int LitPixels(const stage::TScreenBuffer& image) {
   int lit = 0;

@@ -13,6 +13,7 @@
 #include "scene/EmitterObj.h"
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
+#include "tests/StageViews.h"
 
 namespace {
 
@@ -35,14 +36,7 @@ int LitPixels(const stage::TScreenBuffer& image) {
 std::filesystem::path WriteScene() {
   stage::ResetStage();
   stage::TStage& st = Stage();
-  st.View.Camera = stage::TCamera{};
-  st.View.Camera.Eye = {0, -10, 0};
-  st.View.Camera.Target = {0, 0, 0};
-  st.View.Camera.Up = {0, 0, 1};
-  st.View.Camera.Projection = stage::TProjection::Orthographic;
-  st.View.Camera.Height = 64;
-  st.View.Width = st.View.Height = 65;
-  st.Render.Width = st.Render.Height = 65;
+  stagetest::SetOrthographicView(65);
 
   TEmitterObject emitter;
   emitter.AddSystem();

@@ -16,6 +16,7 @@
 #include "render/Render.h"
 #include "stage/ImageFiles.h"
 #include "stage/Stage.h"
+#include "tests/StageViews.h"
 
 namespace rendertest {
 
@@ -25,18 +26,7 @@ constexpr int OrthoSize = 129;
 
 inline void SetOrthoStage(const CtsxVector3f& background = {0.2f, 0.3f, 0.4f}) {
   stage::ResetStage();
-  stage::TStage& st = stage::Stage();
-  st.View.Camera = stage::TCamera{};
-  st.View.Camera.Eye = {0, -10, 0};
-  st.View.Camera.Target = {0, 0, 0};
-  st.View.Camera.Up = {0, 0, 1};
-  st.View.Camera.Projection = stage::TProjection::Orthographic;
-  st.View.Camera.Height = 128;
-  st.View.Width = OrthoSize;
-  st.View.Height = OrthoSize;
-  st.Render.Width = OrthoSize;
-  st.Render.Height = OrthoSize;
-  st.Render.Background = background;
+  stagetest::SetOrthographicView(OrthoSize, background);
   MarkProjectionStale();
 }
 
