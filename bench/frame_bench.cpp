@@ -6,7 +6,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "host/VantrelPlugin.h"
+#include "plugin/VantrelPlugin.h"
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
 

@@ -10,6 +10,7 @@
 #include "engine/Particle.h"
 #include "engine/RandomTables.h"
 #include "render/Projection.h"
+#include "render/ParticleSubmit.h"
 #include "render/Render.h"
 #include "stage/Stage.h"
 
@@ -75,7 +76,7 @@ void Composite(benchmark::State& state) {
       SetRandomTableCursor(0);
       state.ResumeTiming();
       renderer.BeginRender(data);
-      system->SubmitParticles(renderer);
+      SubmitParticles(*system, renderer);
       renderer.RenderAll();
       sprites += renderer.RenderedCount();
       pixels += renderer.CompositedPixels();

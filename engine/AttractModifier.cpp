@@ -6,7 +6,7 @@
 
 #include "engine/Particle.h"
 #include "engine/Rounding.h"
-#include "host/TsxHelper.h"
+#include "engine/TsxHelper.h"
 
 TAttractModifier::TAttractModifier() : TAttractModifier("Attractor", 5, 20) {}
 

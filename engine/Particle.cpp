@@ -11,7 +11,7 @@
 #include "engine/ParticleModifier.h"
 #include "engine/RandomTables.h"
 #include "engine/Rounding.h"
-#include "host/Platform.h"
+#include "hostapi/Platform.h"
 
 namespace {
 constexpr size_t MinPoolGrowth = 100;

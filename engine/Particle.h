@@ -9,14 +9,12 @@
 
 #include "engine/VarSeries.h"
 #include "engine/VectorData.h"
-#include "render/Bitmap32.h"
-#include "render/ColorSeries.h"
-#include "render/ColorSpaces.h"
-#include "render/ParticleMapSource.h"
+#include "engine/ColorSeries.h"
+#include "engine/ColorSpaces.h"
+#include "engine/ParticleMapSource.h"
 
 class TParticleSystem;
 class TParticleModifier;
-class TParticleRenderer;
 struct TRenderAttributes;
 
 // One pool slot. The field order is the record's.
@@ -145,20 +143,10 @@ class TParticleSystem : public TVariableSystem {
   // is stored as 1 when a cycling system first needs it. The result may lie outside the list
   // (entries deleted after birth); ImageAt and OptionsAt then use entry 0.
   int32_t ImageIndexOf(int index);
-  // Maps.ImageAt(ImageIndexOf(index)); may relocate the entry and throws like ImageAt.
-  // Defined in render/ParticleImages.cpp, part of vantrel_render.
-  TImageRef ImageOf(int index);
-
   // What the renderer and the preview need of a particle this frame: colour (its own in
   // "Random Color" mode, else the Particle Color gradient at its age) times Intensity, Size and
   // Alpha curves times its own size and alpha, and the options of its image.
-  // Defined in render/ParticleSubmit.cpp, part of vantrel_render.
   void ComputeRenderAttributes(int index, TRenderAttributes& attributes);
-  // Queues every live particle whose Visibility is not 0, projected into render pixels, with
-  // the program's renderer (nothing without one), refreshing the projection cache once.
-  // Defined in render/ParticleSubmit.cpp, part of vantrel_render.
-  void SubmitParticles();
-  void SubmitParticles(TParticleRenderer& renderer);
 
  private:
   void UpdateParticle(TParticle& p);

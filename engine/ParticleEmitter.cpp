@@ -8,7 +8,7 @@
 
 #include "engine/Particle.h"
 #include "engine/RandomTables.h"
-#include "host/TsxHelper.h"
+#include "engine/TsxHelper.h"
 
 namespace {
 

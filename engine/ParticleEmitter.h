@@ -9,7 +9,7 @@
 
 #include "engine/VarSeries.h"
 #include "engine/VectorData.h"
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 
 class TParticleSystem;
 struct TParticle;

@@ -7,7 +7,7 @@
 #include "engine/RandomTables.h"
 #include "engine/Rounding.h"
 #include "engine/Stream.h"
-#include "host/TsxHelper.h"
+#include "engine/TsxHelper.h"
 
 std::vector<TParticleModifier*> ActiveModifiers;
 float SceneFrame = 0;

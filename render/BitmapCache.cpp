@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "host/Platform.h"
-#include "render/ParticleMapSource.h"
-#include "render/PictureLoader.h"
+#include "hostapi/Platform.h"
+#include "engine/ParticleMapSource.h"
+#include "pictures/PictureLoader.h"
 
 namespace {
 bool FileExists(const std::string& name) {

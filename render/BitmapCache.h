@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "render/Bitmap32.h"
+#include "pictures/Bitmap32.h"
 
 // The image of the entry "Default" and of every file that cannot be found: a 128 × 128 white
 // star-shaped glow fading to black, its alpha taken from its intensity. Built once.

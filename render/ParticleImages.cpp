@@ -1,15 +1,17 @@
-// The image of a map list entry and of a particle: the engine's models meet the image cache.
-#include "engine/Particle.h"
-#include "render/BitmapCache.h"
-#include "render/ParticleMapSource.h"
+// The images of map list entries and of particles.
+#include "render/ParticleImages.h"
 
-TImageRef TParticleMapSource::ImageAt(int index) {
-  if (Entries.empty()) return DefaultImage();
-  TEntry& entry = Entries[Clamp(index)];
+#include "engine/Particle.h"
+#include "engine/ParticleMapSource.h"
+#include "render/BitmapCache.h"
+
+TImageRef ImageAt(TParticleMapSource& maps, int index) {
+  if (maps.Empty()) return DefaultImage();
+  TParticleMapSource::TEntry& entry = maps.Entry(index);
   std::string name = entry.Name;
   TImageRef image = BitmapCache().GetImage(name);
   entry.Name = std::move(name);
   return image;
 }
 
-TImageRef TParticleSystem::ImageOf(int index) { return Maps.ImageAt(ImageIndexOf(index)); }
+TImageRef ImageOf(TParticleSystem& system, int index) { return ImageAt(system.Maps, system.ImageIndexOf(index)); }

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "engine/Particle.h"
-#include "host/TsxApi5.h"
-#include "render/RenderAttributes.h"
+#include "hostapi/TsxApi5.h"
+#include "engine/RenderAttributes.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "engine/Particle.h"
 #include "engine/RandomTables.h"
+#include "render/ParticleImages.h"
 #include "render/Projection.h"
 
 namespace {
@@ -135,7 +136,7 @@ void TParticleRenderer::RenderAll() {
       if (!particle.Alive || system == nullptr) continue;
       RenderMode = system->RenderMode;
       MaxSize = system->MaxParticleSize;
-      SourceImage = system->ImageOf(particle.Index);
+      SourceImage = ImageOf(*system, particle.Index);
       TRenderAttributes attributes;
       system->ComputeRenderAttributes(particle.Index, attributes);
       attributes.Alpha = attributes.Alpha * attributes.Options.AlphaMaster;

@@ -12,9 +12,9 @@
 #include <memory>
 #include <vector>
 
-#include "host/TsxApi5.h"
-#include "render/Bitmap32.h"
-#include "render/RenderAttributes.h"
+#include "hostapi/TsxApi5.h"
+#include "pictures/Bitmap32.h"
+#include "engine/RenderAttributes.h"
 
 struct TParticle;
 class TDrawSurface;

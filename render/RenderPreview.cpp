@@ -4,7 +4,7 @@
 
 #include "engine/Particle.h"
 #include "engine/Rounding.h"
-#include "host/DrawSurface.h"
+#include "hostapi/DrawSurface.h"
 #include "render/Projection.h"
 #include "render/Render.h"
 

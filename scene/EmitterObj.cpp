@@ -8,8 +8,8 @@
 #include "engine/ParticleModifier.h"
 #include "engine/Rounding.h"
 #include "engine/Stream.h"
-#include "host/Platform.h"
-#include "host/TsxHelper.h"
+#include "hostapi/Platform.h"
+#include "engine/TsxHelper.h"
 
 namespace {
 

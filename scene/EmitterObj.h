@@ -12,7 +12,7 @@
 #include "engine/Particle.h"
 #include "engine/ParticleEmitter.h"
 #include "engine/VarSeries.h"
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 
 class TEmitterObject;
 class TStream;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 
 struct TPayload {
   int32_t Version = 0;

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "stage/Scene.h"
 #include "stage/ScreenBuffer.h"
 #include "stage/View.h"

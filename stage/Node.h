@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "stage/Channel.h"
 #include "stage/MeshSource.h"
 #include "stage/Polyhedron.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 
 namespace stage {
 

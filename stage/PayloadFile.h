@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 
 struct tsxFILE {
   std::vector<uint8_t>* Bytes = nullptr;

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 
 namespace stage {
 

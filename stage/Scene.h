@@ -14,7 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "stage/MeshSource.h"
 #include "stage/Node.h"
 #include "stage/ObjectTypes.h"

@@ -9,7 +9,7 @@
 #include <limits>
 #include <vector>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 
 namespace stage {
 

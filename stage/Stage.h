@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "stage/HostRender.h"
 #include "stage/ObjectTypes.h"
 #include "stage/PayloadFile.h"

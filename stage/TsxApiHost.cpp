@@ -2,7 +2,7 @@
 // shaders. Nothing throws across the boundary.
 #include <cmath>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "stage/Stage.h"
 
 using stage::Stage;

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "stage/Stage.h"
 
 using stage::Stage;

@@ -4,7 +4,7 @@
 // the host and from its own engine. Inputs are copied first, so results may alias inputs.
 #include <cmath>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 
 namespace stage {
 

@@ -7,7 +7,7 @@
 
 #include "engine/Errors.h"
 #include "engine/Stream.h"
-#include "host/VantrelPlugin.h"
+#include "plugin/VantrelPlugin.h"
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
 

@@ -11,7 +11,7 @@
 #include "engine/AttractModifier.h"
 #include "engine/DeflectorModifier.h"
 #include "engine/FanModifier.h"
-#include "host/VantrelPlugin.h"
+#include "plugin/VantrelPlugin.h"
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
 

@@ -8,8 +8,8 @@
 
 #include "engine/Errors.h"
 #include "engine/RandomTables.h"
-#include "host/TsxApi5.h"
-#include "host/VantrelPlugin.h"
+#include "hostapi/TsxApi5.h"
+#include "plugin/VantrelPlugin.h"
 #include "tools/Bake.h"
 
 int main(int argc, char** argv) {

@@ -7,7 +7,7 @@
 #include "engine/Errors.h"
 #include "engine/RandomTables.h"
 #include "engine/Stream.h"
-#include "host/Platform.h"
+#include "hostapi/Platform.h"
 #include "scene/Payload.h"
 
 namespace {

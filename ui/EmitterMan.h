@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "scene/EmitterObj.h"
 
 class TEmitterMan {

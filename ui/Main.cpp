@@ -6,9 +6,10 @@
 
 #include "engine/Errors.h"
 #include "engine/RandomTables.h"
-#include "host/CheckFpuState.h"
-#include "host/Platform.h"
+#include "hostapi/CheckFpuState.h"
+#include "hostapi/Platform.h"
 #include "render/BitmapCache.h"
+#include "render/ParticleSubmit.h"
 
 TMain::TMain() {
   ClearFpuExceptions();
@@ -92,7 +93,7 @@ void TMain::PostProcess(const tssPostProcessData& postData) {
     using Clock = std::chrono::steady_clock;
     const auto t0 = Clock::now();
     Renderer.BeginRender(postData);
-    Emitters.RenderFrame([this](TParticleSystem& system) { system.SubmitParticles(Renderer); });
+    Emitters.RenderFrame([this](TParticleSystem& system) { SubmitParticles(system, Renderer); });
     const auto t1 = Clock::now();
     Renderer.RenderAll();
     Renderer.DisplayAll();

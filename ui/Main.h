@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "render/Render.h"
 #include "scene/ToolObj.h"
 #include "ui/EmitterMan.h"

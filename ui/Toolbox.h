@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "scene/ToolObj.h"
 
 class TToolbox {

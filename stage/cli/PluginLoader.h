@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 
 namespace stage::cli {
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 
 namespace {
 

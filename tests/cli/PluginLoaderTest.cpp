@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "host/Platform.h"
 #include "stage/Stage.h"
 #include "stage/cli/PluginLoader.h"
 #include "stage/cli/PluginStatus.h"

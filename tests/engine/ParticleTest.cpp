@@ -10,7 +10,7 @@
 #include "engine/Particle.h"
 #include "engine/ParticleModifier.h"
 #include "engine/RandomTables.h"
-#include "host/Platform.h"
+#include "hostapi/Platform.h"
 
 namespace {
 

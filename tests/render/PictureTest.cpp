@@ -14,9 +14,10 @@
 #include "engine/Errors.h"
 #include "engine/Particle.h"
 #include "engine/Stream.h"
-#include "host/Platform.h"
+#include "hostapi/Platform.h"
 #include "render/BitmapCache.h"
-#include "render/PictureLoader.h"
+#include "render/ParticleImages.h"
+#include "pictures/PictureLoader.h"
 
 namespace fs = std::filesystem;
 
@@ -305,20 +306,20 @@ TEST_F(PictureFiles, MissingFiles) {
   SetDataFolder((Dir / "").string());
   TParticleMapSource maps;
   maps.AddImage("C:\\Textures\\pic.tga");
-  EXPECT_EQ(maps.ImageAt(1)->Width, W);
+  EXPECT_EQ(ImageAt(maps, 1)->Width, W);
   EXPECT_EQ(maps.NameAt(1), (Dir / "pic.tga").string());
   EXPECT_TRUE(Headless().Confirmations.empty());
 
   // Not found anywhere: the headless user declines, the entry becomes Default.
   maps.AddImage("/nowhere/spark.png");
-  EXPECT_EQ(maps.ImageAt(2).get(), DefaultImage().get());
+  EXPECT_EQ(ImageAt(maps, 2).get(), DefaultImage().get());
   EXPECT_EQ(maps.NameAt(2), "Default");
   ASSERT_EQ(Headless().Confirmations.size(), 1u);
   EXPECT_EQ(Headless().Confirmations[0],
             "Could not find the texture file: \"spark.png\".\n\nWould you like to locate it manually?");
   EXPECT_TRUE(Headless().PictureDialogs.empty());
   // "Default" itself asks nothing.
-  EXPECT_EQ(maps.ImageAt(0).get(), DefaultImage().get());
+  EXPECT_EQ(ImageAt(maps, 0).get(), DefaultImage().get());
   EXPECT_EQ(Headless().Confirmations.size(), 1u);
   EXPECT_EQ(BitmapCache().Count(), 1u);  // DefaultImage is never cached
 }
@@ -329,7 +330,7 @@ TEST_F(PictureFiles, UndecodableFileKeepsItsName) {
   TParticleMapSource maps;
   maps.SetImageName(0, bad);
   try {
-    maps.ImageAt(0);
+    ImageAt(maps, 0);
     FAIL() << "decoded";
   } catch (const EVantrelError& e) {
     EXPECT_STREQ(e.what(), "Cannot load image. Invalid or unexpected PNG image format.");
@@ -344,16 +345,16 @@ TEST_F(PictureFiles, ImagesOfEntriesAndParticles) {
   s.Maps.AddImage(png);
   s.Particles.resize(1);
   s.Particles[0].MapIndex = 1;
-  EXPECT_EQ(s.ImageOf(0)->Width, W);
+  EXPECT_EQ(ImageOf(s, 0)->Width, W);
   s.Particles[0].MapIndex = 9;  // beyond the list: entry 0
-  EXPECT_EQ(s.ImageOf(0).get(), DefaultImage().get());
+  EXPECT_EQ(ImageOf(s, 0).get(), DefaultImage().get());
   EXPECT_EQ(&s.Maps.OptionsAt(9), &s.Maps.OptionsAt(0));
 
   TMemoryStream empty;
   WriteField(empty, int32_t{0});
   empty.Seek(0);
   s.Maps.LoadFromStream(empty);
-  EXPECT_EQ(s.Maps.ImageAt(0).get(), DefaultImage().get());
+  EXPECT_EQ(ImageAt(s.Maps, 0).get(), DefaultImage().get());
 }
 
 TEST(DefaultImage, GlowWithAlphaFromIntensity) {

@@ -1,8 +1,8 @@
 // The preview's drawing of particles on the headless drawing surface: the five draw modes,
 // placement and rounding, the vertical offset, the size limit and the alpha hints.
 #include "RenderFixture.h"
-#include "host/DrawSurface.h"
-#include "host/Platform.h"
+#include "hostapi/DrawSurface.h"
+#include "hostapi/Platform.h"
 
 using namespace rendertest;
 

@@ -161,7 +161,7 @@ TEST(SubmitParticles, QueuesLiveVisibleParticlesProjected) {
   TParticleRenderer r;
   RenderThroughStage([&](const tssPostProcessData& d, stage::TScreenBuffer&) {
     r.BeginRender(d);
-    s.SubmitParticles(r);
+    SubmitParticles(s, r);
     EXPECT_EQ(r.QueueCount(), 2);
   });
   for (int i : {0, 3}) {
@@ -175,11 +175,11 @@ TEST(SubmitParticles, QueuesLiveVisibleParticlesProjected) {
   EXPECT_EQ(s.Particles[2].System, nullptr);
 
   // Without an installed renderer nothing is queued; with one, it is.
-  s.SubmitParticles();
+  SubmitParticles(s);
   InstallRenderer(&r);
   RenderThroughStage([&](const tssPostProcessData& d, stage::TScreenBuffer&) {
     r.BeginRender(d);
-    s.SubmitParticles();
+    SubmitParticles(s);
     EXPECT_EQ(r.QueueCount(), 2);
   });
   InstallRenderer(nullptr);

@@ -11,8 +11,9 @@
 #include <string>
 
 #include "engine/Particle.h"
-#include "render/Bitmap32.h"
+#include "pictures/Bitmap32.h"
 #include "render/Projection.h"
+#include "render/ParticleSubmit.h"
 #include "render/Render.h"
 #include "stage/ImageFiles.h"
 #include "stage/Stage.h"

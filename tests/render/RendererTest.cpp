@@ -249,7 +249,7 @@ class RenderPass : public Renderer {
   stage::TScreenBuffer Pass(const std::function<void()>& before = {}) {
     return RenderThroughStage([&](const tssPostProcessData& d, stage::TScreenBuffer&) {
       R.BeginRender(d);
-      for (auto& s : Systems) s->SubmitParticles(R);
+      for (auto& s : Systems) SubmitParticles(*s, R);
       if (before) before();
       R.RenderAll();
       R.DisplayAll();
@@ -513,7 +513,7 @@ TEST(RendererPicture, SceneWithABoxAndAParticlePerMode) {
   const stage::TScreenBuffer host = st.RenderFrame(0);
   const stage::TScreenBuffer image = RenderThroughStage([&](const tssPostProcessData& d, stage::TScreenBuffer&) {
     r.BeginRender(d);
-    for (auto& s : systems) s->SubmitParticles(r);
+    for (auto& s : systems) SubmitParticles(*s, r);
     r.RenderAll();
     r.DisplayAll();
   });

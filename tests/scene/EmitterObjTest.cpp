@@ -6,7 +6,7 @@
 
 #include "engine/ParticleModifier.h"
 #include "engine/RandomTables.h"
-#include "host/Platform.h"
+#include "hostapi/Platform.h"
 #include "scene/EmitterObj.h"
 #include "stage/Stage.h"
 #include "ui/EmitterMan.h"

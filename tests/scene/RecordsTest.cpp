@@ -11,7 +11,7 @@
 #include "engine/GravitronModifier.h"
 #include "engine/RandomTables.h"
 #include "engine/Stream.h"
-#include "host/Platform.h"
+#include "hostapi/Platform.h"
 #include "scene/EmitterObj.h"
 #include "scene/ToolObj.h"
 #include "ui/EmitterMan.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "StageTestUtil.h"
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "stage/SceneFile.h"
 
 namespace {

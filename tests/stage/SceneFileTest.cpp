@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "StageTestUtil.h"
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "stage/Base64.h"
 #include "stage/SceneFile.h"
 

@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "StageTestUtil.h"
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "stage/SceneFile.h"
 
 using stage_test::ExpectMatrixNear;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "StageTestUtil.h"
-#include "host/TsxApi5.h"
+#include "hostapi/TsxApi5.h"
 #include "stage/ImageFiles.h"
 
 namespace {

@@ -1,0 +1,78 @@
+// The few windowing-system services the plug-in needs, behind one interface with a headless
+// implementation (command line, tests) and a desktop one (the studio). One platform is
+// installed for the whole program; the headless one is there from the start.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hostapi/DrawSurface.h"
+
+class TPlatform {
+ public:
+  virtual ~TPlatform() = default;
+
+  virtual void Beep() = 0;
+  // A drawing surface on a view window, for the preview; null when the platform has none.
+  // Owned by the platform; valid until the window goes away.
+  virtual TDrawSurface* ViewSurface(void* window) {
+    (void)window;
+    return nullptr;
+  }
+  // Milliseconds from an arbitrary start, wrapping at 2^32.
+  virtual uint32_t TickCount() = 0;
+  virtual bool EscapePressed() = 0;
+  // A modal message box with an OK button.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // A modal Yes/No question; true for Yes.
+  virtual bool Confirm(const std::string& text) = 0;
+  virtual void SetBusyCursor(bool busy) = 0;
+  // The main panel's status line; an empty text clears it.
+  virtual void SetStatusText(const std::string& text) { (void)text; }
+  // The picture-open dialog (with a preview): starts in folder with fileName preset and returns
+  // the full paths picked (at most one unless multiSelect); empty when cancelled. A platform
+  // without dialogs cancels.
+  virtual std::vector<std::string> OpenPictures(const std::string& folder, const std::string& fileName,
+                                                bool multiSelect) {
+    (void)folder, (void)fileName, (void)multiSelect;
+    return {};
+  }
+};
+
+// Answers without a user: confirmations say No, nothing is shown or heard. What would have
+// been shown is kept so that a program or a test can read it.
+class THeadlessPlatform : public TPlatform {
+ public:
+  void Beep() override { ++Beeps; }
+  // Every window shares the one image.
+  TDrawSurface* ViewSurface(void*) override { return &Surface; }
+  uint32_t TickCount() override;
+  bool EscapePressed() override { return Escape; }
+  void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+  bool Confirm(const std::string& text) override {
+    Confirmations.push_back(text);
+    return false;
+  }
+  void SetBusyCursor(bool busy) override { Busy = busy; }
+  void SetStatusText(const std::string& text) override { StatusText = text; }
+  std::vector<std::string> OpenPictures(const std::string&, const std::string& fileName, bool) override {
+    PictureDialogs.push_back(fileName);
+    return {};
+  }
+
+  int Beeps = 0;
+  THeadlessDrawSurface Surface;  // the views' drawing surface: 640 × 480 until resized
+  bool Escape = false;
+  bool Busy = false;
+  std::string StatusText;
+  std::vector<std::string> Messages;
+  std::vector<std::string> Confirmations;
+  std::vector<std::string> PictureDialogs;  // the preset file name of each dialog
+};
+
+// The installed platform.
+TPlatform& Platform();
+// Replaces the installed platform; returns the previous one. Null installs a new headless one.
+std::unique_ptr<TPlatform> InstallPlatform(std::unique_ptr<TPlatform> platform);
