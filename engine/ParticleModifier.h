@@ -95,7 +95,9 @@ class TBasicModifier : public TParticleModifier {
 // Program-wide by design; the list does not own its modifiers.
 extern std::vector<TParticleModifier*> ActiveModifiers;
 
-// The scene frame the plug-in last set on the host (or took from it when a preview starts).
+// The scene frame being stepped: the one the plug-in last set on the host (or took from it when a
+// preview starts); every rendered or rewound frame records it. The deflector's previous pose is
+// taken one frame before it.
 extern float SceneFrame;
 
 // Appends the active modifiers that act on systems of an emitter object — tools without a scene

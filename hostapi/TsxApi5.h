@@ -279,7 +279,7 @@ void tsxAViewSetPen(tsxPEN pen);
 int tsxAViewDrawLinelist(const CtsxTxmx3f* transform, const CtsxVector3f* points,
                          int32_t nbrPoints, const int32_t* lineList, void* passOn);
 
-/* Animation time, in frames. Setting it re-poses the scene, or one object. */
+/* Animation time, in frames. Setting it re-poses the scene, or one object with its parents. */
 float tsxAnimGetActiveTime(void);
 void tsxAnimSetActiveTime(float frame);
 void tsxAnimSetActiveTimeScene(float frame);

@@ -172,28 +172,51 @@ TMx3f TEmitterObject::FrozenMotion(float localFrame) {
   return result;
 }
 
-void TEmitterObject::RewindForRender() {
+void TEmitterObject::ResetForRender() {
   for (auto& slot : Systems) {
     slot->System.Reset();
     slot->FreshStart = true;
   }
-  const int64_t n = RoundToInt64(ToLocalFrame(tsxAnimGetActiveTime()));
-  // The re-simulated frames emit from the same surfaces as the rendered ones will; without
-  // this, a render's first frames would fall back to the plane (the list is filled only by
-  // RenderFrame, which comes later).
-  if (n > 0) CollectSurfaceSources();
-  for (int64_t i = 0; i < n; ++i) {
-    SetSceneFrame(static_cast<float>(i));
-    for (auto& slot : Systems)
-      if (slot->Enabled) slot->StepToFrame(static_cast<double>(i), true);
+}
+
+double TEmitterObject::RenderedLocalFrame(double sceneFrame) const {
+  if (!Enabled) return -1;
+  const double local = RoundHalfEven(RoundHalfEven(sceneFrame) - FrameOffset);
+  if (!(local >= 0)) return -1;
+  if (Visibility.Evaluate(local) == 0) return -1;
+  return local;
+}
+
+void TEmitterObject::StepSlots(double localFrame, const std::function<void(TParticleSystem&)>* submit) {
+  // The frame being stepped is the one the tools are posed at: the host's time moves there (it
+  // is there already unless the object was just rewound or frozen) and SceneFrame records it.
+  if (SceneObject)
+    SetSceneFrame(static_cast<float>(localFrame));
+  else
+    SceneFrame = std::max(0.0f, ToSceneFrame(static_cast<float>(localFrame)));
+  CollectSurfaceSources();
+  for (auto& slot : Systems) {
+    if (!slot->Enabled) continue;
+    slot->StepToFrame(localFrame, true);
+    if (submit && *submit) (*submit)(slot->System);
   }
 }
 
+bool TEmitterObject::StepForRender(double sceneFrame) {
+  const double local = RenderedLocalFrame(sceneFrame);
+  if (local < 0) return false;
+  StepSlots(local, nullptr);
+  return true;
+}
+
+void TEmitterObject::RewindForRender() {
+  TEmitterObject* self = this;
+  ::RewindForRender(std::span<TEmitterObject* const>(&self, 1));
+}
+
 void TEmitterObject::RenderFrame(const std::function<void(TParticleSystem&)>& submit) {
-  if (!Enabled) return;
-  const double local = RoundHalfEven(RoundHalfEven(tsxAnimGetActiveTime()) - FrameOffset);
+  const double local = RenderedLocalFrame(tsxAnimGetActiveTime());
   if (local < 0) return;
-  if (Visibility.Evaluate(local) == 0) return;
 
   TPlatform& platform = Platform();
   struct Restore {
@@ -205,13 +228,23 @@ void TEmitterObject::RenderFrame(const std::function<void(TParticleSystem&)>& su
   } restore{platform};
   platform.SetBusyCursor(true);
   platform.SetStatusText("Preparing animation...");
+  StepSlots(local, &submit);
+}
 
-  CollectSurfaceSources();
-  for (auto& slot : Systems) {
-    if (!slot->Enabled) continue;
-    slot->StepToFrame(local, true);
-    if (submit) submit(slot->System);
+void RewindForRender(std::span<TEmitterObject* const> objects) {
+  for (TEmitterObject* object : objects) object->ResetForRender();
+  if (objects.empty()) return;
+  const float hostTime = tsxAnimGetActiveTime();
+  const int64_t n = RoundToInt64(hostTime);
+  // Frame-major, as a running render steps them: every object reaches a frame before any
+  // reaches the next, and the host's time is at each frame as the host would set it.
+  for (int64_t frame = 0; frame < n; ++frame) {
+    const float f = static_cast<float>(frame);
+    tsxAnimSetActiveTimeScene(f);
+    SceneFrame = f;
+    for (TEmitterObject* object : objects) object->StepForRender(f);
   }
+  if (n > 0) tsxAnimSetActiveTimeScene(hostTime);
 }
 
 void TEmitterObject::CollectSurfaceSources() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -84,13 +85,21 @@ class TEmitterObject {
   // frame. Moves the host's time.
   TMx3f FrozenMotion(float localFrame);
 
-  // At render begin: resets every slot and re-simulates the enabled ones frame by frame up to
-  // the frame before the host's current one, moving the host's time along. The surface
-  // sources are collected first, as RenderFrame does.
+  // Resets every slot, enabled or not, and marks it to start where the object stands.
+  void ResetForRender();
+  // The local frame a rendered scene frame steps this object to: the scene frame rounded, less
+  // the frame offset, rounded; −1 when the object is not stepped there (disabled, before its
+  // first local frame, or hidden by Visibility).
+  double RenderedLocalFrame(double sceneFrame) const;
+  // Steps the object for a scene frame exactly as RenderFrame does, without handing anything
+  // over; false when it is not stepped there. Moves the host's time to the frame.
+  bool StepForRender(double sceneFrame);
+  // Rewinds this object alone (see the free RewindForRender).
   void RewindForRender();
   // For a rendered frame: steps every enabled slot to the host's frame and hands each stepped
   // system to submit (the renderer's hand-over; nothing for a bake). Skipped when the object is
-  // disabled, before its first local frame, or hidden by Visibility.
+  // disabled, before its first local frame, or hidden by Visibility. The tools act at the
+  // stepped frame: the host's time is set to it and SceneFrame records it.
   void RenderFrame(const std::function<void(TParticleSystem&)>& submit);
   // Every polyhedron below the emitter's parent group, depth first.
   void CollectSurfaceSources();
@@ -103,4 +112,16 @@ class TEmitterObject {
 
   // A transform of the scene object at the host's current time; identity without one.
   TMx3f HostTransform() const;
+
+ private:
+  // Poses the scene at the local frame, collects the surface sources and steps the enabled
+  // slots, handing each to submit when one is given.
+  void StepSlots(double localFrame, const std::function<void(TParticleSystem&)>* submit);
 };
+
+// At render begin: resets every slot of every object, then re-simulates all objects together
+// frame by frame, from scene frame 0 to the frame before the host's current one: at each frame
+// the host's time is set to it and every object, in the given order, steps as a rendered frame
+// steps it (StepForRender). The state at any frame is thus the same whether a render started
+// there or reached it from an earlier start. The host's time is restored at the end.
+void RewindForRender(std::span<TEmitterObject* const> objects);

@@ -260,7 +260,10 @@ void TScene::SetTime(float frame) {
 }
 
 void TScene::PoseObject(TNode& node, float frame) {
-  if (std::isfinite(frame) && Live_.count(&node)) node.PoseFrame = frame;
+  if (!std::isfinite(frame) || !Live_.count(&node)) return;
+  // The object's world transform composes its parents': they are posed with it, as setting the
+  // scene's time would pose them, so that the object stands where it is at that frame.
+  for (TNode* n = &node; n; n = n->Parent()) n->PoseFrame = frame;
 }
 
 void TScene::Select(TNode* node) {

@@ -77,7 +77,9 @@ class TScene {
   // The node's bounding box in its own space, children included; false when it has none.
   bool LocalBounds(const TNode& node, CtsxVector3f& min, CtsxVector3f& max) const;
 
-  // ---- Time. Setting it poses every node; PoseObject poses one node only.
+  // ---- Time. Setting it poses every node. PoseObject poses one node and its chain of parents
+  // (so its world transform is the one it has at that frame); every other node keeps its own
+  // pose frame, though the children of a posed parent move with it.
   float Time() const { return Time_; }
   void SetTime(float frame);
   void PoseObject(TNode& node, float frame);

@@ -190,7 +190,10 @@ bool TEmitterMan::SaveSystemSettings(const std::string& fileName) {
 
 void TEmitterMan::RenderBegin() {
   RandomSeed = RunSeed;
-  for (auto& emitter : EmitterList) emitter->RewindForRender();
+  std::vector<TEmitterObject*> objects;
+  objects.reserve(EmitterList.size());
+  for (auto& emitter : EmitterList) objects.push_back(emitter.get());
+  ::RewindForRender(objects);
 }
 
 void TEmitterMan::RenderFrame(const std::function<void(TParticleSystem&)>& submit) {

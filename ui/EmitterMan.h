@@ -53,7 +53,8 @@ class TEmitterMan {
   TEmitterObject* FindEmitter(tsxSOBJ* sceneObject) const;
 
   // ---- Final render -------------------------------------------------------------------------
-  // Render begin: reseeds the generator to 1513 and rewinds every emitter object in list order.
+  // Render begin: reseeds the generator to 1513 and rewinds every emitter object, all together
+  // frame by frame in list order, to the frame before the host's current one.
   void RenderBegin();
   // One rendered frame: every emitter object in list order steps to the host's frame and hands
   // its stepped systems to submit.

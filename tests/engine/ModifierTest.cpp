@@ -1,5 +1,6 @@
 // Force tools on stage scene objects: tool time, attractor and repulsor gains with falloff, the
-// fan's column, the deflector's bounce and absorption, scope by hierarchy, and the leader.
+// fan's column, the deflector's bounce and absorption, scope by hierarchy, the leader, and tools
+// posed with the animated groups they sit in.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include "engine/GravitronModifier.h"
 #include "engine/Particle.h"
 #include "engine/RandomTables.h"
+#include "engine/TsxHelper.h"
 #include "stage/Stage.h"
 
 namespace {
@@ -271,4 +273,57 @@ TEST_F(Modifiers, GravitronStrengthGrowsWithHeight) {
   g.Infinite = true;
   g.Apply(system, outside);
   EXPECT_NEAR(outside.Velocity.z, 0.001f, 1e-7);
+}
+
+namespace {
+
+// Where a node is in the world with the whole scene at a frame; the scene's time is put back.
+TVec3f WorldPositionAt(stage::TNode& node, float frame) {
+  const float time = Stage().Scene.Time();
+  Stage().Scene.SetTime(frame);
+  TVec3f at;
+  GetMxTranslation3f(at, ObjectTransform(H(node)));
+  Stage().Scene.SetTime(time);
+  return at;
+}
+
+}  // namespace
+
+TEST_F(Modifiers, ToolsInAnAnimatedGroupArePosedWithIt) {
+  // The group slides along X; inside it the leader climbs and the deflector sinks, each keyed
+  // on its own.
+  stage::TNode& rig = Stage().Scene.AddGroup("rig");
+  rig.Position.SetKey(0, {0, 0, 0});
+  rig.Position.SetKey(10, {10, 0, 0});
+  stage::TNode& leader = Box("leader", 1, 1, 1, &rig);
+  leader.Position.SetKey(0, {0, 0, 0});
+  leader.Position.SetKey(10, {0, 0, 5});
+  stage::TNode& plane = Box("deflector", 2, 2, 0.01f, &rig);
+  plane.Position.SetKey(0, {0, 5, 0});
+  plane.Position.SetKey(10, {0, 5, -10});
+  Stage().Scene.SetTime(6);
+
+  // The leader's path is where the leader is in the world at each frame of its range.
+  TPathingModifier m;
+  m.SceneObject = H(leader);
+  m.Prepare();
+  ASSERT_EQ(m.Path.size(), 11u);
+  for (size_t i = 0; i < m.Path.size(); ++i) {
+    const TVec3f expected = WorldPositionAt(leader, static_cast<float>(i));
+    EXPECT_EQ(m.Path[i], expected) << "frame " << i;
+  }
+  EXPECT_EQ(m.Path[10].x, 10);  // the group's motion is in it
+  EXPECT_EQ(rig.PoseFrame, 6);  // posed back at the scene's time, parents included
+  EXPECT_EQ(leader.PoseFrame, 6);
+
+  // The deflector's previous pose is its world pose one frame back, the group's motion
+  // included; the current one the pose at the scene frame.
+  TPlaneDeflectorModifier d;
+  d.SceneObject = H(plane);
+  SceneFrame = 6;
+  d.UpdateTransform();
+  EXPECT_EQ(d.PrevCenter, WorldPositionAt(plane, 5));
+  EXPECT_EQ(d.Center, WorldPositionAt(plane, 6));
+  EXPECT_EQ(rig.PoseFrame, 6);
+  EXPECT_EQ(plane.PoseFrame, 6);
 }

@@ -109,14 +109,14 @@ TEST_F(EmitterObjects, AutoScale) {
   EXPECT_EQ(s.SpeedScale, 1);
 }
 
-TEST_F(EmitterObjects, RenderBeginRewindsOneFrameLessPerEmitter) {
+TEST_F(EmitterObjects, RenderBeginRewindsEveryEmitterToTheFrameBefore) {
   TEmitterObject& a = Make("a");
   TEmitterObject& b = Make("b");
   SetHostTime(10);
   manager.RenderBegin();
   EXPECT_EQ(a.Systems[0]->System.Time, 9);
-  EXPECT_EQ(b.Systems[0]->System.Time, 8);
-  SetHostTime(10);
+  EXPECT_EQ(b.Systems[0]->System.Time, 9);
+  EXPECT_EQ(tsxAnimGetActiveTime(), 10);  // the host's time is put back
   manager.RenderFrame(nullptr);
   EXPECT_EQ(a.Systems[0]->System.Time, 10);
   EXPECT_EQ(b.Systems[0]->System.Time, 10);
@@ -124,6 +124,73 @@ TEST_F(EmitterObjects, RenderBeginRewindsOneFrameLessPerEmitter) {
   SetHostTime(4);
   manager.RenderFrame(nullptr);
   EXPECT_EQ(a.Systems[0]->System.Time, 10);
+}
+
+namespace {
+
+// Everything a system's particles hold that the simulation draws at random or moves.
+std::vector<float> StateOf(const TEmitterMan& manager) {
+  std::vector<float> state;
+  for (const auto& e : manager.EmitterList)
+    for (const auto& slot : e->Systems) {
+      state.push_back(slot->System.Time);
+      for (const TParticle& p : slot->System.Particles) {
+        if (!p.Alive) continue;
+        for (float v : {p.Birth, p.Lifespan, p.Size, p.Position.x, p.Position.y, p.Position.z, p.Velocity.x,
+                        p.Velocity.y, p.Velocity.z, p.DisplayPosition.x, p.DisplayPosition.y, p.DisplayPosition.z})
+          state.push_back(v);
+      }
+    }
+  return state;
+}
+
+}  // namespace
+
+TEST_F(EmitterObjects, RenderBeginReachesWhatARenderFromFrameZeroReaches) {
+  // Objects that step differently: moving, delayed, ahead of the scene and hidden for a while,
+  // disabled, and one with two slots.
+  TEmitterObject& moving = Make("moving");
+  Stage().Scene.FromHandle(moving.SceneObject)->Position.SetKey(0, {0, 0, 0});
+  Stage().Scene.FromHandle(moving.SceneObject)->Position.SetKey(20, {4, 0, 0});
+  Make("delayed").FrameOffset = 3;
+  TEmitterObject& ahead = Make("ahead");
+  ahead.FrameOffset = -2;
+  ahead.Visibility.Clear();
+  ahead.Visibility.AddKey(0, 1);
+  ahead.Visibility.AddKey(6, 0);
+  ahead.Visibility.AddKey(10, 1);
+  ahead.Visibility.AddKey(FarKeyX, 1);
+  Make("off").Enabled = 0;
+  Make("two").AddSystem();
+  for (const auto& e : manager.EmitterList)
+    for (const auto& slot : e->Systems) {
+      slot->System.Flow.Clear();
+      slot->System.Flow.AddKey(0, 3);
+      slot->System.Flow.AddKey(FarKeyX, 3);
+    }
+
+  for (int frame : {1, 7, 12}) {
+    SCOPED_TRACE("frame " + std::to_string(frame));
+    RandomSeed = 0;
+    InitRandomTable();
+    SetHostTime(0);
+    manager.RenderBegin();
+    for (int f = 0; f <= frame; ++f) {
+      SetHostTime(static_cast<float>(f));
+      manager.RenderFrame(nullptr);
+    }
+    const std::vector<float> sequence = StateOf(manager);
+    const uint32_t seedAfterSequence = RandomSeed;
+
+    RandomSeed = 0;
+    InitRandomTable();
+    SetHostTime(static_cast<float>(frame));
+    manager.RenderBegin();
+    manager.RenderFrame(nullptr);
+    EXPECT_EQ(StateOf(manager), sequence);
+    EXPECT_EQ(RandomSeed, seedAfterSequence);
+    EXPECT_GT(sequence.size(), 50u);
+  }
 }
 
 TEST_F(EmitterObjects, RenderFrameSkipsHiddenAndDisabled) {

@@ -96,7 +96,7 @@ TEST_F(SceneTest, FileAndCodeGiveTheSameTransforms) {
   }
 }
 
-TEST_F(SceneTest, PosingOneObjectMovesItsSubtreeOnly) {
+TEST_F(SceneTest, PosingOneObjectMovesItsParentsAndSubtreeOnly) {
   BuildInCode();
   tsxAnimSetActiveTime(0);
   tsxGNODE* arm = stage::TScene::Handle(S().Scene.FindByName("Arm"));
@@ -112,6 +112,14 @@ TEST_F(SceneTest, PosingOneObjectMovesItsSubtreeOnly) {
   hand = TransformOf("Hand");
   tsxGetMxTranslation3f(&t, &hand);
   ExpectVecNear(t, 1, 0, 0);
+  // Posing the child poses its parent with it: the hand stands where it is at frame 10.
+  tsxAnimSetActiveTimeObject(stage::TScene::Handle(S().Scene.FindByName("Hand")), 10);
+  hand = TransformOf("Hand");
+  tsxGetMxTranslation3f(&t, &hand);
+  ExpectVecNear(t, 10, 1, 0);
+  EXPECT_EQ(S().Scene.FindByName("Arm")->PoseFrame, 10.0f);
+  EXPECT_EQ(S().Scene.FindByName("Floor")->PoseFrame, 0.0f);
+  EXPECT_EQ(tsxAnimGetActiveTime(), 0.0f);
 }
 
 TEST_F(SceneTest, SizeIsAlongOwnAxesWithScale) {
