@@ -172,12 +172,16 @@ TMx3f TEmitterObject::FrozenMotion(float localFrame) {
   return result;
 }
 
-void TEmitterObject::RewindForRender() {
+int64_t TEmitterObject::RewindFrames() const {
+  return std::max<int64_t>(0, RoundToInt64(ToLocalFrame(tsxAnimGetActiveTime())));
+}
+
+void TEmitterObject::RewindForRender(const std::function<void()>& onFrame) {
   for (auto& slot : Systems) {
     slot->System.Reset();
     slot->FreshStart = true;
   }
-  const int64_t n = RoundToInt64(ToLocalFrame(tsxAnimGetActiveTime()));
+  const int64_t n = RewindFrames();
   // The re-simulated frames emit from the same surfaces as the rendered ones will; without
   // this, a render's first frames would fall back to the plane (the list is filled only by
   // RenderFrame, which comes later).
@@ -186,6 +190,7 @@ void TEmitterObject::RewindForRender() {
     SetSceneFrame(static_cast<float>(i));
     for (auto& slot : Systems)
       if (slot->Enabled) slot->StepToFrame(static_cast<double>(i), true);
+    if (onFrame) onFrame();
   }
 }
 

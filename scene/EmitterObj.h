@@ -86,8 +86,11 @@ class TEmitterObject {
 
   // At render begin: resets every slot and re-simulates the enabled ones frame by frame up to
   // the frame before the host's current one, moving the host's time along. The surface
-  // sources are collected first, as RenderFrame does.
-  void RewindForRender();
+  // sources are collected first, as RenderFrame does. onFrame, when given, is called after each
+  // re-simulated frame, so that a long catch-up can show its progress.
+  void RewindForRender(const std::function<void()>& onFrame = {});
+  // How many frames RewindForRender re-simulates at the host's current time.
+  int64_t RewindFrames() const;
   // For a rendered frame: steps every enabled slot to the host's frame and hands each stepped
   // system to submit (the renderer's hand-over; nothing for a bake). Skipped when the object is
   // disabled, before its first local frame, or hidden by Visibility.

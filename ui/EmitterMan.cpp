@@ -190,7 +190,19 @@ bool TEmitterMan::SaveSystemSettings(const std::string& fileName) {
 
 void TEmitterMan::RenderBegin() {
   RandomSeed = RunSeed;
-  for (auto& emitter : EmitterList) emitter->RewindForRender();
+  // The catch-up to a late first frame can take minutes: its progress goes to the status line
+  // whenever the percentage changes, and the line is cleared at the end.
+  int64_t total = 0, done = 0;
+  for (const auto& emitter : EmitterList) total += emitter->RewindFrames();
+  int shown = -1;
+  auto report = [&] {
+    const int percent = static_cast<int>(++done * 100 / total);
+    if (percent == shown) return;
+    shown = percent;
+    Platform().SetStatusText(Format("Preparing animation... %d%%", percent));
+  };
+  for (auto& emitter : EmitterList) emitter->RewindForRender(report);
+  if (shown >= 0) Platform().SetStatusText("");
 }
 
 void TEmitterMan::RenderFrame(const std::function<void(TParticleSystem&)>& submit) {
