@@ -188,7 +188,7 @@ bool TEmitterMan::SaveSystemSettings(const std::string& fileName) {
   });
 }
 
-void TEmitterMan::RenderBegin() {
+void TEmitterMan::RenderBegin(const std::function<void()>& onFrame) {
   RandomSeed = RunSeed;
   // The catch-up to a late first frame can take minutes: its progress goes to the status line
   // whenever the percentage changes, and the line is cleared at the end.
@@ -196,6 +196,7 @@ void TEmitterMan::RenderBegin() {
   for (const auto& emitter : EmitterList) total += emitter->RewindFrames();
   int shown = -1;
   auto report = [&] {
+    if (onFrame) onFrame();
     const int percent = static_cast<int>(++done * 100 / total);
     if (percent == shown) return;
     shown = percent;

@@ -54,7 +54,8 @@ class TEmitterMan {
 
   // ---- Final render -------------------------------------------------------------------------
   // Render begin: reseeds the generator to 1513 and rewinds every emitter object in list order.
-  void RenderBegin();
+  // onFrame, when given, is called after each frame the catch-up simulates (of any emitter).
+  void RenderBegin(const std::function<void()>& onFrame = {});
   // One rendered frame: every emitter object in list order steps to the host's frame and hands
   // its stepped systems to submit.
   void RenderFrame(const std::function<void(TParticleSystem&)>& submit);
