@@ -1,6 +1,8 @@
 // The SIGINT and SIGTERM handler of the command-line host.
 #include "stage/cli/Interrupt.h"
 
+#include <pthread.h>
+
 #include <atomic>
 
 #include "stage/Stage.h"
@@ -23,8 +25,13 @@ std::atomic<int> WriteState{Idle};
 static_assert(std::atomic<int>::is_always_lock_free);
 
 [[noreturn]] void EndNow(int signal) {
-  // End as the default action would, so that the shell sees the signal.
+  // End as the default action would, so that the shell sees the signal. Inside the handler the
+  // signal is blocked: unblock it, or raise would only leave it pending.
   std::signal(signal, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
   std::raise(signal);
   std::_Exit(128 + signal);
 }
