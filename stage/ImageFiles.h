@@ -11,7 +11,7 @@
 namespace stage {
 
 // How hard PNG writing compresses: Fast (zlib level 1, one fixed row filter) writes several
-// times faster for files about a third larger; Small is zlib's default with adaptive filters.
+// times faster for files about a sixth larger; Small is zlib's default with adaptive filters.
 enum class TPngCompression { Fast, Small };
 
 // Throw std::runtime_error naming the file when it cannot be written.

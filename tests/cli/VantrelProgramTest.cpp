@@ -443,7 +443,7 @@ TEST_F(VantrelProgram, RealPluginRendersTheExamplesRepeatably) {
     EXPECT_EQ(FileBytes(Dir / "a" / (std::to_string(last - 1) + ".png")),
               FileBytes(Dir / "b" / (std::to_string(last - 1) + ".png")));
     EXPECT_EQ(a, FileBytes(Dir / "c" / lastName)) << "the last frame alone renders the same";
-    EXPECT_EQ(a, FileBytes(Dir / "d" / lastName)) << "after frames passed through, the same";
+    EXPECT_TRUE(a == FileBytes(Dir / "d" / lastName)) << "after frames passed through, the same";
 
     int w = 0, h = 0, hw = 0, hh = 0;
     const std::vector<uint8_t> particles = ReadPng(Dir / "a" / lastName, w, h);
