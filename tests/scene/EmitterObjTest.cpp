@@ -126,6 +126,29 @@ TEST_F(EmitterObjects, RenderBeginRewindsOneFrameLessPerEmitter) {
   EXPECT_EQ(a.Systems[0]->System.Time, 10);
 }
 
+// The catch-up shows its progress in the status line as it goes (a host without panels shows it
+// from there), calls onFrame once per simulated frame of every emitter, and clears the line.
+TEST_F(EmitterObjects, RenderBeginReportsItsProgress) {
+  TEmitterObject& a = Make("a");
+  TEmitterObject& b = Make("b");
+  b.FrameOffset = 150;
+  SetHostTime(400);
+  const int64_t total = a.RewindFrames() + b.RewindFrames();
+  EXPECT_EQ(total, 400 + 250);
+  auto& platform = static_cast<THeadlessPlatform&>(Platform());
+  std::vector<std::string> seen;
+  manager.RenderBegin([&] { seen.push_back(platform.StatusText); });
+  // The first emitter's catch-up leaves the host's time one frame earlier, so the second
+  // simulates one frame less than the estimate made at the start: the count stays below 100%.
+  ASSERT_EQ(static_cast<int64_t>(seen.size()), total - 1);
+  EXPECT_EQ(seen[0], "");
+  EXPECT_EQ(seen[1], "Preparing animation... 0%");
+  EXPECT_EQ(seen[7], "Preparing animation... 1%");   // 7 of 650 frames done
+  EXPECT_EQ(seen.back(), "Preparing animation... 99%");
+  EXPECT_EQ(platform.StatusText, "") << "cleared at the end";
+  EXPECT_EQ(a.Systems[0]->System.Time, 399);
+}
+
 TEST_F(EmitterObjects, RenderFrameSkipsHiddenAndDisabled) {
   TEmitterObject& e = Make("e");
   e.Visibility.Clear();
