@@ -369,6 +369,13 @@ TEST_F(VantrelProgram, InfoListsNodesAndSettingsEvenWithoutThePlugin) {
   run = Run(Fixture + "info shot/scene.json");
   ASSERT_EQ(run.Code, 0) << run.Err;
   EXPECT_NE(run.Out.find("Plug-in: Fixture by Tests, host interface 430"), std::string::npos) << run.Out;
+
+  // Counts agree in number.
+  std::ofstream(Dir / "one.json") << R"({"vantrelScene": 1, "nodes": [{"name": "Tri", "type": "mesh",
+      "mesh": {"vertices": [[0, 0, 0], [1, 0, 0], [0, 1, 0]], "faces": [[0, 1, 2]]}}]})";
+  run = Run(Fixture + "info one.json");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find("Tri  mesh, 3 vertices, 1 face\n"), std::string::npos) << run.Out;
 }
 
 // ---- The real plug-in, end to end.
