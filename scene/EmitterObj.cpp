@@ -231,7 +231,9 @@ void TEmitterObject::RenderFrame(const std::function<void(TParticleSystem&)>& su
   StepSlots(local, &submit);
 }
 
-void RewindForRender(std::span<TEmitterObject* const> objects) {
+int64_t RewindFrameCount() { return std::max<int64_t>(0, RoundToInt64(tsxAnimGetActiveTime())); }
+
+void RewindForRender(std::span<TEmitterObject* const> objects, const std::function<void()>& onFrame) {
   for (TEmitterObject* object : objects) object->ResetForRender();
   if (objects.empty()) return;
   const float hostTime = tsxAnimGetActiveTime();
@@ -243,6 +245,7 @@ void RewindForRender(std::span<TEmitterObject* const> objects) {
     tsxAnimSetActiveTimeScene(f);
     SceneFrame = f;
     for (TEmitterObject* object : objects) object->StepForRender(f);
+    if (onFrame) onFrame();
   }
   if (n > 0) tsxAnimSetActiveTimeScene(hostTime);
 }

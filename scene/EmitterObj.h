@@ -124,4 +124,8 @@ class TEmitterObject {
 // the host's time is set to it and every object, in the given order, steps as a rendered frame
 // steps it (StepForRender). The state at any frame is thus the same whether a render started
 // there or reached it from an earlier start. The host's time is restored at the end.
-void RewindForRender(std::span<TEmitterObject* const> objects);
+// onFrame, when given, is called after each re-simulated scene frame, so that a long catch-up
+// can show its progress.
+void RewindForRender(std::span<TEmitterObject* const> objects, const std::function<void()>& onFrame = {});
+// How many scene frames RewindForRender re-simulates at the host's current time.
+int64_t RewindFrameCount();

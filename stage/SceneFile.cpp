@@ -358,6 +358,72 @@ std::string Where(const std::string& text, size_t byte) {
   return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
+// nlohmann's text without the position it repeats, and with the token it last read (which may be
+// a whole long string) cut short.
+std::string SyntaxErrorText(const std::string& full) {
+  std::string what = full;
+  const size_t position = what.find(": ");
+  if (what.rfind("[json.exception", 0) == 0 && position != std::string::npos) what = what.substr(position + 2);
+  const size_t lastRead = what.find("; last read: ");
+  if (lastRead != std::string::npos) {
+    std::string token = what.substr(lastRead + 13);
+    what.resize(lastRead);
+    constexpr size_t Shown = 40;
+    if (token.size() > Shown + 2) token = token.substr(0, Shown) + "...' (" + std::to_string(token.size() - 2) + " characters)";
+    what += "; last read: " + token;
+  }
+  return what;
+}
+
+// The JSON path ("/nodes/0/name") of the value being read at byte, found by following the
+// brackets, keys and commas before it; empty at the top level.
+std::string PathAt(const std::string& text, size_t byte) {
+  struct TLevel {
+    bool Object;
+    std::string Key;
+    size_t Index = 0;
+    bool HasKey = false;
+  };
+  std::vector<TLevel> stack;
+  bool expectKey = false;
+  for (size_t i = 0; i < byte && i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      std::string value;
+      size_t j = i + 1;
+      for (; j < byte && j < text.size() && text[j] != '"'; ++j) {
+        if (text[j] == '\\') ++j;
+        else value += text[j];
+      }
+      if (!stack.empty() && stack.back().Object && expectKey) {
+        stack.back().Key = value;
+        stack.back().HasKey = true;
+        expectKey = false;
+      }
+      i = j;
+    } else if (c == '{' || c == '[') {
+      stack.push_back({c == '{', {}, 0, false});
+      expectKey = c == '{';
+    } else if ((c == '}' || c == ']') && !stack.empty()) {
+      stack.pop_back();
+      expectKey = false;
+    } else if (c == ',' && !stack.empty()) {
+      if (stack.back().Object) {
+        stack.back().HasKey = false;
+        expectKey = true;
+      } else {
+        ++stack.back().Index;
+      }
+    }
+  }
+  std::string path;
+  for (const TLevel& level : stack) {
+    if (level.Object && !level.HasKey) break;
+    path += "/" + (level.Object ? level.Key : std::to_string(level.Index));
+  }
+  return path;
+}
+
 // Builds the described nodes under parent; custom nodes are collected for their read callbacks.
 void Build(TStage& stage, const std::vector<TNodeDesc>& nodes, TNode* parent,
            std::vector<std::pair<TNode*, const TNodeDesc*>>& customs, std::vector<std::string>& warnings,
@@ -494,11 +560,10 @@ std::vector<std::string> LoadSceneFile(TStage& stage, const std::filesystem::pat
   try {
     root = json::parse(text);
   } catch (const json::parse_error& e) {
-    // nlohmann's text repeats the position; keep only what it says went wrong.
-    std::string what = e.what();
-    const size_t colon = what.rfind(": ");
-    if (colon != std::string::npos) what = what.substr(colon + 2);
-    throw ESceneFileError(file + ": " + Where(text, e.byte > 0 ? e.byte - 1 : 0) + ": " + what);
+    const size_t at = e.byte > 0 ? e.byte - 1 : 0;
+    const std::string path = PathAt(text, at);
+    throw ESceneFileError(file + ": " + Where(text, at) + (path.empty() ? "" : " (in " + path + ")") + ": " +
+                          SyntaxErrorText(e.what()));
   }
 
   std::vector<std::string> warnings;

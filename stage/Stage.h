@@ -106,6 +106,9 @@ class TStage {
   // line as last set, and every message it showed, in order.
   std::string PluginStatus;
   std::vector<std::string> PluginMessages;
+  // Called with each status text as the plug-in sets it, when set: a program shows the
+  // plug-in's progress through it while a long call (render begin) has not returned yet.
+  std::function<void(const std::string&)> OnPluginStatus;
   void DisplayScanline(const float* pixels, int32_t x0, int32_t x1, int32_t y);
 
  private:

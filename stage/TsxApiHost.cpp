@@ -110,6 +110,7 @@ int tsxRegisterExternalShader(int kind, void (*callback)(void), int registerIt) 
 void tsxHostShowStatus(const char* text) {
   try {
     Stage().PluginStatus = text ? text : "";
+    if (Stage().OnPluginStatus) Stage().OnPluginStatus(Stage().PluginStatus);
   } catch (...) {
   }
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <sstream>
 
 #include "engine/Errors.h"
 #include "engine/Stream.h"
@@ -30,6 +31,13 @@ void AppendFloat(std::string& line, float v) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, ",%.9g", static_cast<double>(v));
   line += buffer;
+}
+
+// Writes text to a file under a temporary name, renamed when complete.
+void WriteWhole(const std::string& fileName, const std::string& text) {
+  TFileWriteStream out(fileName);
+  out.Write(text.data(), text.size());
+  out.Commit();
 }
 
 }  // namespace
@@ -64,11 +72,10 @@ std::vector<std::string> LoadBakeScene(TVantrelPlugin& plugin, const std::string
   }
 }
 
-void WriteParticleCsv(const TEmitterMan& manager, const std::string& fileName) {
-  TFileWriteStream out(fileName);
+void WriteParticleCsv(const TEmitterMan& manager, std::ostream& out) {
   std::string line = ParticleCsvHeader;
   line += '\n';
-  out.Write(line.data(), line.size());
+  out << line;
   for (size_t e = 0; e < manager.EmitterList.size(); ++e) {
     const auto& slots = manager.EmitterList[e]->Systems;
     for (size_t s = 0; s < slots.size(); ++s) {
@@ -81,11 +88,86 @@ void WriteParticleCsv(const TEmitterMan& manager, const std::string& fileName) {
                         p.DisplayPosition.y, p.DisplayPosition.z, p.Color.r, p.Color.g, p.Color.b})
           AppendFloat(line, v);
         line += ',' + std::to_string(p.MapIndex) + '\n';
-        out.Write(line.data(), line.size());
+        out << line;
       }
     }
   }
-  out.Commit();
+}
+
+void WriteParticleCsv(const TEmitterMan& manager, const std::string& fileName) {
+  std::ostringstream text;
+  WriteParticleCsv(manager, text);
+  WriteWhole(fileName, text.str());
+}
+
+void TBirthOrder::Update(const TEmitterMan& manager) {
+  Slots_.resize(std::max(Slots_.size(), manager.EmitterList.size()));
+  for (size_t e = 0; e < manager.EmitterList.size(); ++e) {
+    const auto& systems = manager.EmitterList[e]->Systems;
+    auto& slots = Slots_[e];
+    slots.resize(std::max(slots.size(), systems.size()));
+    for (size_t s = 0; s < systems.size(); ++s) {
+      const auto& particles = systems[s]->System.Particles;
+      TSlot& t = slots[s];
+      if (t.Birth.size() < particles.size()) {
+        t.Birth.resize(particles.size());
+        t.Order.resize(particles.size());
+        t.Known.resize(particles.size());
+      }
+      for (size_t i = 0; i < particles.size(); ++i) {
+        const TParticle& p = particles[i];
+        if (!p.Alive) {
+          t.Known[i] = false;
+          continue;
+        }
+        if (t.Known[i] && t.Birth[i] == p.Birth) continue;
+        t.Known[i] = true;
+        t.Birth[i] = p.Birth;
+        t.Order[i] = t.Next++;
+      }
+    }
+  }
+}
+
+uint32_t TBirthOrder::Of(size_t emitter, size_t slot, int32_t index) const {
+  if (emitter >= Slots_.size() || slot >= Slots_[emitter].size() || index < 0) return 0;
+  const TSlot& t = Slots_[emitter][slot];
+  return static_cast<size_t>(index) < t.Order.size() ? t.Order[static_cast<size_t>(index)] : 0;
+}
+
+void WriteParticlePly(const TEmitterMan& manager, const TBirthOrder& ids, std::ostream& out) {
+  size_t count = 0;
+  for (const auto& emitter : manager.EmitterList)
+    for (const auto& slot : emitter->Systems)
+      for (const TParticle& p : slot->System.Particles) count += p.Alive ? 1 : 0;
+  out << "ply\nformat ascii 1.0\ncomment Vantrel particles\nelement vertex " << count
+      << "\nproperty float x\nproperty float y\nproperty float z\n"
+         "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+         "property float size\nproperty float alpha\nproperty float age\n"
+         "property uint emitter\nproperty uint slot\nproperty uint birth_order\nend_header\n";
+  auto byte = [](float v) { return !(v > 0) ? 0 : v >= 1 ? 255 : static_cast<int>(v * 255.0f + 0.5f); };
+  char line[320];
+  for (size_t e = 0; e < manager.EmitterList.size(); ++e) {
+    const auto& slots = manager.EmitterList[e]->Systems;
+    for (size_t s = 0; s < slots.size(); ++s) {
+      const TParticleSystem& system = slots[s]->System;
+      for (const TParticle& p : system.Particles) {
+        if (!p.Alive) continue;
+        std::snprintf(line, sizeof line, "%.9g %.9g %.9g %d %d %d %.9g %.9g %.9g %zu %zu %u\n",
+                      static_cast<double>(p.DisplayPosition.x), static_cast<double>(p.DisplayPosition.y),
+                      static_cast<double>(p.DisplayPosition.z), byte(p.Color.r), byte(p.Color.g), byte(p.Color.b),
+                      static_cast<double>(p.Size), static_cast<double>(p.Alpha),
+                      static_cast<double>(system.Time - p.Birth), e, s, ids.Of(e, s, p.Index));
+        out << line;
+      }
+    }
+  }
+}
+
+void WriteParticlePly(const TEmitterMan& manager, const TBirthOrder& ids, const std::string& fileName) {
+  std::ostringstream text;
+  WriteParticlePly(manager, ids, text);
+  WriteWhole(fileName, text.str());
 }
 
 std::string ExpandFramePattern(const std::string& pattern, int frame) {

@@ -2,6 +2,8 @@
 // are built through the stage's scene API and the plug-in's own controllers, and saved through
 // the plug-in's payload callbacks, so every emitter and tool is stored exactly as the plug-in
 // stores it.
+#include <CLI/CLI.hpp>
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -291,7 +293,18 @@ void Swarm(TExampleWriter& w, const fs::path& root) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::path("examples");
+  CLI::App app{"Writes the bundled example scenes (fountain, snow, sparks, swarm) as FOLDER/NAME/scene.json.",
+               "vantrel-examples"};
+  app.set_version_flag("--version", std::string("vantrel-examples ") + VANTREL_VERSION);
+  std::string folder = "examples";
+  app.add_option("FOLDER", folder, "where the scenes go (default: examples)");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? 0 : 2;
+  }
+  const fs::path root = folder;
   try {
     TExampleWriter writer;
     Fountain(writer, root);

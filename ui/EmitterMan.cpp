@@ -188,12 +188,25 @@ bool TEmitterMan::SaveSystemSettings(const std::string& fileName) {
   });
 }
 
-void TEmitterMan::RenderBegin() {
+void TEmitterMan::RenderBegin(const std::function<void()>& onFrame) {
   RandomSeed = RunSeed;
   std::vector<TEmitterObject*> objects;
   objects.reserve(EmitterList.size());
   for (auto& emitter : EmitterList) objects.push_back(emitter.get());
-  ::RewindForRender(objects);
+  // The catch-up to a late first frame can take minutes: its progress goes to the status line
+  // whenever the percentage changes, and the line is cleared at the end.
+  const int64_t total = objects.empty() ? 0 : RewindFrameCount();
+  int64_t done = 0;
+  int shown = -1;
+  auto report = [&] {
+    if (onFrame) onFrame();
+    const int percent = static_cast<int>(++done * 100 / total);
+    if (percent == shown) return;
+    shown = percent;
+    Platform().SetStatusText(Format("Preparing animation... %d%%", percent));
+  };
+  ::RewindForRender(objects, report);
+  if (shown >= 0) Platform().SetStatusText("");
 }
 
 void TEmitterMan::RenderFrame(const std::function<void(TParticleSystem&)>& submit) {

@@ -54,8 +54,9 @@ class TEmitterMan {
 
   // ---- Final render -------------------------------------------------------------------------
   // Render begin: reseeds the generator to 1513 and rewinds every emitter object, all together
-  // frame by frame in list order, to the frame before the host's current one.
-  void RenderBegin();
+  // frame by frame in list order, to the frame before the host's current one. onFrame, when
+  // given, is called after each re-simulated frame.
+  void RenderBegin(const std::function<void()>& onFrame = {});
   // One rendered frame: every emitter object in list order steps to the host's frame and hands
   // its stepped systems to submit.
   void RenderFrame(const std::function<void(TParticleSystem&)>& submit);

@@ -13,43 +13,81 @@ namespace stage::cli {
 
 std::string TimingsText(const TRenderTimes& t) {
   const double n = t.Frames > 0 ? static_cast<double>(t.Frames) : 1.0;
-  char text[512];
+  char text[640];
   std::snprintf(text, sizeof text,
-                "vantrel: timings, %lld frames written: render begin (the plug-in's simulation up to the first "
+                "vantrel: timings, %lld %s written: render begin (the plug-in's simulation up to the first "
                 "frame) %.3f s; per frame: host image %.4f s, post-process (the plug-in's simulation step and "
-                "compositing) %.4f s, writing %.4f s\n",
-                t.Frames, t.Begin, t.HostImage / n, t.PostProcess / n, t.Write / n);
+                "compositing) %.4f s, writing %.4f s (on the writer thread, beside the render), end to end %.4f s\n",
+                t.Frames, t.Frames == 1 ? "frame" : "frames", t.Begin, t.HostImage / n, t.PostProcess / n,
+                t.Write / n, (t.Total - t.Begin) / n);
   return text;
 }
 
+namespace {
+
+// CLI11 takes a word it does not know for a stray argument; name it as the command it was meant
+// to be. Answers the first word that is neither an option nor --plugin's value.
+std::string FirstWord(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--plugin") {
+      ++i;
+      continue;
+    }
+    if (!a.empty() && a[0] == '-') continue;
+    return a;
+  }
+  return {};
+}
+
+}  // namespace
+
 int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool errIsTerminal) {
-  CLI::App app{"vantrel: the command-line host of the Vantrel particle plug-in"};
+  CLI::App app{"vantrel: the command-line host of the Vantrel particle plug-in", "vantrel"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("vantrel ") + VANTREL_VERSION);
   std::string plugin;
   app.add_option("--plugin", plugin, "The plug-in module (default: vantrel.tsx beside this program)")
       ->type_name("PATH");
 
   // ---- render
   CLI::App* render = app.add_subcommand("render", "Render a scene's frames to image files");
-  std::string renderScene, out_, format, size;
-  long long start = 0, end = 0, frame = 0;
+  std::string renderScene, out_, format, size, frameList, compression;
+  long long start = 0, end = 0, step = 1;
   render->add_option("SCENE", renderScene, "The scene file (JSON)")->required();
-  CLI::Option* startOpt = render->add_option("-s,--start", start, "First frame (default: the scene's)");
-  CLI::Option* endOpt = render->add_option("-e,--end", end, "Last frame (default: the scene's)");
-  CLI::Option* frameOpt = render->add_option("-f,--frame", frame, "Render this one frame only");
+  CLI::Option* startOpt = render->add_option("-s,--start", start, "First frame (default: the scene's)")
+                                   ->check(CLI::Range(-FrameLimit, FrameLimit));
+  CLI::Option* endOpt = render->add_option("-e,--end", end, "Last frame (default: the scene's)")
+                                 ->check(CLI::Range(-FrameLimit, FrameLimit));
+  CLI::Option* frameOpt =
+      render->add_option("-f,--frame", frameList, "Render these frames only: a frame, or frames and ranges, e.g. 1,5,10-20")
+          ->type_name("LIST");
   frameOpt->excludes(startOpt)->excludes(endOpt);
+  render->add_option("--step", step, "Every K-th frame of the range (or of each range of -f), counted from its first")
+      ->type_name("K")
+      ->check(CLI::Range(1LL, FrameLimit));
+  bool skipExisting = false, quiet = false, verbose = false;
+  render->add_flag("--skip-existing", skipExisting,
+                   "Write no frame whose file exists already (the simulation still passes through it), "
+                   "so that an interrupted render resumes");
   render->add_option("-o,--output", out_,
                      "Output file; a run of # stands for the zero-padded frame number "
                      "(default: out/SCENE-NAME/####.png)")
       ->type_name("OUT");
   CLI::Option* formatOpt = render->add_option("--format", format, "png or exr (default: from OUT's extension)")
                                ->check(CLI::IsMember({"png", "exr"}, CLI::ignore_case));
+  render->add_option("--png-compression", compression,
+                     "fast (the default: quick to write) or small (smaller files, slower to write)")
+      ->check(CLI::IsMember({"fast", "small"}, CLI::ignore_case));
   bool timings = false;
   render->add_flag("--timings", timings,
                    "At the end, print seconds per frame spent on the host's image, in the plug-in's "
                    "post-process shader and on writing");
   CLI::Option* sizeOpt = render->add_option("--size", size, "Image size WIDTHxHEIGHT (default: the scene's)")
                              ->type_name("WxH");
+  CLI::Option* quietOpt = render->add_flag("-q,--quiet", quiet, "Print only errors, warnings and the plug-in's messages");
+  render->add_flag("-v,--verbose", verbose, "Also print what was loaded and where each frame's time went")
+      ->excludes(quietOpt);
 
   // ---- info
   CLI::App* info = app.add_subcommand("info", "List a scene's nodes, emitters, tools and render settings");
@@ -59,10 +97,18 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    out << app.help(render->parsed() ? "render" : info->parsed() ? "info" : "");
+    out << (render->parsed() ? render->help("vantrel") : info->parsed() ? info->help("vantrel") : app.help());
+    return ExitSuccess;
+  } catch (const CLI::CallForVersion&) {
+    out << "vantrel " << VANTREL_VERSION << '\n';
     return ExitSuccess;
   } catch (const CLI::ParseError& e) {
-    err << "vantrel: " << e.what() << "\nRun 'vantrel --help' (or 'vantrel render --help') for the options.\n";
+    const std::string word = FirstWord(argc, argv);
+    if (!word.empty() && word != "render" && word != "info")
+      err << "vantrel: unknown command '" << word << "' (the commands are render and info)";
+    else
+      err << "vantrel: " << e.what();
+    err << "\nRun 'vantrel --help' (or 'vantrel render --help') for the options.\n";
     return ExitUsage;
   }
 
@@ -72,11 +118,15 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
   options.Scene = renderScene;
   options.Plugin = plugin;
   options.Out = out_;
-  if (*startOpt) options.Start = start;
-  if (*endOpt) options.End = end;
-  if (*frameOpt) options.Frame = frame;
-  TProgress progress(err, errIsTerminal);
+  if (*startOpt) options.Frames.Start = start;
+  if (*endOpt) options.Frames.End = end;
+  options.Frames.Step = step;
+  options.SkipExisting = skipExisting;
+  if (!compression.empty() && (compression[0] == 's' || compression[0] == 'S'))
+    options.Compression = TPngCompression::Small;
+  TProgress progress(err, errIsTerminal, quiet ? TVerbosity::Quiet : verbose ? TVerbosity::Verbose : TVerbosity::Normal);
   try {
+    if (*frameOpt) options.Frames.List = ParseFrameList(frameList);
     if (*formatOpt) options.Format = ParseFormat(format);
     if (*sizeOpt) options.Size = ParseSize(size);
   } catch (const EUsageError& e) {

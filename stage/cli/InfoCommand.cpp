@@ -28,6 +28,10 @@ std::string Vec(const CtsxVector3f& v) {
   return "[" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + "]";
 }
 
+std::string Counted(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string Describe(const TNode& node) {
   switch (node.Kind()) {
     case TNodeKind::Group:
@@ -35,8 +39,8 @@ std::string Describe(const TNode& node) {
     case TNodeKind::Polyhedron: {
       std::string text = "mesh";
       if (node.Mesh)
-        text += ", " + std::to_string(node.Mesh->Vertices().size()) + " vertices, " +
-                std::to_string(node.Mesh->FaceCount()) + " faces";
+        text += ", " + Counted(node.Mesh->Vertices().size(), "vertex", "vertices") + ", " +
+                Counted(static_cast<size_t>(node.Mesh->FaceCount()), "face", "faces");
       if (!node.Visible) text += ", hidden";
       return text;
     }

@@ -1,5 +1,7 @@
-// The SIGINT handler of the command-line host.
+// The SIGINT and SIGTERM handler of the command-line host.
 #include "stage/cli/Interrupt.h"
+
+#include <pthread.h>
 
 #include <atomic>
 
@@ -9,20 +11,42 @@ namespace stage::cli {
 
 namespace {
 
-// A signal handler reaches only what static storage holds; the stage's flags are lock-free
-// atomics, safe to set from it.
+// A signal handler reaches only what static storage holds; the stage's flags and these are
+// lock-free atomics, safe to set from it.
 std::atomic<bool>* InterruptFlag = nullptr;
 std::atomic<bool>* AbortFlag = nullptr;
-volatile std::sig_atomic_t Received = 0;
+std::atomic<int> FirstSignal{0};
+std::atomic<int> SecondSignal{0};
 
-extern "C" void OnSigint(int) {
-  if (Received) {
-    // The user insists: end now, as the default action would.
-    std::signal(SIGINT, SIG_DFL);
-    std::raise(SIGINT);
-    return;
+// Whether a file is being written; a second signal during a write moves Writing to Dying and
+// leaves the ending to EndWrite.
+enum : int { Idle = 0, Writing = 1, Dying = 2 };
+std::atomic<int> WriteState{Idle};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+[[noreturn]] void EndNow(int signal) {
+  // End as the default action would, so that the shell sees the signal. Inside the handler the
+  // signal is blocked: unblock it, or raise would only leave it pending.
+  std::signal(signal, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  std::raise(signal);
+  std::_Exit(128 + signal);
+}
+
+extern "C" void OnSignal(int signal) {
+  int none = 0;
+  if (!FirstSignal.compare_exchange_strong(none, signal)) {
+    // The user insists: end now, unless a write is under way, which ends the program when the
+    // file is complete.
+    SecondSignal.store(signal);
+    int writing = Writing;
+    if (WriteState.compare_exchange_strong(writing, Dying)) return;
+    WriteState.store(Dying);
+    EndNow(signal);
   }
-  Received = 1;
   if (InterruptFlag) InterruptFlag->store(true);
   if (AbortFlag) AbortFlag->store(true);
 }
@@ -30,22 +54,43 @@ extern "C" void OnSigint(int) {
 }  // namespace
 
 TInterruptHandler::TInterruptHandler() {
-  Received = 0;
+  FirstSignal = 0;
+  SecondSignal = 0;
+  WriteState = Idle;
   InterruptFlag = &Stage().Interrupt;
   AbortFlag = &Stage().Abort;
   struct sigaction action {};
-  action.sa_handler = OnSigint;
+  action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, &Previous_);
+  sigaction(SIGINT, &action, &PreviousInt_);
+  sigaction(SIGTERM, &action, &PreviousTerm_);
 }
 
 TInterruptHandler::~TInterruptHandler() {
-  sigaction(SIGINT, &Previous_, nullptr);
+  sigaction(SIGINT, &PreviousInt_, nullptr);
+  sigaction(SIGTERM, &PreviousTerm_, nullptr);
   InterruptFlag = nullptr;
   AbortFlag = nullptr;
 }
 
-bool TInterruptHandler::Requested() { return Received != 0; }
+bool TInterruptHandler::Requested() { return FirstSignal.load() != 0; }
+
+int TInterruptHandler::ExitCode() {
+  const int s = FirstSignal.load();
+  return s == SIGTERM ? TerminatedExitCode : InterruptedExitCode;
+}
+
+const char* TInterruptHandler::SignalName() { return FirstSignal.load() == SIGTERM ? "SIGTERM" : "Ctrl+C"; }
+
+void TInterruptHandler::BeginWrite() {
+  int idle = Idle;
+  if (!WriteState.compare_exchange_strong(idle, Writing)) EndNow(SecondSignal.load());
+}
+
+void TInterruptHandler::EndWrite() {
+  int writing = Writing;
+  if (!WriteState.compare_exchange_strong(writing, Idle)) EndNow(SecondSignal.load());
+}
 
 }  // namespace stage::cli

@@ -1,13 +1,17 @@
-// Ctrl+C during a render: the first SIGINT asks the stage to stop (the host's interrupt and abort
-// flags, which the plug-in polls while compositing), so the frame in progress ends early and is
-// not written; a second SIGINT ends the program at once.
+// Ctrl+C (SIGINT) and SIGTERM during a render: the first asks the stage to stop (the host's
+// interrupt and abort flags, which the plug-in polls while compositing), so the frame in progress
+// ends early and is not written; the program then ends with 128 + the signal's number (130 for
+// SIGINT, 143 for SIGTERM). A second signal ends the program at once, except while a frame file
+// is being written: that write completes and is renamed into place first, so a frame file is
+// either whole or absent and no temporary file stays behind.
 #pragma once
 
 #include <csignal>
 
 namespace stage::cli {
 
-// Installs the handler for its lifetime and puts the previous one back afterwards. One at a time.
+// Installs the handler for SIGINT and SIGTERM for its lifetime and puts the previous ones back
+// afterwards. One at a time.
 class TInterruptHandler {
  public:
   TInterruptHandler();
@@ -15,14 +19,25 @@ class TInterruptHandler {
   TInterruptHandler(const TInterruptHandler&) = delete;
   TInterruptHandler& operator=(const TInterruptHandler&) = delete;
 
-  // Whether SIGINT arrived while installed.
+  // Whether a signal arrived while installed.
   static bool Requested();
+  // The shell's exit code for the first signal received: 128 + its number.
+  static int ExitCode();
+  // The name of the first signal received, for messages ("Ctrl+C", "SIGTERM").
+  static const char* SignalName();
+
+  // Brackets a file write (from any thread). BeginWrite ends the program instead when it is
+  // ending already; EndWrite ends it when a second signal came during the write, now that the
+  // file is complete.
+  static void BeginWrite();
+  static void EndWrite();
 
  private:
-  struct sigaction Previous_ {};
+  struct sigaction PreviousInt_ {}, PreviousTerm_ {};
 };
 
-// The shell's exit code for a program ended by SIGINT.
+// The shell's exit codes for a program ended by SIGINT and by SIGTERM.
 constexpr int InterruptedExitCode = 130;
+constexpr int TerminatedExitCode = 143;
 
 }  // namespace stage::cli

@@ -11,6 +11,7 @@
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
 #include "stage/cli/ExitCodes.h"
+#include "stage/cli/FrameWriter.h"
 #include "stage/cli/Interrupt.h"
 #include "stage/cli/PluginLoader.h"
 #include "stage/cli/PluginStatus.h"
@@ -27,6 +28,16 @@ double Since(TClock::time_point start) {
 
 // Render event codes of the host interface's render group.
 enum : int32_t { RenderInit = 0, RenderBegin = 1, RenderEnd = 2, RenderAbort = 5, RenderError = 6 };
+
+std::string SecondsText(double s) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f s", s);
+  return text;
+}
+
+std::string Count(long long n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
 
 void ShowMessages(TPluginStatus& status, TProgress& progress, int& count) {
   for (const std::string& m : status.NewMessages()) {
@@ -55,17 +66,19 @@ void ApplySize(TStage& stage, const TImageSize& size) {
   r.Height = size.Height;
 }
 
-void WriteFrame(const std::filesystem::path& path, const TScreenBuffer& image, TImageFormat format) {
-  const std::filesystem::path folder = path.parent_path();
-  if (!folder.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec) throw std::runtime_error("Cannot create folder " + folder.string() + ": " + ec.message());
-  }
-  if (format == TImageFormat::Exr)
-    WriteExr(path, image);
-  else
-    WritePng(path, image);
+// Renders a frame that is not written, at a one-pixel region, so that the plug-in's systems step
+// through it exactly as in a full render (the simulation does not depend on the image).
+void PassFrame(TStage& stage, float frame) {
+  TRenderSettings& r = stage.Render;
+  const TRenderSettings kept = r;
+  r.UseRegion = true;
+  r.RegionLeft = r.RegionTop = r.RegionRight = r.RegionBottom = 0;
+  struct TRestore {
+    TRenderSettings& Render;
+    const TRenderSettings& Kept;
+    ~TRestore() { Render = Kept; }
+  } restore{r, kept};
+  stage.RenderFrame(frame);
 }
 
 }  // namespace
@@ -76,26 +89,6 @@ TImageSize ParseSize(const std::string& text) {
       end != static_cast<int>(text.size()) || w < 1 || h < 1 || w > 16384 || h > 16384)
     throw EUsageError("--size '" + text + "': give WIDTHxHEIGHT, each 1 to 16384 (e.g. 1280x720)");
   return {w, h};
-}
-
-long long TFrameRange::Count() const { return static_cast<long long>(std::floor(Last - First)) + 1; }
-
-TFrameRange ChooseFrames(const TRenderOptions& o, double sceneFirst, double sceneLast) {
-  TFrameRange range{sceneFirst, sceneLast};
-  if (o.Frame) range.First = range.Last = static_cast<double>(*o.Frame);
-  if (o.Start) range.First = static_cast<double>(*o.Start);
-  if (o.End) range.Last = static_cast<double>(*o.End);
-  if (range.Last < range.First) {
-    const std::string first = FrameText(range.First), last = FrameText(range.Last);
-    if (o.Start && !o.End)
-      throw EUsageError("Start frame " + first + " lies after the scene's last frame " + last +
-                        ": give the last frame with -e");
-    if (o.End && !o.Start)
-      throw EUsageError("End frame " + last + " lies before the scene's first frame " + first +
-                        ": give the first frame with -s");
-    throw EUsageError("End frame " + last + " lies before start frame " + first);
-  }
-  return range;
 }
 
 int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* times) {
@@ -123,12 +116,14 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
   // ---- The plug-in, then the scene (whose emitters and tools the plug-in reads).
   TPluginStatus status;
   int messages = 0;
+  const std::filesystem::path pluginPath = options.Plugin.empty() ? DefaultPluginPath() : options.Plugin;
   try {
-    LoadPlugin(options.Plugin.empty() ? DefaultPluginPath() : options.Plugin);
+    LoadPlugin(pluginPath);
   } catch (const std::exception& e) {
     ShowMessages(status, progress, messages);
     return fail(e.what(), ExitFailure);
   }
+  progress.Detail("vantrel: loaded the plug-in " + pluginPath.string());
   ShowMessages(status, progress, messages);
   TStage& stage = Stage();
   try {
@@ -138,87 +133,151 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
     ShowMessages(status, progress, messages);
     return fail(e.what(), ExitFailure);
   }
+  progress.Detail("vantrel: loaded the scene " + options.Scene.string() + " (" +
+                  std::to_string(stage.Render.Width) + " x " + std::to_string(stage.Render.Height) + ", frames " +
+                  FrameText(stage.Render.FirstFrame) + " to " + FrameText(stage.Render.LastFrame) + ")");
   ShowMessages(status, progress, messages);
 
-  TFrameRange range;
+  std::vector<double> frames;
   try {
-    range = ChooseFrames(options, stage.Render.FirstFrame, stage.Render.LastFrame);
+    frames = ChooseFrames(options.Frames, stage.Render.FirstFrame, stage.Render.LastFrame);
   } catch (const EUsageError& e) {
     return fail(e.what(), ExitUsage);
   }
+  const bool several = frames.size() > 1;
+  auto pathOf = [&](double frame) { return pattern->FramePath(static_cast<long long>(std::floor(frame)), several); };
+  if (options.SkipExisting) {
+    const size_t before = frames.size();
+    std::erase_if(frames, [&](double f) { return std::filesystem::exists(pathOf(f), ec); });
+    const size_t skipped = before - frames.size();
+    if (skipped > 0)
+      progress.Info("vantrel: skipping " + Count(static_cast<long long>(skipped), "frame", "frames") +
+                    " whose file exists");
+    if (frames.empty()) {
+      progress.Info("vantrel: every frame's file exists; nothing to render");
+      return ExitSuccess;
+    }
+  }
   if (options.Size) ApplySize(stage, *options.Size);
-  const long long count = range.Count();
-  const bool several = count > 1;
+  const int count = static_cast<int>(frames.size());
 
   // ---- The render: the event order of the host's animation render.
   TInterruptHandler interrupt;
+  TFrameWriter writer(pattern->Format(), options.Compression);
   status.TakeStatus();
-  const float first = static_cast<float>(range.First);
+  const float first = static_cast<float>(frames.front());
   stage.Scene.SetTime(first);
   const TClock::time_point beginStart = TClock::now();
+  // The plug-in catches up to the first frame inside render begin; its status line tells how far.
+  stage.OnPluginStatus = [&](const std::string& text) {
+    const std::optional<int> percent = ParsePercent(text);
+    if (!percent) return;
+    const double seconds = Since(beginStart);
+    if (seconds < 0.5) return;  // a short catch-up needs no display
+    std::optional<double> left;
+    if (*percent > 0) left = seconds * (100 - *percent) / *percent;
+    progress.CatchUp(first, percent, seconds, left);
+  };
+  struct TUnhook {
+    TStage& Stage;
+    ~TUnhook() { Stage.OnPluginStatus = nullptr; }
+  } unhook{stage};
   stage.RaiseRenderEvent(RenderInit, first);
   stage.RaiseRenderEvent(RenderBegin, first);
+  stage.OnPluginStatus = nullptr;
   figures.Begin = Since(beginStart);
   ShowMessages(status, progress, messages);
+  progress.Detail("vantrel: render begin (the plug-in's simulation up to frame " + FrameText(first) + ") took " +
+                  SecondsText(figures.Begin));
 
+  const TClock::time_point loopStart = TClock::now();
   std::string firstFile, lastFile, lastStatus;
-  for (long long i = 0; i < count; ++i) {
-    const float frame = static_cast<float>(range.First + static_cast<double>(i));
-    const int index = static_cast<int>(i + 1);
-    if (stage.Interrupt) {
-      stage.RaiseRenderEvent(RenderAbort, frame);
-      return fail("Interrupted before frame " + FrameText(frame) + "; " + std::to_string(figures.Frames) +
-                      " of " + std::to_string(count) + " frames written",
-                  InterruptedExitCode);
-    }
-    progress.FrameStarted(frame, index, static_cast<int>(count));
+  auto finishWrites = [&] {
+    writer.Drain();
+    figures.Frames = writer.Written();
+    figures.Write = writer.Seconds();
+    figures.Total = Since(beginStart);
+  };
+  auto interrupted = [&](const std::string& where) {
+    finishWrites();
+    return fail(std::string("Interrupted (") + TInterruptHandler::SignalName() + ") " + where + "; " +
+                    std::to_string(figures.Frames) + " of " + std::to_string(count) + " frames written",
+                TInterruptHandler::ExitCode());
+  };
+  auto writeFailed = [&](float frame) {
+    stage.RaiseRenderEvent(RenderError, frame);
+    ShowMessages(status, progress, messages);
+    finishWrites();
+    return fail(*writer.Failure(), ExitFailure);
+  };
+  double previous = frames.front();
+  for (int i = 0; i < count; ++i) {
+    const float frame = static_cast<float>(frames[static_cast<size_t>(i)]);
+    const int index = i + 1;
+    const std::filesystem::path path = pathOf(frame);
+    progress.FrameStarted(frame, index, count);
     const TClock::time_point frameStart = TClock::now();
-    const std::filesystem::path path = pattern->FramePath(static_cast<long long>(std::floor(frame)), several);
     try {
-      const TScreenBuffer image = stage.RenderFrame(frame);
+      // The frames between the previous written one and this one.
+      for (double passed = previous + 1; i > 0 && passed < frame; passed += 1) {
+        if (stage.Interrupt) {
+          stage.RaiseRenderEvent(RenderAbort, static_cast<float>(passed));
+          return interrupted("before frame " + FrameText(frame));
+        }
+        PassFrame(stage, static_cast<float>(passed));
+        status.TakeStatus();
+      }
+      previous = frame;
+      if (stage.Interrupt) {
+        stage.RaiseRenderEvent(RenderAbort, frame);
+        return interrupted("before frame " + FrameText(frame));
+      }
+      TScreenBuffer image = stage.RenderFrame(frame);
       figures.HostImage += stage.LastFrameTimes.HostImage;
       figures.PostProcess += stage.LastFrameTimes.PostProcess;
       ShowMessages(status, progress, messages);
       // The plug-in stops compositing when interrupted: that image is incomplete, not a frame.
       if (stage.Interrupt) {
         stage.RaiseRenderEvent(RenderAbort, frame);
-        return fail("Interrupted during frame " + FrameText(frame) + " (not written); " +
-                        std::to_string(figures.Frames) + " of " + std::to_string(count) + " frames written",
-                    InterruptedExitCode);
+        return interrupted("during frame " + FrameText(frame) + " (not written)");
       }
-      const TClock::time_point writeStart = TClock::now();
-      WriteFrame(path, image, pattern->Format());
-      figures.Write += Since(writeStart);
+      if (!writer.Push(TFrameFile{frame, path, std::move(image)})) return writeFailed(frame);
     } catch (const std::exception& e) {
       stage.RaiseRenderEvent(RenderError, frame);
       ShowMessages(status, progress, messages);
+      finishWrites();
       return fail("Frame " + FrameText(frame) + ": " + e.what(), ExitFailure);
     }
-    ++figures.Frames;
     TFrameReport report;
     report.Frame = frame;
     report.Index = index;
-    report.Count = static_cast<int>(count);
+    report.Count = count;
     report.Status = status.TakeStatus();
     report.Particles = ParseParticleCount(report.Status);
     report.Seconds = Since(frameStart);
+    if (index < count) report.SecondsLeft = Since(loopStart) / index * (count - index);
     report.File = path.string();
     progress.FrameDone(report);
+    progress.Detail("vantrel: frame " + FrameText(frame) + ": host image " +
+                    SecondsText(stage.LastFrameTimes.HostImage) + ", post-process " +
+                    SecondsText(stage.LastFrameTimes.PostProcess));
     if (firstFile.empty()) firstFile = report.File;
     lastFile = report.File;
     if (!report.Status.empty()) lastStatus = report.Status;
   }
-  stage.RaiseRenderEvent(RenderEnd, static_cast<float>(range.Last));
+  finishWrites();
+  if (writer.Failure()) return writeFailed(static_cast<float>(frames.back()));
+  stage.RaiseRenderEvent(RenderEnd, static_cast<float>(frames.back()));
   ShowMessages(status, progress, messages);
   progress.Finish();
   if (times) *times = figures;
 
-  progress.Message("vantrel: wrote " + std::to_string(figures.Frames) + (figures.Frames == 1 ? " frame: " : " frames: ") +
-                   firstFile + (figures.Frames > 1 ? " ... " + lastFile : std::string()) +
-                   (lastStatus.empty() ? std::string() : " (last frame:" + lastStatus + ")"));
+  progress.Info("vantrel: wrote " + Count(figures.Frames, "frame", "frames") + ": " + firstFile +
+                (figures.Frames > 1 ? " ... " + lastFile : std::string()) +
+                (lastStatus.empty() ? std::string() : " (last frame:" + lastStatus + ")"));
   if (messages > 0) {
-    progress.Message("vantrel: the plug-in reported " + std::to_string(messages) +
-                     (messages == 1 ? " problem" : " problems") + " (above); the frames may lack particles");
+    progress.Message("vantrel: the plug-in reported " + Count(messages, "problem", "problems") +
+                     " (above); the frames may lack particles");
     return ExitFailure;
   }
   return ExitSuccess;

@@ -1,6 +1,8 @@
-// `vantrel render`: loads the plug-in and a scene, raises render begin once, then renders every
-// frame of the range in increasing order (the host's image, then the post-process shader) and
-// writes each to its file, reporting progress, the plug-in's status and its messages.
+// `vantrel render`: loads the plug-in and a scene, raises render begin once at the first frame to
+// write, then renders the chosen frames in increasing order (the host's image, then the
+// post-process shader) and hands each to the writer thread, reporting progress, the plug-in's
+// status and its messages. Frames between two written ones are rendered too, at a one-pixel
+// region and not written, so that the simulation passes every frame as a full render does.
 #pragma once
 
 #include <filesystem>
@@ -8,6 +10,8 @@
 #include <ostream>
 #include <string>
 
+#include "stage/ImageFiles.h"
+#include "stage/cli/FrameList.h"
 #include "stage/cli/OutputPattern.h"
 #include "stage/cli/Progress.h"
 
@@ -19,31 +23,26 @@ struct TImageSize {
 
 struct TRenderOptions {
   std::filesystem::path Scene;
-  std::optional<long long> Start, End, Frame;   // -s, -e, -f
+  TFrameRequest Frames;                         // -s, -e, -f, --step
   std::string Out;                              // -o; empty for the default
   std::optional<TImageFormat> Format;           // --format
   std::optional<TImageSize> Size;               // --size
   std::filesystem::path Plugin;                 // --plugin; empty: beside the program
+  bool SkipExisting = false;                    // --skip-existing
+  TPngCompression Compression = TPngCompression::Fast;   // --png-compression
 };
 
 // "WxH" with both sides 1..16384; throws EUsageError otherwise.
 TImageSize ParseSize(const std::string& text);
 
-// The frames to render: the scene's range unless -s, -e or -f say otherwise. Throws EUsageError
-// when the end comes before the start.
-struct TFrameRange {
-  double First = 0, Last = 0;
-  long long Count() const;
-};
-TFrameRange ChooseFrames(const TRenderOptions& options, double sceneFirst, double sceneLast);
-
 // Wall-clock seconds of a render, for benchmarks.
 struct TRenderTimes {
   double Begin = 0;          // render begin: the plug-in's simulation up to the first frame
-  double HostImage = 0;      // sums over the frames
+  double HostImage = 0;      // sums over the written frames
   double PostProcess = 0;
-  double Write = 0;
-  long long Frames = 0;       // frames written
+  double Write = 0;          // on the writer thread, beside the render
+  double Total = 0;          // from render begin to the last file written
+  long long Frames = 0;      // frames written
 };
 
 // Runs the command on the program-wide stage; answers the exit code. Errors, warnings, the

@@ -3,11 +3,15 @@
 // post-process call paints image row 0, column 0 pure green unless the host asks to stop, and
 // sets the status text " Rendered N particles in 00:00" with N = 100 × render begins seen +
 // post-process calls, so a test reads from the count how often render begin was raised. Frame
-// 13 shows an error message; frame 66 sends the program SIGINT as a user's Ctrl+C would.
+// 13 shows an error message; frame 66 sends the program SIGINT as a user's Ctrl+C would, frame
+// 77 SIGTERM as a job system would. A render beginning at frame 1000 or later takes a second to
+// "catch up", reporting its progress in the status line as the real plug-in does.
 // Built once more without tsxOnLeftClick (FIXTURE_WITHOUT_LEFT_CLICK) as a broken module.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "hostapi/TsxApi5.h"
@@ -20,13 +24,23 @@ int PostProcessCalls = 0;
 void OnRenderEvent(int group, const void* record) {
   int32_t code = 0;
   std::memcpy(&code, record, sizeof code);
-  if (group == 0 && code == 1) ++RenderBegins;
+  if (group == 0 && code == 1) {
+    ++RenderBegins;
+    if (tsxAnimGetActiveTime() >= 1000)
+      for (int percent = 0; percent <= 100; percent += 10) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        char status[64];
+        std::snprintf(status, sizeof status, "Preparing animation... %d%%", percent);
+        tsxHostShowStatus(status);
+      }
+  }
 }
 
 [[maybe_unused]] void PostProcess(const tssPostProcessData* data) {
   ++PostProcessCalls;
   const float frame = tsxAnimGetActiveTime();
   if (frame == 66) std::raise(SIGINT);
+  if (frame == 77) std::raise(SIGTERM);
   if (frame == 13) tsxHostShowMessage("Fixture error at frame 13");
   if (tsxRenderCheckInterrupt() != 1) {
     std::vector<float> line(static_cast<size_t>(data->width) * 5);

@@ -2,6 +2,7 @@
 // read from the plug-in's status text.
 #include <gtest/gtest.h>
 
+#include "stage/cli/FrameList.h"
 #include "stage/cli/OutputPattern.h"
 #include "stage/cli/Progress.h"
 #include "stage/cli/RenderCommand.h"
@@ -69,25 +70,51 @@ TEST(RenderOptions, SizesAndFrameRanges) {
     EXPECT_THROW(ParseSize(bad), EUsageError);
   }
 
-  TRenderOptions o;
-  auto range = [&](double first, double last) {
-    const TFrameRange r = ChooseFrames(o, first, last);
-    return std::make_pair(r.First, r.Last);
+}
+
+TEST(FrameList, ListsRangesAndSteps) {
+  auto spans = [](const std::string& text) {
+    std::vector<std::pair<long long, long long>> out;
+    for (const TFrameSpan& s : ParseFrameList(text)) out.emplace_back(s.First, s.Last);
+    return out;
   };
-  EXPECT_EQ(range(0, 48), std::make_pair(0.0, 48.0));
-  o.Frame = 5;
-  EXPECT_EQ(range(0, 48), std::make_pair(5.0, 5.0));
-  EXPECT_EQ(range(10, 20), std::make_pair(5.0, 5.0));  // a frame outside the scene's range is allowed
-  o.Frame.reset();
-  o.Start = 10;
-  EXPECT_EQ(range(0, 48), std::make_pair(10.0, 48.0));
-  EXPECT_THROW(range(0, 5), EUsageError);
-  o.End = 3;
-  EXPECT_THROW(range(0, 48), EUsageError);
-  o.Start.reset();
-  EXPECT_EQ(range(0, 48), std::make_pair(0.0, 3.0));
-  EXPECT_THROW(range(4, 48), EUsageError);
-  EXPECT_EQ((TFrameRange{0.5, 3}).Count(), 3);  // 0.5, 1.5, 2.5
+  using P = std::vector<std::pair<long long, long long>>;
+  EXPECT_EQ(spans("7"), (P{{7, 7}}));
+  EXPECT_EQ(spans("1,5,10-20"), (P{{1, 1}, {5, 5}, {10, 20}}));
+  EXPECT_EQ(spans(" -5--2 , 3 "), (P{{-5, -2}, {3, 3}}));
+  EXPECT_EQ(spans("1000000000"), (P{{1000000000, 1000000000}}));
+  for (const char* bad : {"", ",", "1,", "1,,2", "a", "1-", "-", "5-2", "1.5", "1-2-3", "1000000001", "99999999999999999999",
+                          "1 2"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_THROW(ParseFrameList(bad), EUsageError);
+  }
+
+  TFrameRequest r;
+  using F = std::vector<double>;
+  EXPECT_EQ(ChooseFrames(r, 0, 4), (F{0, 1, 2, 3, 4}));
+  EXPECT_EQ(ChooseFrames(r, 0.5, 3), (F{0.5, 1.5, 2.5}));
+  r.Step = 2;
+  EXPECT_EQ(ChooseFrames(r, 0, 4), (F{0, 2, 4}));
+  EXPECT_EQ(ChooseFrames(r, 1, 4), (F{1, 3}));
+  r.List = ParseFrameList("20,3,10-15,4,3");
+  EXPECT_EQ(ChooseFrames(r, 0, 4), (F{3, 4, 10, 12, 14, 20})) << "sorted, once each, the step within ranges";
+  r.Step = 1;
+  EXPECT_EQ(ChooseFrames(r, 50, 60), (F{3, 4, 10, 11, 12, 13, 14, 15, 20})) << "outside the scene's range too";
+  r.List = ParseFrameList("-1000000000-1000000000");
+  EXPECT_THROW(ChooseFrames(r, 0, 4), EUsageError) << "too many frames to keep";
+  r.List.clear();
+  r.Step = 0;
+  EXPECT_THROW(ChooseFrames(r, 0, 4), EUsageError);
+  r.Step = 1;
+
+  r.Start = 10;
+  EXPECT_EQ(ChooseFrames(r, 0, 12), (F{10, 11, 12}));
+  EXPECT_THROW(ChooseFrames(r, 0, 5), EUsageError);
+  r.End = 3;
+  EXPECT_THROW(ChooseFrames(r, 0, 48), EUsageError);
+  r.Start.reset();
+  EXPECT_EQ(ChooseFrames(r, 1, 48), (F{1, 2, 3}));
+  EXPECT_THROW(ChooseFrames(r, 4, 48), EUsageError);
 }
 
 TEST(Progress, ParticleCountFromTheStatusText) {
@@ -97,6 +124,16 @@ TEST(Progress, ParticleCountFromTheStatusText) {
   EXPECT_FALSE(ParseParticleCount(""));
   EXPECT_FALSE(ParseParticleCount(" 1200 p - 30.0 fps - frame 012"));
   EXPECT_FALSE(ParseParticleCount("Rendering 40% Complete"));
+
+  EXPECT_EQ(ParsePercent("Preparing animation... 42%"), 42);
+  EXPECT_EQ(ParsePercent("Preparing animation... 100%"), 100);
+  EXPECT_FALSE(ParsePercent("Preparing animation..."));
+  EXPECT_FALSE(ParsePercent("%"));
+  EXPECT_FALSE(ParsePercent("Preparing animation... 142%"));
+  EXPECT_EQ(ClockText(7.4), "0:07");
+  EXPECT_EQ(ClockText(750), "12:30");
+  EXPECT_EQ(ClockText(3723), "1:02:03");
+  EXPECT_EQ(ClockText(-1), "0:00");
 }
 
 TEST(Progress, PlainLinesAndTheTerminalBar) {
@@ -115,6 +152,30 @@ TEST(Progress, PlainLinesAndTheTerminalBar) {
   lines.FrameDone(r);
   lines.Finish();
   EXPECT_EQ(plain.str(), "frame 12 (2/4): 0.50 s, out/a/0012.png -- Rendered 1234 particles in 00:00\n");
+
+  std::ostringstream quiet;
+  TProgress none(quiet, false, TVerbosity::Quiet);
+  none.CatchUp(100, 50, 2, 2);
+  none.FrameStarted(12, 2, 4);
+  none.FrameDone(r);
+  none.Info("vantrel: wrote");
+  none.Detail("vantrel: detail");
+  none.Message("vantrel: an error");
+  EXPECT_EQ(quiet.str(), "vantrel: an error\n");
+
+  // The time left; the catch-up in tenths on a log.
+  r.SecondsLeft = 65;
+  std::ostringstream log;
+  TProgress logged(log, false);
+  for (int percent : {3, 12, 15, 27}) logged.CatchUp(5000, percent, percent / 10.0, 10);
+  logged.FrameDone(r);
+  logged.Detail("vantrel: detail");
+  EXPECT_EQ(log.str(),
+            "catching up to frame 5000: 3%, 0:00, 0:10 left\n"
+            "catching up to frame 5000: 12%, 0:01, 0:10 left\n"
+            "catching up to frame 5000: 27%, 0:03, 0:10 left\n"
+            "frame 12 (2/4): 0.50 s, 1:05 left, out/a/0012.png -- Rendered 1234 particles in 00:00\n");
+  r.SecondsLeft.reset();
 
   std::ostringstream tty;
   TProgress bar(tty, true);

@@ -15,6 +15,15 @@
 namespace {
 const std::filesystem::path Root = std::filesystem::path(VANTREL_SHARED_DIR) / "testdata" / "images";
 
+// Why a corpus test skips and how to run it: the corpora are not part of the repository.
+std::string CorpusMissing() {
+  return "skipped: the image corpora are not here (no " + (Root / "expectations.tsv").string() +
+         "). They live outside the repository, in testdata/images of the shared folder. To run "
+         "these tests, configure with -DVANTREL_SHARED_DIR=<the folder holding testdata/images> "
+         "(by default the folder 'shared' beside the checkout), build, and run "
+         "ctest --test-dir build -R ImageCorpus";
+}
+
 struct TRow {
   std::string Path, Expected, Reference;
 };
@@ -74,7 +83,7 @@ struct TCounts {
 
 TEST(ImageCorpus, ExpectationsHold) {
   if (!std::filesystem::exists(Root / "expectations.tsv"))
-    GTEST_SKIP() << "image corpora not found at " << Root << " (set VANTREL_SHARED_DIR)";
+    GTEST_SKIP() << CorpusMissing();
   std::map<std::string, std::map<std::string, TCounts>> counts;  // family → expected → counts
   std::map<std::string, TCounts> cuts;
   std::vector<std::string> wrong, cutWrong, gaps;
@@ -164,7 +173,7 @@ const std::map<std::string, std::string> GifReferenceExceptions = {
 // colours where the reference is opaque, transparency where it is transparent.
 TEST(ImageCorpus, GifFirstFramesMatchReferences) {
   if (!std::filesystem::exists(Root / "expectations.tsv"))
-    GTEST_SKIP() << "image corpora not found at " << Root << " (set VANTREL_SHARED_DIR)";
+    GTEST_SKIP() << CorpusMissing();
   int compared = 0;
   for (const TRow& row : Expectations()) {
     if (Family(row.Path) != "gif" || row.Expected != "decode" || row.Reference.empty()) continue;

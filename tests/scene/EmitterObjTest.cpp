@@ -193,6 +193,29 @@ TEST_F(EmitterObjects, RenderBeginReachesWhatARenderFromFrameZeroReaches) {
   }
 }
 
+// The catch-up shows its progress in the status line as it goes (a host without panels shows it
+// from there), calls onFrame once per simulated scene frame (all emitters step together), and
+// clears the line.
+TEST_F(EmitterObjects, RenderBeginReportsItsProgress) {
+  TEmitterObject& a = Make("a");
+  TEmitterObject& b = Make("b");
+  b.FrameOffset = 150;
+  SetHostTime(400);
+  const int64_t total = RewindFrameCount();
+  EXPECT_EQ(total, 400);
+  auto& platform = static_cast<THeadlessPlatform&>(Platform());
+  std::vector<std::string> seen;
+  manager.RenderBegin([&] { seen.push_back(platform.StatusText); });
+  ASSERT_EQ(static_cast<int64_t>(seen.size()), total);
+  EXPECT_EQ(seen[0], "");
+  EXPECT_EQ(seen[1], "Preparing animation... 0%");
+  EXPECT_EQ(seen[4], "Preparing animation... 1%");   // 4 of 400 frames done
+  EXPECT_EQ(seen.back(), "Preparing animation... 99%");
+  EXPECT_EQ(platform.StatusText, "") << "cleared at the end";
+  EXPECT_EQ(a.Systems[0]->System.Time, 399);
+  EXPECT_EQ(b.Systems[0]->System.Time, 249);
+}
+
 TEST_F(EmitterObjects, RenderFrameSkipsHiddenAndDisabled) {
   TEmitterObject& e = Make("e");
   e.Visibility.Clear();

@@ -90,12 +90,17 @@ TEST_F(SceneFileTest, DamagedFilesAreRefusedWithWhereAndWhat) {
        {"/render/region/2"}},
       {"faces", R"({"vantrelScene": 1, "nodes": [{"type": "mesh", "mesh": {"vertices": [[0,0,0]], "faces": [[0, 3]]}}]})",
        {"/nodes/0/mesh/faces/0/1"}},
+      // A syntax error names the key it lies in; a long string is not repeated whole.
+      {"long string", R"({"vantrelScene": 1, "nodes": [{"name": "a", "comment": ")" + std::string(5000, 'x') + "\n\"}]}",
+       {"line 1, column 5057 (in /nodes/0/comment)", "must be escaped", "xxx...' ("}},
+      {"literal", R"({"a": [1, {"b": [2, tru]}]})", {"(in /a/1/b/1)", "invalid literal"}},
   };
   for (const Case& c : cases) {
     const std::string message = LoadError(Write(std::string(c.Name) + ".json", c.Text));
     ASSERT_FALSE(message.empty()) << c.Name << " loaded";
     for (const std::string& part : c.MessageHas)
       EXPECT_NE(message.find(part), std::string::npos) << c.Name << ": " << message;
+    EXPECT_LT(message.size(), 400u) << c.Name << ": " << message;
   }
   EXPECT_NE(LoadError(Dir / "absent.json").find("cannot open"), std::string::npos);
 }

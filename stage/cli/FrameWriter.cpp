@@ -1,0 +1,105 @@
+// The frame writer thread of the command-line renderer.
+#include "stage/cli/FrameWriter.h"
+
+#include <chrono>
+#include <stdexcept>
+#include <system_error>
+
+#include "stage/cli/Interrupt.h"
+#include "stage/cli/Progress.h"
+
+namespace stage::cli {
+
+void WriteFrameFile(const std::filesystem::path& path, const TScreenBuffer& image, TImageFormat format,
+                    TPngCompression compression) {
+  const std::filesystem::path folder = path.parent_path();
+  if (!folder.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) throw std::runtime_error("Cannot create folder " + folder.string() + ": " + ec.message());
+  }
+  if (format == TImageFormat::Exr)
+    WriteExr(path, image);
+  else
+    WritePng(path, image, compression);
+}
+
+TFrameWriter::TFrameWriter(TImageFormat format, TPngCompression compression, size_t capacity)
+    : Format_(format), Compression_(compression), Capacity_(capacity < 1 ? 1 : capacity), Thread_([this] { Run(); }) {}
+
+TFrameWriter::~TFrameWriter() {
+  {
+    std::lock_guard lock(Mutex_);
+    Stop_ = true;
+  }
+  Changed_.notify_all();
+  Thread_.join();
+}
+
+bool TFrameWriter::Push(TFrameFile frame) {
+  std::unique_lock lock(Mutex_);
+  Changed_.wait(lock, [&] { return Failure_ || Queue_.size() < Capacity_; });
+  if (Failure_) return false;
+  Queue_.push_back(std::move(frame));
+  Changed_.notify_all();
+  return true;
+}
+
+void TFrameWriter::Drain() {
+  std::unique_lock lock(Mutex_);
+  Changed_.wait(lock, [&] { return Failure_ || (Queue_.empty() && !Busy_); });
+}
+
+std::optional<std::string> TFrameWriter::Failure() const {
+  std::lock_guard lock(Mutex_);
+  return Failure_;
+}
+
+long long TFrameWriter::Written() const {
+  std::lock_guard lock(Mutex_);
+  return Written_;
+}
+
+double TFrameWriter::Seconds() const {
+  std::lock_guard lock(Mutex_);
+  return Seconds_;
+}
+
+void TFrameWriter::Run() {
+  std::unique_lock lock(Mutex_);
+  while (true) {
+    Changed_.wait(lock, [&] { return Stop_ || !Queue_.empty(); });
+    if (Queue_.empty() || Failure_) {
+      Queue_.clear();
+      if (Stop_) return;
+      continue;
+    }
+    TFrameFile frame = std::move(Queue_.front());
+    Queue_.pop_front();
+    Busy_ = true;
+    lock.unlock();
+    Changed_.notify_all();  // room in the queue
+
+    const auto start = std::chrono::steady_clock::now();
+    std::optional<std::string> failure;
+    TInterruptHandler::BeginWrite();
+    try {
+      WriteFrameFile(frame.Path, frame.Image, Format_, Compression_);
+    } catch (const std::exception& e) {
+      failure = "Frame " + FrameText(frame.Frame) + ": " + e.what();
+    }
+    TInterruptHandler::EndWrite();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    lock.lock();
+    Busy_ = false;
+    Seconds_ += seconds;
+    if (failure)
+      Failure_ = failure;
+    else
+      ++Written_;
+    Changed_.notify_all();
+  }
+}
+
+}  // namespace stage::cli
