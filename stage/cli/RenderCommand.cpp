@@ -55,7 +55,8 @@ void ApplySize(TStage& stage, const TImageSize& size) {
   r.Height = size.Height;
 }
 
-void WriteFrame(const std::filesystem::path& path, const TScreenBuffer& image, TImageFormat format) {
+void WriteFrame(const std::filesystem::path& path, const TScreenBuffer& image, TImageFormat format,
+                const TImageWriteOptions& writeOptions) {
   const std::filesystem::path folder = path.parent_path();
   if (!folder.empty()) {
     std::error_code ec;
@@ -63,9 +64,9 @@ void WriteFrame(const std::filesystem::path& path, const TScreenBuffer& image, T
     if (ec) throw std::runtime_error("Cannot create folder " + folder.string() + ": " + ec.message());
   }
   if (format == TImageFormat::Exr)
-    WriteExr(path, image);
+    WriteExr(path, image, writeOptions);
   else
-    WritePng(path, image);
+    WritePng(path, image, writeOptions);
 }
 
 }  // namespace
@@ -111,6 +112,7 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
   std::optional<TOutputPattern> pattern;
   try {
     pattern.emplace(options.Scene, options.Out, options.Format);
+    if (options.Switches.Depth) CheckDepth(*options.Switches.Depth, pattern->Format());
   } catch (const EUsageError& e) {
     return fail(e.what(), ExitUsage);
   }
@@ -147,6 +149,12 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
     return fail(e.what(), ExitUsage);
   }
   if (options.Size) ApplySize(stage, *options.Size);
+  try {
+    ApplySwitches(stage, options.Switches);
+  } catch (const EUsageError& e) {
+    return fail(e.what(), ExitUsage);
+  }
+  const TImageWriteOptions writeOptions = WriteOptions(stage, options.Switches);
   const long long count = range.Count();
   const bool several = count > 1;
 
@@ -187,7 +195,7 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
                     InterruptedExitCode);
       }
       const TClock::time_point writeStart = TClock::now();
-      WriteFrame(path, image, pattern->Format());
+      WriteFrame(path, image, pattern->Format(), writeOptions);
       figures.Write += Since(writeStart);
     } catch (const std::exception& e) {
       stage.RaiseRenderEvent(RenderError, frame);

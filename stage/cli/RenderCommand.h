@@ -10,6 +10,7 @@
 
 #include "stage/cli/OutputPattern.h"
 #include "stage/cli/Progress.h"
+#include "stage/cli/RenderSwitches.h"
 
 namespace stage::cli {
 
@@ -24,6 +25,7 @@ struct TRenderOptions {
   std::optional<TImageFormat> Format;           // --format
   std::optional<TImageSize> Size;               // --size
   std::filesystem::path Plugin;                 // --plugin; empty: beside the program
+  TRenderSwitches Switches;                     // --samples, --depth, the plug-in's switches
 };
 
 // "WxH" with both sides 1..16384; throws EUsageError otherwise.
