@@ -331,6 +331,8 @@ TEST_F(VantrelProgram, AlphaDepthAndSamplesShapeTheFiles) {
   std::string clear = SmallScene;
   clear.replace(clear.find("\"background\""), 0, "\"backgroundAlpha\": 0, \"samples\": 2, ");
   std::ofstream(Dir / "clear.json") << clear;
+  const TRun info = Run(Fixture + "info clear.json");
+  EXPECT_NE(info.Out.find(", 2 x 2 samples"), std::string::npos) << info.Out;
   struct Case {
     const char* args;
     const char* file;

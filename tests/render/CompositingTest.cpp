@@ -73,6 +73,21 @@ TEST_F(Compositing, ParticlesAddCoverageByTheOverRule) {
   }
 }
 
+TEST_F(Compositing, RowsShownAtOnceShowTheColoursOfLinesWithAlpha) {
+  R.CoverageQuery = &tsxHostScreenBufferCoverage;
+  R.ShowRendering = true;
+  stage::Stage().Render.BackgroundAlpha = 0.5f;
+  R.RenderMode = RenderColorAlpha;
+  const stage::TScreenBuffer image = DrawOne(Attributes(8, 0.5f));
+  ASSERT_TRUE(R.UpdatesCoverage());
+  for (int32_t x = 58; x <= 70; ++x) {
+    const stage::TPixel& shown = stage::Stage().Display->At(x, 64);
+    EXPECT_EQ(shown.R, image.At(x, 64).R) << x;
+    EXPECT_EQ(shown.G, image.At(x, 64).G) << x;
+    EXPECT_EQ(shown.B, image.At(x, 64).B) << x;
+  }
+}
+
 TEST_F(Compositing, WithoutTheHostsCoverageTheAlphaIsTheHosts) {
   stage::Stage().Render.BackgroundAlpha = 0;
   for (int32_t mode : {0, 1, 2, 3}) {
