@@ -1,6 +1,7 @@
 // Composites 10,000 particles of 16 to 64 pixels into a 1920 × 1080 float image through the
-// stage, in each render mode, with and without depth dithering, on the fast paths and on the
-// plain reference paths; reports sprites and composited pixels per second.
+// stage, in each render mode, with and without depth dithering, with and without the image's
+// coverage channel and soft intersections, on the fast paths and on the plain reference paths;
+// reports sprites and composited pixels per second.
 #include <benchmark/benchmark.h>
 
 #include <functional>
@@ -61,11 +62,15 @@ void Composite(benchmark::State& state) {
   const int32_t mode = static_cast<int32_t>(state.range(0));
   const bool dither = state.range(1) != 0;
   const bool plain = state.range(2) != 0;
+  const bool coverage = state.range(3) != 0;
+  const bool soft = state.range(4) != 0;
   std::unique_ptr<TParticleSystem> system = MakeScene(mode);
   TParticleRenderer renderer;
   renderer.DepthDithering = dither;
   renderer.ReferenceRows = plain;
   renderer.ReferenceResampling = plain;
+  renderer.CoverageQuery = coverage ? &tsxHostScreenBufferCoverage : nullptr;
+  renderer.SoftDistance = soft ? 2.0f : 0.0f;
   int64_t sprites = 0, pixels = 0;
 
   Body = [&](const tssPostProcessData& data, stage::TScreenBuffer& buffer) {
@@ -87,14 +92,17 @@ void Composite(benchmark::State& state) {
   Body = nullptr;
   state.counters["sprites/s"] = benchmark::Counter(static_cast<double>(sprites), benchmark::Counter::kIsRate);
   state.counters["pixels/s"] = benchmark::Counter(static_cast<double>(pixels), benchmark::Counter::kIsRate);
-  state.SetLabel(std::string(plain ? "plain" : "fast") + (dither ? ", dithered" : ""));
+  state.SetLabel(std::string(plain ? "plain" : "fast") + (dither ? ", dithered" : "") +
+                 (coverage ? ", coverage" : "") + (soft ? ", soft" : ""));
 }
 
 BENCHMARK(Composite)
-    ->ArgNames({"mode", "dither", "plain"})
-    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}, {0}})
-    ->Args({0, 0, 1})
-    ->Args({3, 1, 1})
+    ->ArgNames({"mode", "dither", "plain", "coverage", "soft"})
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}, {0}, {0, 1}, {0}})
+    ->ArgsProduct({{0, 1, 2, 3}, {0}, {0}, {0, 1}, {1}})
+    ->Args({0, 0, 1, 0, 0})
+    ->Args({3, 1, 1, 0, 0})
+    ->Args({3, 0, 1, 1, 1})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

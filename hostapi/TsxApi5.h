@@ -320,6 +320,22 @@ int tsxRegisterExternalShader(int kind, void (*callback)(void), int registerIt);
 void tsxHostShowStatus(const char* text);
 void tsxHostShowMessage(const char* text);
 
+/* Optional extensions a host offers or not; a plug-in looks each up by name at run time and
+ * works as before where the host lacks it.
+ *
+ * Coverage: answers 1 when the buffer keeps a coverage channel the post-process shader is to
+ * update. Its lines are then read and written in tssLINE_RGBAZ, and its colours are
+ * premultiplied by that alpha (a pixel the background leaves transparent holds alpha 0 and
+ * black). Answers 0 for a buffer without one (lines in tssLINE_RGBZ leave the alpha as the host
+ * made it). */
+int tsxHostScreenBufferCoverage(tssSCREENBUFFER* buffer);
+/* Settings a host keeps with the scene for a plug-in, under a key the plug-in chooses (its
+ * name): a text the host stores and hands back unread. Get copies the text, NUL-terminated, into
+ * text when it fits in size bytes, and answers its length without the NUL, or -1 when the scene
+ * holds none for that key. Set replaces it (null removes it) and answers 1 when stored. */
+int tsxHostGetPluginSettings(const char* key, char* text, int32_t size);
+int tsxHostSetPluginSettings(const char* key, const char* text);
+
 /* Pure vector math, with the engine's semantics. Results may alias inputs. */
 void tsxAddVec3f(CtsxVector3f* a, const CtsxVector3f* b);                     /* a := a + b */
 void tsxAddToVec3f(const CtsxVector3f* a, const CtsxVector3f* b, CtsxVector3f* r); /* a + b */

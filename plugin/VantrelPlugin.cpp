@@ -7,6 +7,9 @@
 
 namespace {
 
+// The key of the plug-in's render switches among the settings the host keeps with the scene.
+constexpr const char* SettingsKey = "Vantrel";
+
 constexpr TToolKind ToolOrder[6] = {ToolDeflector, ToolFan, ToolAttractor, ToolRepulsor, ToolLeader, ToolGravitron};
 
 // The random table is filled once per program, before anything draws.
@@ -70,6 +73,24 @@ TVantrelPlugin::TVantrelPlugin(const std::string& dataFolder) {
     return Shader.PostProcessActive();
   };
   Shader.OnPostProcess = [this](const tssPostProcessData& data) { Main.PostProcess(data); };
+
+  // The host's optional extensions: the image's coverage, and the switches kept with the scene.
+  Main.Renderer.CoverageQuery =
+      reinterpret_cast<TParticleRenderer::TCoverageQuery>(LookUpHostFunction("tsxHostScreenBufferCoverage"));
+  using TGetSettings = int (*)(const char*, char*, int32_t);
+  using TSetSettings = int (*)(const char*, const char*);
+  if (const auto get = reinterpret_cast<TGetSettings>(LookUpHostFunction("tsxHostGetPluginSettings"))) {
+    Main.ReadSceneSettings = [get]() -> std::optional<std::string> {
+      const int length = get(SettingsKey, nullptr, 0);
+      if (length < 0) return std::nullopt;
+      std::string text(static_cast<size_t>(length) + 1, '\0');
+      if (get(SettingsKey, text.data(), static_cast<int32_t>(text.size())) != length) return std::nullopt;
+      text.resize(static_cast<size_t>(length));
+      return text;
+    };
+  }
+  if (const auto set = reinterpret_cast<TSetSettings>(LookUpHostFunction("tsxHostSetPluginSettings")))
+    Main.WriteSceneSettings = [set](const std::string& text) { set(SettingsKey, text.c_str()); };
   Events.SetEvents(peRender);
   Events.OnRenderBegin = [this](const tsxEventRenderData&) { Main.RenderBegin(); };
 

@@ -13,52 +13,89 @@
 
 namespace {
 
-constexpr int FloatsPerPixel = 4;  // the host's line format 5: red, green, blue, depth
-constexpr int32_t LineFormat = tssLINE_RGBZ;
+// What the blend of one span needs of the particle being drawn.
+struct TSpanBlend {
+  float W;            // the particle's squared depth, less half the dither depth
+  float D;            // the dither depth, 0 without dithering
+  float AlphaScale;
+  const float* F;     // the three colour factors
+  const float* Table; // the random table's 512 values
+  float Z;            // the particle's view depth
+  float InvSoft;      // 1 / the soft-intersection distance
+};
 
-// The blend of one span, specialised per render mode and dithering so that the pixel loop
-// carries no decisions beyond the depth test and the sprite's alpha. Every expression is the
-// reference loop's (CompositeSpan below), in the same order, so both give the same floats.
-// table holds the random table's 512 values; cursor walks it as NextTableRandom would.
-template <int Mode, bool Dither>
-void BlendSpan(float* px, const uint32_t* sprite, int64_t count, float w, float d,
-               float alphaScale, const float f[3], const float* table, int& cursor) {
-  for (int64_t k = 0; k < count; ++k, px += FloatsPerPixel) {
+// The blend of one span, specialised per render mode, dithering, the line's layout (Coverage:
+// five floats per pixel with alpha at 3 and depth at 4, else four with depth at 3) and soft
+// intersections, so that the pixel loop carries no decisions beyond the depth test and the
+// sprite's alpha. Every expression is the reference loop's (CompositeSpan below), in the same
+// order, so both give the same floats. cursor walks the table as NextTableRandom would.
+template <int Mode, bool Dither, bool Coverage, bool Soft>
+void BlendSpan(float* px, const uint32_t* sprite, int64_t count, const TSpanBlend& b, int& cursor) {
+  constexpr int Stride = Coverage ? 5 : 4;
+  constexpr int Depth = Stride - 1;
+  const float* f = b.F;
+  for (int64_t k = 0; k < count; ++k, px += Stride) {
     if constexpr (Dither) {
-      const float r = table[cursor];
+      const float r = b.Table[cursor];
       cursor = (cursor + 1) % RandomTableSize;
-      if (!(w + r * d < px[3])) continue;
+      if (!(b.W + r * b.D < px[Depth])) continue;
     } else {
-      if (!(px[3] > w)) continue;
+      if (!(px[Depth] > b.W)) continue;
     }
     const uint32_t s = sprite[k];
-    const float a = static_cast<float>(AlphaOf(s)) * alphaScale;
+    float a = static_cast<float>(AlphaOf(s)) * b.AlphaScale;
     if (a == 0) continue;
+    float t = 1;
+    if constexpr (Soft) {
+      t = (std::sqrt(px[Depth]) - b.Z) * b.InvSoft;
+      if (!(t > 0)) continue;
+      if (!(t < 1)) t = 1;
+      if constexpr (Mode != RenderPaint) a = a * t;
+    }
     const float sc[3] = {static_cast<float>(RedOf(s)), static_cast<float>(GreenOf(s)),
                          static_cast<float>(BlueOf(s))};
     if constexpr (Mode == RenderIlluminate) {
       for (int c = 0; c < 3; ++c) px[c] = px[c] + a * f[c] * sc[c];
     } else if constexpr (Mode == RenderPaint) {
-      for (int c = 0; c < 3; ++c) px[c] = a * f[c] * sc[c];
-      px[3] = w;
+      if (Soft && t < 1) {
+        for (int c = 0; c < 3; ++c) px[c] = (1 - t) * px[c] + t * (a * f[c] * sc[c]);
+        if constexpr (Coverage) px[3] = (1 - t) * px[3] + t;
+      } else {
+        for (int c = 0; c < 3; ++c) px[c] = a * f[c] * sc[c];
+        if constexpr (Coverage) px[3] = 1;
+      }
+      px[Depth] = b.W;
     } else if constexpr (Mode == RenderColorAlpha) {
       for (int c = 0; c < 3; ++c) px[c] = (1 - a) * px[c] + a * f[c] * sc[c];
+      if constexpr (Coverage) px[3] = a + (1 - a) * px[3];
     } else {
       for (int c = 0; c < 3; ++c) px[c] = (1 - a) * px[c] + a * f[c];
+      if constexpr (Coverage) px[3] = a + (1 - a) * px[3];
     }
   }
 }
 
-template <int Mode>
-void BlendSpanMode(float* px, const uint32_t* sprite, int64_t count, float w, float d,
-                   float alphaScale, const float f[3], const float* table) {
-  if (d != 0) {
+template <int Mode, bool Coverage, bool Soft>
+void BlendSpanDither(float* px, const uint32_t* sprite, int64_t count, const TSpanBlend& b) {
+  if (b.D != 0) {
     int cursor = RandomTableCursor();
-    BlendSpan<Mode, true>(px, sprite, count, w, d, alphaScale, f, table, cursor);
+    BlendSpan<Mode, true, Coverage, Soft>(px, sprite, count, b, cursor);
     SetRandomTableCursor(cursor);
   } else {
     int unused = 0;
-    BlendSpan<Mode, false>(px, sprite, count, w, d, alphaScale, f, table, unused);
+    BlendSpan<Mode, false, Coverage, Soft>(px, sprite, count, b, unused);
+  }
+}
+
+template <int Mode>
+void BlendSpanMode(float* px, const uint32_t* sprite, int64_t count, const TSpanBlend& b, bool coverage) {
+  const bool soft = b.InvSoft != 0;
+  if (coverage) {
+    if (soft) BlendSpanDither<Mode, true, true>(px, sprite, count, b);
+    else BlendSpanDither<Mode, true, false>(px, sprite, count, b);
+  } else {
+    if (soft) BlendSpanDither<Mode, false, true>(px, sprite, count, b);
+    else BlendSpanDither<Mode, false, false>(px, sprite, count, b);
   }
 }
 
@@ -93,17 +130,23 @@ void TParticleRenderer::BeginRender(const tssPostProcessData& postData) {
     Bottom_ = ImageHeight_ - 1;
   }
 
+  // The layout of the pass: with the host's coverage extension, lines carry alpha too.
+  const bool coverage = CoverageQuery != nullptr && Buffer_ != nullptr && CoverageQuery(Buffer_) == 1;
+  LineFormat_ = coverage ? tssLINE_RGBAZ : tssLINE_RGBZ;
+  Stride_ = coverage ? 5 : 4;
+
   // The host's line is as wide as its buffer: the image, or the region when it renders one.
   const int64_t regionWidth = std::max<int64_t>(0, int64_t{Right_} - Left_ + 1);
   const int64_t width = std::max<int64_t>(regionWidth, std::max(ImageWidth_, 0));
-  LineFloats_ = static_cast<size_t>(width) * FloatsPerPixel;
+  LineFloats_ = static_cast<size_t>(width) * static_cast<size_t>(Stride_);
   if (Line_.size() < LineFloats_) Line_.resize(LineFloats_);
+  if (coverage && DisplayLine_.size() < static_cast<size_t>(width) * 4) DisplayLine_.resize(static_cast<size_t>(width) * 4);
 
   // Rows are kept for the pass only while a copy of the region stays within a sane budget;
   // beyond it every row goes through the line buffer (the same image, more host calls).
   constexpr int64_t KeptRowsBudget = int64_t{256} << 20;  // bytes
   const int64_t rows = std::max<int64_t>(0, int64_t{Bottom_} - Top_ + 1);
-  KeepRows_ = rows * width * FloatsPerPixel * static_cast<int64_t>(sizeof(float)) <= KeptRowsBudget;
+  KeepRows_ = rows * width * Stride_ * static_cast<int64_t>(sizeof(float)) <= KeptRowsBudget;
 }
 
 int TParticleRenderer::AddParticle(TParticle& particle) {
@@ -163,7 +206,8 @@ void TParticleRenderer::EndPass() {
 void TParticleRenderer::DisplayAll() {
   if (Buffer_ == nullptr || Line_.empty()) return;
   for (int32_t y = Top_; y <= Bottom_; ++y) {
-    if (tssScreenBufferGetScanLine(Buffer_, y - Top_, LineFormat, Line_.data()) == 0) continue;
+    // The display takes four floats per pixel, whatever the pass's layout.
+    if (tssScreenBufferGetScanLine(Buffer_, y - Top_, tssLINE_RGBZ, Line_.data()) == 0) continue;
     tsxRenderDisplayScanline(Line_.data(), Left_, Right_, y, Bottom_);
   }
 }
@@ -220,6 +264,8 @@ void TParticleRenderer::CompositeParticle(TParticle& particle, const TRenderAttr
     TableLoaded_ = InPass_;  // the table does not change during a pass
   }
   const float w = zz - 0.5f * DitherDepth_;
+  ParticleDepth_ = Z;
+  InvSoftDistance_ = SoftDistance > 0 && std::isfinite(SoftDistance) ? 1 / SoftDistance : 0.0f;
 
   // Row by row through the region.
   const TBitmap32& sprite = *Sprite_;
@@ -239,11 +285,22 @@ void TParticleRenderer::CompositeParticle(TParticle& particle, const TRenderAttr
     }
     if (xe > Right_) xe = Right_;
     const uint32_t* spriteRow = sprite.Pixels.data() + static_cast<size_t>(j) * static_cast<size_t>(sprite.Width);
-    CompositeSpan(line + (xs - Left_) * FloatsPerPixel, spriteRow + skip, xe - xs + 1, w, DitherDepth_);
+    CompositeSpan(line + (xs - Left_) * Stride_, spriteRow + skip, xe - xs + 1, w, DitherDepth_);
     CompositedPixels_ += xe - xs + 1;
     if (!WriteRow(row, line)) return;
-    if (ShowRendering) tsxRenderDisplayScanline(line, Left_, Right_, row, Bottom_);
+    if (ShowRendering) ShowRow(row, line);
   }
+}
+
+void TParticleRenderer::ShowRow(int32_t y, const float* line) {
+  if (Stride_ == 4) {
+    tsxRenderDisplayScanline(line, Left_, Right_, y, Bottom_);
+    return;
+  }
+  const size_t pixels = LineFloats_ / 5;
+  for (size_t i = 0; i < pixels; ++i)
+    for (int c = 0; c < 4; ++c) DisplayLine_[i * 4 + static_cast<size_t>(c)] = line[i * 5 + static_cast<size_t>(c)];
+  tsxRenderDisplayScanline(DisplayLine_.data(), Left_, Right_, y, Bottom_);
 }
 
 void TParticleRenderer::CompositeSpan(float* pixels, const uint32_t* sprite, int64_t count,
@@ -251,36 +308,62 @@ void TParticleRenderer::CompositeSpan(float* pixels, const uint32_t* sprite, int
   if (count <= 0) return;
   if (ReferenceRows) {
     // The plain loop, the reference for the specialised ones.
+    const int stride = Stride_;
+    const int depth = stride - 1;
+    const bool coverage = stride == 5;
+    const bool soft = InvSoftDistance_ != 0;
     for (int64_t k = 0; k < count; ++k) {
-      float* P = pixels + k * FloatsPerPixel;
+      float* P = pixels + k * stride;
       if (d == 0) {
-        if (!(P[3] > w)) continue;
+        if (!(P[depth] > w)) continue;
       } else {
         const float r = NextTableRandom();
-        if (!(w + r * d < P[3])) continue;
+        if (!(w + r * d < P[depth])) continue;
       }
       const uint32_t s = sprite[k];
-      const float a = static_cast<float>(AlphaOf(s)) * AlphaScale_;
+      float a = static_cast<float>(AlphaOf(s)) * AlphaScale_;
       if (a == 0) continue;
+      // Soft intersections: t runs from 0 where the particle meets the image's surface to 1 at
+      // the soft distance in front of it.
+      float t = 1;
+      if (soft) {
+        t = (std::sqrt(P[depth]) - ParticleDepth_) * InvSoftDistance_;
+        if (!(t > 0)) continue;
+        if (!(t < 1)) t = 1;
+        if (RenderMode != RenderPaint) a = a * t;
+      }
       const float sc[3] = {static_cast<float>(RedOf(s)), static_cast<float>(GreenOf(s)),
                            static_cast<float>(BlueOf(s))};
       for (int c = 0; c < 3; ++c) {
         switch (RenderMode) {
           case RenderIlluminate: P[c] = P[c] + a * Factors_[c] * sc[c]; break;
-          case RenderPaint: P[c] = a * Factors_[c] * sc[c]; break;
+          case RenderPaint:
+            P[c] = soft && t < 1 ? (1 - t) * P[c] + t * (a * Factors_[c] * sc[c]) : a * Factors_[c] * sc[c];
+            break;
           case RenderColorAlpha: P[c] = (1 - a) * P[c] + a * Factors_[c] * sc[c]; break;
           default: P[c] = (1 - a) * P[c] + a * Factors_[c]; break;
         }
       }
-      if (RenderMode == RenderPaint) P[3] = w;
+      // Coverage: "over" for the modes that blend by alpha, full for "Paint" (as far as it is
+      // not faded), none for "Illuminate", whose light composites by adding.
+      if (coverage) {
+        switch (RenderMode) {
+          case RenderIlluminate: break;
+          case RenderPaint: P[3] = soft && t < 1 ? (1 - t) * P[3] + t : 1; break;
+          default: P[3] = a + (1 - a) * P[3]; break;
+        }
+      }
+      if (RenderMode == RenderPaint) P[depth] = w;
     }
     return;
   }
+  const TSpanBlend blend{w, d, AlphaScale_, Factors_, Table_, ParticleDepth_, InvSoftDistance_};
+  const bool coverage = Stride_ == 5;
   switch (RenderMode) {
-    case RenderIlluminate: BlendSpanMode<RenderIlluminate>(pixels, sprite, count, w, d, AlphaScale_, Factors_, Table_); break;
-    case RenderPaint: BlendSpanMode<RenderPaint>(pixels, sprite, count, w, d, AlphaScale_, Factors_, Table_); break;
-    case RenderColorAlpha: BlendSpanMode<RenderColorAlpha>(pixels, sprite, count, w, d, AlphaScale_, Factors_, Table_); break;
-    default: BlendSpanMode<RenderPureAlpha>(pixels, sprite, count, w, d, AlphaScale_, Factors_, Table_); break;
+    case RenderIlluminate: BlendSpanMode<RenderIlluminate>(pixels, sprite, count, blend, coverage); break;
+    case RenderPaint: BlendSpanMode<RenderPaint>(pixels, sprite, count, blend, coverage); break;
+    case RenderColorAlpha: BlendSpanMode<RenderColorAlpha>(pixels, sprite, count, blend, coverage); break;
+    default: BlendSpanMode<RenderPureAlpha>(pixels, sprite, count, blend, coverage); break;
   }
 }
 
@@ -291,7 +374,7 @@ float* TParticleRenderer::ReadRow(int32_t y) {
   if (Buffer_ == nullptr || LineFloats_ == 0) return nullptr;
   const int32_t line = y - Top_;
   if (ReferenceRows || !KeepRows_) {
-    return tssScreenBufferGetScanLine(Buffer_, line, LineFormat, Line_.data()) != 0 ? Line_.data() : nullptr;
+    return tssScreenBufferGetScanLine(Buffer_, line, LineFormat_, Line_.data()) != 0 ? Line_.data() : nullptr;
   }
   const size_t rows = static_cast<size_t>(int64_t{Bottom_} - Top_ + 1);
   if (!Rows_) {
@@ -301,14 +384,14 @@ float* TParticleRenderer::ReadRow(int32_t y) {
   float* row = Rows_.get() + static_cast<size_t>(line) * LineFloats_;
   uint8_t& state = RowState_[static_cast<size_t>(line)];
   if (state == 0) {
-    if (tssScreenBufferGetScanLine(Buffer_, line, LineFormat, row) == 0) return nullptr;
+    if (tssScreenBufferGetScanLine(Buffer_, line, LineFormat_, row) == 0) return nullptr;
     state = 1;
   }
   return row;
 }
 
 bool TParticleRenderer::WriteRow(int32_t y, const float* line) {
-  if (ReferenceRows || !KeepRows_) return tssScreenBufferSetScanLine(Buffer_, y - Top_, LineFormat, line) != 0;
+  if (ReferenceRows || !KeepRows_) return tssScreenBufferSetScanLine(Buffer_, y - Top_, LineFormat_, line) != 0;
   RowState_[static_cast<size_t>(y - Top_)] = 2;
   return true;
 }
@@ -317,7 +400,7 @@ void TParticleRenderer::FlushRows() {
   if (Rows_) {
     for (size_t line = 0; line < RowState_.size(); ++line)
       if (RowState_[line] == 2)
-        tssScreenBufferSetScanLine(Buffer_, static_cast<int32_t>(line), LineFormat,
+        tssScreenBufferSetScanLine(Buffer_, static_cast<int32_t>(line), LineFormat_,
                                    Rows_.get() + line * LineFloats_);
   }
   Rows_.reset();

@@ -69,6 +69,14 @@ class TParticleRenderer {
   // ---- Settings the main panel and the final-render pass keep.
   bool ShowRendering = false;     // display each row in the host as soon as it is composited
   bool DepthDithering = false;    // the "Depth Dithering" menu item, read for every particle
+  // "Soft Intersections": 0 is off; otherwise a sprite pixel whose depth lies less than this
+  // many scene units in front of the image's depth fades in proportion. Read for every particle.
+  float SoftDistance = 0;
+  // The host's coverage extension (tsxHostScreenBufferCoverage, looked up by whoever installs
+  // the renderer), asked once per pass. Null, or a host that answers 0: the image's lines are
+  // read and written as red, green, blue and depth, and the image's alpha is the host's.
+  using TCoverageQuery = int (*)(tssSCREENBUFFER* buffer);
+  TCoverageQuery CoverageQuery = nullptr;
   std::function<void(int percent)> OnProgress;
   uint8_t DrawMode = DrawWireBoxes;
   int32_t VerticalOffset = 20;    // drawport pixels added to y in the preview
@@ -91,6 +99,8 @@ class TParticleRenderer {
   int32_t RegionTop() const { return Top_; }
   int32_t RegionRight() const { return Right_; }
   int32_t RegionBottom() const { return Bottom_; }
+  // Whether this pass updates the image's coverage (the host offered it at BeginRender).
+  bool UpdatesCoverage() const { return Stride_ == 5; }
 
   // The plain paths, kept as the reference the fast ones are tested against: a sprite
   // resampled whole with a floating-point filter (the fast one resamples only what falls in
@@ -108,6 +118,7 @@ class TParticleRenderer {
   bool PrepareSpriteClipped(uint8_t flip, float size, float fracX, float fracY, float angle,
                             const TSpriteClip& clip);
   void CompositeSpan(float* pixels, const uint32_t* sprite, int64_t count, float w, float d) const;
+  void ShowRow(int32_t y, const float* line);
   float* ReadRow(int32_t y);
   bool WriteRow(int32_t y, const float* line);
   void FlushRows();
@@ -125,6 +136,8 @@ class TParticleRenderer {
   float AlphaScale_ = 0;
   float Factors_[3] = {};
   float DitherDepth_ = 0;
+  float ParticleDepth_ = 0;    // the particle's view depth, for soft intersections
+  float InvSoftDistance_ = 0;  // 1 / SoftDistance, 0 when off
   // A copy of the random table for the dithered blend, read once per pass.
   float Table_[512] = {};
   bool TableLoaded_ = false;
@@ -132,9 +145,15 @@ class TParticleRenderer {
   std::unique_ptr<TBitmap32> Sprite_;
   int64_t SpriteLeft_ = 0, SpriteTop_ = 0;
 
-  // One row of the region in the host's format 5; wide enough for the image and the region.
+  // The line format of this pass: 5 (red, green, blue, depth), or 6 (red, green, blue, alpha,
+  // depth) when the host keeps coverage; Stride_ floats per pixel.
+  int32_t LineFormat_ = tssLINE_RGBZ;
+  int Stride_ = 4;
+  // One row of the region in the pass's format; wide enough for the image and the region.
   std::vector<float> Line_;
   size_t LineFloats_ = 0;
+  // A row in the display's four floats per pixel, when the pass's lines hold five.
+  std::vector<float> DisplayLine_;
   // The fast path's rows: a copy of each region row touched in this pass.
   bool KeepRows_ = true;  // false when the region is too large to copy
   std::unique_ptr<float[]> Rows_;

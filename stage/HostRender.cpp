@@ -111,8 +111,32 @@ TRect RenderRect(const TRenderSettings& s) {
 }
 
 void ClearToBackground(TScreenBuffer& buffer, const TRenderSettings& settings) {
-  buffer.Fill({settings.Background.x, settings.Background.y, settings.Background.z,
-               settings.BackgroundAlpha, std::numeric_limits<float>::infinity()});
+  const float a = settings.BackgroundAlpha;
+  const CtsxVector3f& c = settings.Background;
+  buffer.Fill(a == 1 ? TPixel{c.x, c.y, c.z, a, std::numeric_limits<float>::infinity()}
+                     : TPixel{c.x * a, c.y * a, c.z * a, a, std::numeric_limits<float>::infinity()});
+}
+
+TScreenBuffer FilterDown(const TScreenBuffer& big, int32_t n) {
+  TScreenBuffer small(big.Width() / n, big.Height() / n, big.Left() / n, big.Top() / n);
+  const double scale = 1.0 / (static_cast<double>(n) * n);
+  for (int32_t y = 0; y < small.Height(); ++y)
+    for (int32_t x = 0; x < small.Width(); ++x) {
+      double r = 0, g = 0, b = 0, a = 0;
+      float depth = std::numeric_limits<float>::infinity();
+      for (int32_t j = 0; j < n; ++j)
+        for (int32_t i = 0; i < n; ++i) {
+          const TPixel& p = big.At(x * n + i, y * n + j);
+          r += p.R;
+          g += p.G;
+          b += p.B;
+          a += p.A;
+          depth = std::min(depth, p.Depth);
+        }
+      small.At(x, y) = {static_cast<float>(r * scale), static_cast<float>(g * scale), static_cast<float>(b * scale),
+                        static_cast<float>(a * scale), depth};
+    }
+  return small;
 }
 
 void DrawPolyhedra(const TScene& scene, const TView& view, const TRenderSettings& settings,

@@ -21,6 +21,8 @@ struct TRenderSettings {
   float LastFrame = 0;
   CtsxVector3f Background{0, 0, 0};
   float BackgroundAlpha = 1;
+  // Antialiasing: each frame is rendered at Samples × Samples its size and filtered down; 1 to 4.
+  int32_t Samples = 1;
   // Inclusive image pixels; used when UseRegion is set.
   bool UseRegion = false;
   int16_t RegionLeft = 0, RegionTop = 0, RegionRight = 0, RegionBottom = 0;
@@ -32,8 +34,14 @@ struct TRect {
 };
 TRect RenderRect(const TRenderSettings& settings);
 
-// Fills the buffer with the background (depth +infinity).
+// Fills the buffer with the background (depth +infinity), its colour premultiplied by its alpha.
+// An opaque background keeps its colour exactly.
 void ClearToBackground(TScreenBuffer& buffer, const TRenderSettings& settings);
+// The image of a render made at samples × samples its size, filtered down: each pixel is the
+// mean of its block's colours and alphas (premultiplied colours, so edges blend as coverage
+// says) and the nearest of its depths. The big image's size must be a multiple of samples.
+TScreenBuffer FilterDown(const TScreenBuffer& big, int32_t samples);
+
 // Draws every visible polyhedron of the scene at its current pose into the buffer, which
 // covers image pixels from (buffer.Left(), buffer.Top()) of an image of the settings' size.
 void DrawPolyhedra(const TScene& scene, const TView& view, const TRenderSettings& settings,

@@ -3,6 +3,8 @@
 
 #include <png.h>
 
+#include <Imath/half.h>
+
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
@@ -41,6 +43,12 @@ uint8_t ToByte(float v) {
   return static_cast<uint8_t>(std::nearbyint(v * 255.0f));
 }
 
+uint16_t ToWord(float v) {
+  if (!(v > 0)) return 0;
+  if (v >= 1) return 65535;
+  return static_cast<uint16_t>(std::nearbyint(v * 65535.0f));
+}
+
 struct TFileCloser {
   void operator()(FILE* f) const {
     if (f) std::fclose(f);
@@ -49,7 +57,10 @@ struct TFileCloser {
 
 }  // namespace
 
-void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, TPngCompression compression) {
+void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, const TImageWriteOptions& options) {
+  const int bits = options.Bits == 0 ? 8 : options.Bits;
+  if (bits != 8 && bits != 16)
+    throw std::invalid_argument(path.string() + ": PNG has 8 or 16 bits per channel, not " + std::to_string(bits));
   const std::filesystem::path temp = TempPathFor(path);
   const std::string name = path.string();
   std::unique_ptr<FILE, TFileCloser> file(std::fopen(temp.c_str(), "wb"));
@@ -61,29 +72,46 @@ void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, TPn
     png_destroy_write_struct(&png, &info);
     throw std::runtime_error(name + ": out of memory for the PNG writer");
   }
-  std::vector<uint8_t> row(static_cast<size_t>(image.Width()) * 3);
+  const size_t channels = options.Alpha ? 4 : 3;
+  const size_t bytes = static_cast<size_t>(bits / 8);
+  std::vector<uint8_t> row(static_cast<size_t>(image.Width()) * channels * bytes);
   volatile bool failed = false;
   // libpng reports errors by longjmp; nothing with a destructor lives between here and there.
   if (setjmp(png_jmpbuf(png))) {
     failed = true;
   } else {
     png_init_io(png, file.get());
-    if (compression == TPngCompression::Fast) {
+    if (options.Compression == TPngCompression::Fast) {
       // Rendered frames are mostly smooth: the Up filter with zlib's fastest level keeps most
       // of the gain at a fraction of the time of the adaptive filters at level 6.
       png_set_compression_level(png, 1);
       png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     }
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.Width()),
-                 static_cast<png_uint_32>(image.Height()), 8, PNG_COLOR_TYPE_RGB,
+                 static_cast<png_uint_32>(image.Height()), bits,
+                 options.Alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int32_t y = 0; y < image.Height(); ++y) {
       for (int32_t x = 0; x < image.Width(); ++x) {
         const TPixel& p = image.At(x, y);
-        row[static_cast<size_t>(x) * 3] = ToByte(p.R);
-        row[static_cast<size_t>(x) * 3 + 1] = ToByte(p.G);
-        row[static_cast<size_t>(x) * 3 + 2] = ToByte(p.B);
+        float v[4] = {p.R, p.G, p.B, p.A};
+        if (options.Alpha) {
+          // PNG keeps colours straight: the buffer's premultiplied ones divided by alpha.
+          const float unit = v[3] > 0 ? 1 / v[3] : 0.0f;
+          if (v[3] != 1)
+            for (int c = 0; c < 3; ++c) v[c] = v[c] * unit;
+        }
+        uint8_t* out = row.data() + static_cast<size_t>(x) * channels * bytes;
+        for (size_t c = 0; c < channels; ++c) {
+          if (bytes == 1) {
+            out[c] = ToByte(v[c]);
+          } else {
+            const uint16_t w = ToWord(v[c]);
+            out[c * 2] = static_cast<uint8_t>(w >> 8);  // PNG stores 16-bit samples big-endian
+            out[c * 2 + 1] = static_cast<uint8_t>(w & 0xFF);
+          }
+        }
       }
       png_write_row(png, row.data());
     }
@@ -99,7 +127,11 @@ void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, TPn
   CommitTemp(temp, path);
 }
 
-void WriteExr(const std::filesystem::path& path, const TScreenBuffer& image) {
+void WriteExr(const std::filesystem::path& path, const TScreenBuffer& image, const TImageWriteOptions& options) {
+  const int bits = options.Bits == 0 ? 32 : options.Bits;
+  if (bits != 16 && bits != 32)
+    throw std::invalid_argument(path.string() + ": EXR has 16 (half) or 32 (float) bits per channel, not " +
+                                std::to_string(bits));
   const std::filesystem::path temp = TempPathFor(path);
   const size_t w = static_cast<size_t>(image.Width()), h = static_cast<size_t>(image.Height());
   std::vector<float> planes[5];
@@ -118,10 +150,19 @@ void WriteExr(const std::filesystem::path& path, const TScreenBuffer& image) {
     Imf::Header header(image.Width(), image.Height());
     const char* names[5] = {"R", "G", "B", "A", "Z"};
     Imf::FrameBuffer fb;
+    std::vector<half> halves[4];
     for (int c = 0; c < 5; ++c) {
-      header.channels().insert(names[c], Imf::Channel(Imf::FLOAT));
-      fb.insert(names[c], Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(planes[c].data()),
-                                     sizeof(float), sizeof(float) * w));
+      // Half colour and alpha where asked; Z stays float, as half cannot hold distances.
+      const Imf::PixelType type = bits == 16 && c < 4 ? Imf::HALF : Imf::FLOAT;
+      header.channels().insert(names[c], Imf::Channel(type));
+      if (type == Imf::HALF) {
+        halves[c].assign(planes[c].begin(), planes[c].end());
+        fb.insert(names[c], Imf::Slice(Imf::HALF, reinterpret_cast<char*>(halves[c].data()), sizeof(half),
+                                       sizeof(half) * w));
+      } else {
+        fb.insert(names[c], Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(planes[c].data()), sizeof(float),
+                                       sizeof(float) * w));
+      }
     }
     Imf::OutputFile out(temp.c_str(), header);
     out.setFrameBuffer(fb);
@@ -134,12 +175,12 @@ void WriteExr(const std::filesystem::path& path, const TScreenBuffer& image) {
   CommitTemp(temp, path);
 }
 
-void WriteImage(const std::filesystem::path& path, const TScreenBuffer& image) {
+void WriteImage(const std::filesystem::path& path, const TScreenBuffer& image, const TImageWriteOptions& options) {
   std::string ext = path.extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (ext == ".png") return WritePng(path, image);
-  if (ext == ".exr") return WriteExr(path, image);
+  if (ext == ".png") return WritePng(path, image, options);
+  if (ext == ".exr") return WriteExr(path, image, options);
   throw std::runtime_error(path.string() + ": unknown image type (use .png or .exr)");
 }
 

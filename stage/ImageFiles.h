@@ -1,7 +1,9 @@
-// Writing a rendered frame: PNG (8-bit red, green, blue, clamped to 0..1 and rounded) and
-// OpenEXR (float red, green, blue, alpha and Z, Z holding the view depth, the square root of the
-// buffer's squared depth, +infinity where nothing is). Both write a temporary file beside the
-// target and rename it, so a failed write leaves an existing file whole.
+// Writing a rendered frame: PNG (red, green, blue and, when asked, alpha, 8 or 16 bits, clamped
+// to 0..1 and rounded; colours straight, as PNG has them: divided by alpha) and OpenEXR (red,
+// green, blue and alpha as float or half, premultiplied as the buffer holds them, as EXR has
+// them; and Z, always float, the view depth: the square root of the buffer's squared depth,
+// +infinity where nothing is). Both write a temporary file beside the target and rename it, so
+// a failed write leaves an existing file whole.
 #pragma once
 
 #include <filesystem>
@@ -14,12 +16,18 @@ namespace stage {
 // times faster for files about a sixth larger; Small is zlib's default with adaptive filters.
 enum class TPngCompression { Fast, Small };
 
-// Throw std::runtime_error naming the file when it cannot be written.
-void WritePng(const std::filesystem::path& path, const TScreenBuffer& image,
-              TPngCompression compression = TPngCompression::Fast);
-void WriteExr(const std::filesystem::path& path, const TScreenBuffer& image);
+struct TImageWriteOptions {
+  bool Alpha = false;  // PNG: write an alpha channel (EXR always has one)
+  int Bits = 0;        // bits per channel: PNG 8 or 16, EXR 16 (half) or 32 (float); 0: 8 and 32
+  TPngCompression Compression = TPngCompression::Fast;
+};
+
+// Throw std::runtime_error naming the file when it cannot be written, std::invalid_argument for
+// a bit depth the format does not have.
+void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, const TImageWriteOptions& options = {});
+void WriteExr(const std::filesystem::path& path, const TScreenBuffer& image, const TImageWriteOptions& options = {});
 // By extension: ".png" or ".exr" (any case); anything else throws std::runtime_error.
-void WriteImage(const std::filesystem::path& path, const TScreenBuffer& image);
+void WriteImage(const std::filesystem::path& path, const TScreenBuffer& image, const TImageWriteOptions& options = {});
 // The temporary name a file is written under before it is renamed to path.
 std::filesystem::path TempPathFor(const std::filesystem::path& path);
 

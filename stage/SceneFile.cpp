@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -47,6 +48,7 @@ struct TSceneDesc {
   std::optional<int32_t> ViewWidth, ViewHeight;
   TRenderSettings Render;
   float Time = 0;
+  std::map<std::string, std::string> PluginSettings;
   std::vector<TNodeDesc> Nodes;
 };
 
@@ -129,7 +131,7 @@ class TReader {
 
   TSceneDesc Scene(const json& root) {
     Object(root, "");
-    Keys(root, "", {"vantrelScene", "time", "camera", "view", "render", "nodes"});
+    Keys(root, "", {"vantrelScene", "time", "camera", "view", "render", "pluginSettings", "nodes"});
     if (!root.contains("vantrelScene")) Fail("", "not a Vantrel scene file (no \"vantrelScene\" key)");
     const int32_t version = Integer(root["vantrelScene"], "/vantrelScene", 1, 1 << 30);
     if (version > kFormatVersion)
@@ -145,6 +147,11 @@ class TReader {
       if (v.contains("height")) d.ViewHeight = Integer(v["height"], "/view/height", 1, 16384);
     }
     if (root.contains("render")) Render(root["render"], "/render", d.Render);
+    if (root.contains("pluginSettings")) {
+      const json& p = Object(root["pluginSettings"], "/pluginSettings");
+      for (auto it = p.begin(); it != p.end(); ++it)
+        d.PluginSettings[it.key()] = Text(it.value(), "/pluginSettings/" + it.key());
+    }
     if (root.contains("nodes")) d.Nodes = Nodes(root["nodes"], "/nodes", 0);
     return d;
   }
@@ -178,7 +185,7 @@ class TReader {
 
   void Render(const json& j, const std::string& path, TRenderSettings& r) {
     Object(j, path);
-    Keys(j, path, {"width", "height", "frames", "background", "backgroundAlpha", "region"});
+    Keys(j, path, {"width", "height", "frames", "background", "backgroundAlpha", "region", "samples"});
     if (j.contains("width")) r.Width = Integer(j["width"], path + "/width", 1, 16384);
     if (j.contains("height")) r.Height = Integer(j["height"], path + "/height", 1, 16384);
     if (j.contains("frames")) {
@@ -189,7 +196,11 @@ class TReader {
       if (r.LastFrame < r.FirstFrame) Fail(path + "/frames", "the last frame comes before the first");
     }
     if (j.contains("background")) r.Background = Vec3(j["background"], path + "/background");
-    if (j.contains("backgroundAlpha")) r.BackgroundAlpha = Number(j["backgroundAlpha"], path + "/backgroundAlpha");
+    if (j.contains("backgroundAlpha")) {
+      r.BackgroundAlpha = Number(j["backgroundAlpha"], path + "/backgroundAlpha");
+      if (!(r.BackgroundAlpha >= 0 && r.BackgroundAlpha <= 1)) Fail(path + "/backgroundAlpha", "expected a number from 0 to 1");
+    }
+    if (j.contains("samples")) r.Samples = Integer(j["samples"], path + "/samples", 1, 4);
     if (j.contains("region")) {
       const json& g = j["region"];
       const std::string p = path + "/region";
@@ -575,6 +586,7 @@ std::vector<std::string> LoadSceneFile(TStage& stage, const std::filesystem::pat
   stage.Scene.Clear();
   stage.View.Camera = desc.Camera;
   stage.Render = desc.Render;
+  stage.PluginSettings = desc.PluginSettings;
   stage.View.Width = desc.ViewWidth.value_or(desc.Render.Width);
   stage.View.Height = desc.ViewHeight.value_or(desc.Render.Height);
   stage.Scene.SetTime(desc.Time);
@@ -607,7 +619,13 @@ void SaveSceneFile(TStage& stage, const std::filesystem::path& path) {
                  {"background", Vec(r.Background)},
                  {"backgroundAlpha", Num(r.BackgroundAlpha)}};
   if (r.UseRegion) render["region"] = {r.RegionLeft, r.RegionTop, r.RegionRight, r.RegionBottom};
+  if (r.Samples != 1) render["samples"] = r.Samples;
   root["render"] = std::move(render);
+  if (!stage.PluginSettings.empty()) {
+    json settings = json::object();
+    for (const auto& [key, text] : stage.PluginSettings) settings[key] = text;
+    root["pluginSettings"] = std::move(settings);
+  }
   json nodes = json::array();
   for (const auto& n : stage.Scene.Roots()) nodes.push_back(NodeJson(stage, *n));
   root["nodes"] = std::move(nodes);

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
 namespace stage {
 
@@ -106,6 +108,7 @@ void TStage::NewScene() {
   if (!Scene.Empty()) RaiseGeneralEvent(2);
   Scene.Clear();
   Scene.SetTime(0);
+  PluginSettings.clear();
   RaiseGeneralEvent(3);
 }
 
@@ -160,6 +163,32 @@ TScreenBuffer* TStage::ActiveBuffer(const void* handle) const {
 }
 
 TScreenBuffer TStage::RenderFrame(float frame) {
+  if (Render.Samples > 1) {
+    // The whole frame at n × n its size, the render settings saying so while it is made.
+    const int32_t n = std::min<int32_t>(Render.Samples, 4);
+    if (int64_t{Render.Width} * n > 16384 || int64_t{Render.Height} * n > 16384)
+      throw std::invalid_argument("an image of " + std::to_string(Render.Width) + " x " +
+                                  std::to_string(Render.Height) + " pixels cannot be rendered with " +
+                                  std::to_string(n) + " x " + std::to_string(n) +
+                                  " samples (at most 16384 pixels a side)");
+    struct TRestore {
+      TRenderSettings& Settings;
+      const TRenderSettings Saved;
+      ~TRestore() { Settings = Saved; }
+    } restore{Render, Render};
+    const TRect rect = RenderRect(Render);
+    Render.Samples = 1;
+    Render.Width *= n;
+    Render.Height *= n;
+    Render.RegionLeft = static_cast<int16_t>(rect.Left * n);
+    Render.RegionTop = static_cast<int16_t>(rect.Top * n);
+    Render.RegionRight = static_cast<int16_t>(rect.Right * n + n - 1);
+    Render.RegionBottom = static_cast<int16_t>(rect.Bottom * n + n - 1);
+    const TScreenBuffer big = RenderFrame(frame);
+    if (Display && Display->Width() == big.Width() && Display->Height() == big.Height())
+      Display = FilterDown(*Display, n);
+    return FilterDown(big, n);
+  }
   Scene.SetTime(frame);
   Frame_ = frame;
   RaiseRenderEvent(3, frame);

@@ -9,8 +9,10 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "hostapi/TsxApi5.h"
@@ -36,6 +38,9 @@ class TStage {
   TView View;                      // the active (and only) view
   TRenderSettings Render;
   TPayloadFiles Files{Types};
+  // Settings blocks plug-ins keep with the scene (tsxHostSetPluginSettings), by their key;
+  // stored in scene files unread.
+  std::map<std::string, std::string> PluginSettings;
 
   // ---- Host switches a program or test sets.
   bool MainWindowOpen = true;      // tsxGetMainViewHwnd answers null while false
@@ -83,7 +88,11 @@ class TStage {
   // Renders one frame: poses the scene at the frame, raises frame start, draws the host's
   // image (background, background shader, polyhedra, foreground shader), calls the
   // post-process shader with the buffer, raises frame end. Answers the finished image at full
-  // size (outside a region: the background).
+  // size (outside a region: the background). With Render.Samples N above 1 the frame is made
+  // N × N times its size (the render data, the buffer and the region say so; the view keeps
+  // its drawport, so particles follow the render size) and filtered down: colours and alpha
+  // are the mean of each N × N block, depth its nearest value. Colours are premultiplied by
+  // alpha. Throws std::invalid_argument when the enlarged image exceeds 16384 pixels a side.
   TScreenBuffer RenderFrame(float frame);
   // Renders frames first..last (whole steps): sets the time to the first frame, raises render
   // init and begin, renders each frame and hands it to onFrame, raises end, or abort when the

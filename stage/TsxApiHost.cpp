@@ -1,6 +1,9 @@
 // The host interface over the stage's view, renderer, screen buffers, payload files, events and
 // shaders. Nothing throws across the boundary.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "hostapi/TsxApi5.h"
 #include "stage/Stage.h"
@@ -119,6 +122,37 @@ void tsxHostShowMessage(const char* text) {
   try {
     Stage().PluginMessages.emplace_back(text ? text : "");
   } catch (...) {
+  }
+}
+
+int tsxHostScreenBufferCoverage(tssSCREENBUFFER* buffer) {
+  return Stage().ActiveBuffer(buffer) != nullptr ? 1 : 0;
+}
+
+int tsxHostGetPluginSettings(const char* key, char* text, int32_t size) {
+  if (!key) return -1;
+  try {
+    const auto& settings = Stage().PluginSettings;
+    const auto it = settings.find(key);
+    if (it == settings.end()) return -1;
+    const std::string& value = it->second;
+    if (text && size > 0 && value.size() < static_cast<size_t>(size)) std::memcpy(text, value.c_str(), value.size() + 1);
+    return static_cast<int>(std::min<size_t>(value.size(), INT32_MAX));
+  } catch (...) {
+    return -1;
+  }
+}
+
+int tsxHostSetPluginSettings(const char* key, const char* text) {
+  if (!key || !*key) return 0;
+  try {
+    if (text)
+      Stage().PluginSettings[key] = text;
+    else
+      Stage().PluginSettings.erase(key);
+    return 1;
+  } catch (...) {
+    return 0;
   }
 }
 

@@ -2,6 +2,10 @@
 #include "ui/Main.h"
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
 #include <exception>
 
 #include "engine/Errors.h"
@@ -30,11 +34,73 @@ void TMain::StatusChanged() {
 void TMain::EnableRenderingAction() {
   const bool wanted = !EnableRendering;
   EnableRendering = SwitchPostProcess ? SwitchPostProcess(wanted) : false;
+  SceneSettingsChanged();
 }
 
 void TMain::DepthDitheringAction() {
   DepthDithering = !DepthDithering;
   Renderer.DepthDithering = DepthDithering;
+  SceneSettingsChanged();
+}
+
+void TMain::SoftIntersectionsAction() {
+  SoftIntersections = !SoftIntersections;
+  Renderer.SoftDistance = SoftIntersections ? SoftDistance : 0.0f;
+  SceneSettingsChanged();
+}
+
+void TMain::SetSoftDistance(float distance) {
+  if (!(distance > 0) || !std::isfinite(distance))
+    throw EVantrelError("The soft intersection distance must be a number above 0");
+  SoftDistance = distance;
+  Renderer.SoftDistance = SoftIntersections ? SoftDistance : 0.0f;
+  SceneSettingsChanged();
+}
+
+void TMain::SceneSettingsChanged() {
+  if (WriteSceneSettings) WriteSceneSettings(RenderSettingsText());
+}
+
+std::string TMain::RenderSettingsText() const {
+  char distance[32];
+  std::snprintf(distance, sizeof distance, "%.9g", static_cast<double>(SoftDistance));
+  return std::string("enableRendering=") + (EnableRendering ? "1" : "0") + " depthDithering=" +
+         (DepthDithering ? "1" : "0") + " softIntersections=" + (SoftIntersections ? "1" : "0") +
+         " softDistance=" + distance;
+}
+
+void TMain::ApplyRenderSettings(const std::string& text) {
+  std::istringstream in(text);
+  std::string pair;
+  while (in >> pair) {
+    const size_t eq = pair.find('=');
+    const std::string key = pair.substr(0, eq);
+    const std::string value = eq == std::string::npos ? std::string() : pair.substr(eq + 1);
+    auto flag = [&](bool& into) {
+      if (value != "0" && value != "1")
+        throw EVantrelError("Render settings of the scene: " + key + " must be 0 or 1, not \"" + value + "\"");
+      into = value == "1";
+    };
+    if (key == "enableRendering") {
+      bool on = false;
+      flag(on);
+      if (on != EnableRendering) {
+        EnableRendering = SwitchPostProcess ? SwitchPostProcess(on) : false;
+      }
+    } else if (key == "depthDithering") {
+      flag(DepthDithering);
+    } else if (key == "softIntersections") {
+      flag(SoftIntersections);
+    } else if (key == "softDistance") {
+      char* end = nullptr;
+      const float d = std::strtof(value.c_str(), &end);
+      if (value.empty() || end != value.c_str() + value.size() || !(d > 0) || !std::isfinite(d))
+        throw EVantrelError("Render settings of the scene: softDistance must be a number above 0, not \"" + value + "\"");
+      SoftDistance = d;
+    }
+    Renderer.DepthDithering = DepthDithering;
+    Renderer.SoftDistance = SoftIntersections ? SoftDistance : 0.0f;
+  }
 }
 
 void TMain::ShowRenderingAction() {
@@ -75,6 +141,13 @@ TToolObject& TMain::NewTool(TToolKind kind) {
 }
 
 void TMain::RenderBegin() {
+  // The scene's switches first; a damaged text is shown and the render goes on with the rest.
+  try {
+    if (ReadSceneSettings)
+      if (const std::optional<std::string> settings = ReadSceneSettings()) ApplyRenderSettings(*settings);
+  } catch (const std::exception& e) {
+    Platform().ShowMessage(e.what());
+  }
   try {
     RandomSeed = RunSeed;
     Renderer.OnProgress = [this](int percent) { ReportRenderProgress(percent); };

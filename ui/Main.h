@@ -1,6 +1,6 @@
 // The main panel's controller: the single particle renderer, the emitter manager and the
 // toolbox, the switches that steer final rendering ("Enable Rendering", "Depth Dithering",
-// "Show Rendering (Slow)"), the status texts and progress rows of the main panel and the
+// "Soft Intersections", "Show Rendering (Slow)") and the scene's copy of them, the status texts and progress rows of the main panel and the
 // shuttle, the final-render pass, and the actions that create emitters and tools. Toolkit-free:
 // a view or a command-line host reads its state. The host binding supplies the services below
 // through the hooks (object creation, shader registration).
@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "hostapi/TsxApi5.h"
@@ -42,10 +43,17 @@ class TMain {
   std::function<tsxSOBJ*(TToolKind)> CreateToolObject;
   // Switches the post-process shader's registration and answers the state it ends in.
   std::function<bool(bool)> SwitchPostProcess;
+  // The render switches the scene keeps (RenderSettingsText): read from the host at render
+  // begin (nothing when the scene holds none), written to it whenever a switch changes. Unset:
+  // the host keeps none.
+  std::function<std::optional<std::string>()> ReadSceneSettings;
+  std::function<void(const std::string&)> WriteSceneSettings;
 
   // ---- Plain state a view or a host reads.
   bool EnableRendering = false;
   bool DepthDithering = false;
+  bool SoftIntersections = false;
+  float SoftDistance = 1;         // scene units, above 0
   bool ShowRendering = false;
   bool PreviewRunning = false;
   bool FirstClick = true;
@@ -65,7 +73,20 @@ class TMain {
   // ---- Actions.
   void EnableRenderingAction();
   void DepthDitheringAction();
+  // "Soft Intersections": flips the switch; the distance is kept while it is off.
+  void SoftIntersectionsAction();
+  // The distance of "Soft Intersections" in scene units; throws EVantrelError unless it is a
+  // finite number above 0.
+  void SetSoftDistance(float distance);
   void ShowRenderingAction();
+
+  // ---- The render switches as the scene keeps them: "enableRendering=1 depthDithering=0
+  // softIntersections=0 softDistance=1", pairs separated by spaces. Applying sets the switches a
+  // text names (the others keep their state; unknown keys are ignored) and switches rendering
+  // through the host as its action does; a value that is not one of the key's values throws
+  // EVantrelError naming the key, after the valid pairs before it took effect.
+  std::string RenderSettingsText() const;
+  void ApplyRenderSettings(const std::string& text);
   // The plug-in's button: the first click turns rendering on. Answers 0.
   int32_t LeftClick();
   // "New Emitter": a new emitter object with one slot, bound to a new scene object; a refused
@@ -88,4 +109,5 @@ class TMain {
 
  private:
   void StatusChanged();
+  void SceneSettingsChanged();
 };

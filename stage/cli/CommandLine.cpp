@@ -88,6 +88,24 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
   CLI::Option* quietOpt = render->add_flag("-q,--quiet", quiet, "Print only errors, warnings and the plug-in's messages");
   render->add_flag("-v,--verbose", verbose, "Also print what was loaded and where each frame's time went")
       ->excludes(quietOpt);
+  TRenderSwitches switches;
+  std::string ditherText, softText;
+  int samples = 1, depth = 8;
+  CLI::Option* samplesOpt =
+      render->add_option("--samples", samples, "Antialiasing: render at N x N the size and filter down, 1 to 4 "
+                                               "(default: the scene's, else 1)")
+          ->type_name("N")
+          ->check(CLI::Range(1, 4));
+  CLI::Option* depthOpt = render->add_option("--depth", depth, "Bits per channel: PNG 8 or 16, EXR 16 (half) or 32 "
+                                                               "(float) (default: 8 and 32)")
+                              ->type_name("BITS");
+  CLI::Option* ditherOpt = render->add_option("--depth-dithering", ditherText,
+                                              "The plug-in's Depth Dithering, on or off (default: the scene's)")
+                               ->type_name("on|off");
+  CLI::Option* softOpt = render->add_option("--soft-intersections", softText,
+                                            "The plug-in's Soft Intersections: fade sprites within DIST scene "
+                                            "units in front of geometry, or off (default: the scene's)")
+                             ->type_name("DIST|off");
 
   // ---- info
   CLI::App* info = app.add_subcommand("info", "List a scene's nodes, emitters, tools and render settings");
@@ -129,6 +147,11 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     if (*frameOpt) options.Frames.List = ParseFrameList(frameList);
     if (*formatOpt) options.Format = ParseFormat(format);
     if (*sizeOpt) options.Size = ParseSize(size);
+    if (*samplesOpt) switches.Samples = samples;
+    if (*depthOpt) switches.Depth = depth;
+    if (*ditherOpt) switches.DepthDithering = ParseOnOff("--depth-dithering", ditherText);
+    if (*softOpt) switches.SoftIntersections = ParseSoftIntersections(softText);
+    options.Switches = switches;
   } catch (const EUsageError& e) {
     err << "vantrel: " << e.what() << '\n';
     return ExitUsage;

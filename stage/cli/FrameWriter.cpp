@@ -11,7 +11,7 @@
 namespace stage::cli {
 
 void WriteFrameFile(const std::filesystem::path& path, const TScreenBuffer& image, TImageFormat format,
-                    TPngCompression compression) {
+                    const TImageWriteOptions& options) {
   const std::filesystem::path folder = path.parent_path();
   if (!folder.empty()) {
     std::error_code ec;
@@ -19,13 +19,13 @@ void WriteFrameFile(const std::filesystem::path& path, const TScreenBuffer& imag
     if (ec) throw std::runtime_error("Cannot create folder " + folder.string() + ": " + ec.message());
   }
   if (format == TImageFormat::Exr)
-    WriteExr(path, image);
+    WriteExr(path, image, options);
   else
-    WritePng(path, image, compression);
+    WritePng(path, image, options);
 }
 
-TFrameWriter::TFrameWriter(TImageFormat format, TPngCompression compression, size_t capacity)
-    : Format_(format), Compression_(compression), Capacity_(capacity < 1 ? 1 : capacity), Thread_([this] { Run(); }) {}
+TFrameWriter::TFrameWriter(TImageFormat format, const TImageWriteOptions& options, size_t capacity)
+    : Format_(format), Options_(options), Capacity_(capacity < 1 ? 1 : capacity), Thread_([this] { Run(); }) {}
 
 TFrameWriter::~TFrameWriter() {
   {
@@ -84,7 +84,7 @@ void TFrameWriter::Run() {
     std::optional<std::string> failure;
     TInterruptHandler::BeginWrite();
     try {
-      WriteFrameFile(frame.Path, frame.Image, Format_, Compression_);
+      WriteFrameFile(frame.Path, frame.Image, Format_, Options_);
     } catch (const std::exception& e) {
       failure = "Frame " + FrameText(frame.Frame) + ": " + e.what();
     }

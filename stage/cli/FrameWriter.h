@@ -26,7 +26,7 @@ struct TFrameFile {
 class TFrameWriter {
  public:
   // capacity: how many finished frames may wait (at least 1); more only costs memory.
-  TFrameWriter(TImageFormat format, TPngCompression compression, size_t capacity = 2);
+  TFrameWriter(TImageFormat format, const TImageWriteOptions& options, size_t capacity = 2);
   // Writes what is queued, then stops the thread.
   ~TFrameWriter();
   TFrameWriter(const TFrameWriter&) = delete;
@@ -48,7 +48,7 @@ class TFrameWriter {
   void Run();
 
   const TImageFormat Format_;
-  const TPngCompression Compression_;
+  const TImageWriteOptions Options_;
   const size_t Capacity_;
   mutable std::mutex Mutex_;
   std::condition_variable Changed_;
@@ -63,6 +63,6 @@ class TFrameWriter {
 
 // Writes one frame now: creates missing folders, then the file by format.
 void WriteFrameFile(const std::filesystem::path& path, const TScreenBuffer& image, TImageFormat format,
-                    TPngCompression compression);
+                    const TImageWriteOptions& options);
 
 }  // namespace stage::cli

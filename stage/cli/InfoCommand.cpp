@@ -107,7 +107,9 @@ int RunInfo(const TInfoOptions& options, std::ostream& out, std::ostream& err) {
       << Number(r.LastFrame) << ", background " << Vec(r.Background) << " alpha " << Number(r.BackgroundAlpha);
   if (r.UseRegion)
     out << ", region " << r.RegionLeft << "," << r.RegionTop << " to " << r.RegionRight << "," << r.RegionBottom;
+  if (r.Samples != 1) out << ", " << r.Samples << " x " << r.Samples << " samples";
   out << '\n';
+  for (const auto& [key, text] : stage.PluginSettings) out << "Settings of " << key << ": " << text << '\n';
   out << "Camera: eye " << Vec(c.Eye) << ", target " << Vec(c.Target) << ", up " << Vec(c.Up) << ", "
       << (c.Projection == TProjection::Perspective ? "perspective, field of view " + Number(c.FieldOfView) + " degrees"
                                                      : "orthographic, height " + Number(c.Height))

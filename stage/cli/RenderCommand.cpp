@@ -104,6 +104,7 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
   std::optional<TOutputPattern> pattern;
   try {
     pattern.emplace(options.Scene, options.Out, options.Format);
+    if (options.Switches.Depth) CheckDepth(*options.Switches.Depth, pattern->Format());
   } catch (const EUsageError& e) {
     return fail(e.what(), ExitUsage);
   }
@@ -159,11 +160,18 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
     }
   }
   if (options.Size) ApplySize(stage, *options.Size);
+  try {
+    ApplySwitches(stage, options.Switches);
+  } catch (const EUsageError& e) {
+    return fail(e.what(), ExitUsage);
+  }
+  TImageWriteOptions writeOptions = WriteOptions(stage, options.Switches);
+  writeOptions.Compression = options.Compression;
   const int count = static_cast<int>(frames.size());
 
   // ---- The render: the event order of the host's animation render.
   TInterruptHandler interrupt;
-  TFrameWriter writer(pattern->Format(), options.Compression);
+  TFrameWriter writer(pattern->Format(), writeOptions);
   status.TakeStatus();
   const float first = static_cast<float>(frames.front());
   stage.Scene.SetTime(first);

@@ -14,6 +14,7 @@
 #include "stage/cli/FrameList.h"
 #include "stage/cli/OutputPattern.h"
 #include "stage/cli/Progress.h"
+#include "stage/cli/RenderSwitches.h"
 
 namespace stage::cli {
 
@@ -30,6 +31,7 @@ struct TRenderOptions {
   std::filesystem::path Plugin;                 // --plugin; empty: beside the program
   bool SkipExisting = false;                    // --skip-existing
   TPngCompression Compression = TPngCompression::Fast;   // --png-compression
+  TRenderSwitches Switches;                     // --samples, --depth, the plug-in's switches
 };
 
 // "WxH" with both sides 1..16384; throws EUsageError otherwise.

@@ -2,6 +2,7 @@
 // read back, the progress lines, an interruption. Everything happens in a temporary folder.
 #include <gtest/gtest.h>
 
+#include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfInputFile.h>
@@ -103,6 +104,14 @@ TEST_F(VantrelProgram, UsageErrorsAnswerTwo) {
       "render shot/scene.json -s 99999999999",
       "render shot/scene.json --quiet --verbose",
       "render shot/scene.json --png-compression best",
+      "render shot/scene.json --samples 5",
+      "render shot/scene.json --samples 0",
+      "render shot/scene.json --depth 32",                  // PNG has 8 or 16
+      "render shot/scene.json -o a.exr --depth 8",          // EXR has 16 or 32
+      "render shot/scene.json --depth-dithering yes",
+      "render shot/scene.json --soft-intersections -1",
+      "render shot/scene.json --soft-intersections far",
+      "render shot/scene.json --size 8000x100 --samples 3",  // 24000 pixels wide
   };
   for (const char* args : cases) {
     SCOPED_TRACE(args);
@@ -462,3 +471,106 @@ TEST_F(VantrelProgram, RealPluginRendersTheExamplesRepeatably) {
     EXPECT_GT(changed, 0u) << "particles composited over the host's image";
   }
 }
+
+namespace {
+
+// Bit depth and colour type of a PNG file, from its header.
+std::pair<int, int> PngDepthAndType(const fs::path& p) {
+  const std::string bytes = FileBytes(p);
+  if (bytes.size() < 26) return {-1, -1};
+  return {static_cast<unsigned char>(bytes[24]), static_cast<unsigned char>(bytes[25])};
+}
+
+TEST_F(VantrelProgram, AlphaDepthAndSamplesShapeTheFiles) {
+  // A transparent background gives PNG files an alpha channel; an opaque one does not.
+  std::string clear = SmallScene;
+  clear.replace(clear.find("\"background\""), 0, "\"backgroundAlpha\": 0, \"samples\": 2, ");
+  std::ofstream(Dir / "clear.json") << clear;
+  const TRun info = Run(Fixture + "info clear.json");
+  EXPECT_NE(info.Out.find(", 2 x 2 samples"), std::string::npos) << info.Out;
+  struct Case {
+    const char* args;
+    const char* file;
+    int depth, type;  // colour type 2 RGB, 6 RGBA
+  };
+  const Case cases[] = {
+      {"render shot/scene.json -f 0 -o opaque.png", "opaque.png", 8, 2},
+      {"render shot/scene.json -f 0 -o opaque16.png --depth 16", "opaque16.png", 16, 2},
+      {"render clear.json -f 0 -o clear.png", "clear.png", 8, 6},
+      {"render clear.json -f 0 -o clear16.png --depth 16", "clear16.png", 16, 6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const TRun run = Run(Fixture + c.args);
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(PngDepthAndType(Dir / c.file), std::make_pair(c.depth, c.type));
+  }
+
+  // The scene's two samples smooth the box's edges over the transparent background: partial
+  // coverage there, none in the corner, full on the box.
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&png, (Dir / "clear.png").c_str()));
+  png.format = PNG_FORMAT_RGBA;
+  std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(png));
+  ASSERT_TRUE(png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr));
+  int partial = 0;
+  for (size_t i = 3; i < rgba.size(); i += 4) partial += rgba[i] > 0 && rgba[i] < 255;
+  EXPECT_GT(partial, 4);
+  EXPECT_EQ(rgba[(1 * 32 + 1) * 4 + 3], 0);
+  EXPECT_EQ(rgba[(12 * 32 + 16) * 4 + 3], 255);
+  // One sample on the command line is the scene's image without smoothing.
+  ASSERT_EQ(Run(Fixture + "render clear.json -f 0 -o one.png --samples 1").Code, 0);
+  ASSERT_TRUE(png_image_begin_read_from_file(&png, (Dir / "one.png").c_str()));
+  png.format = PNG_FORMAT_RGBA;
+  ASSERT_TRUE(png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr));
+  partial = 0;
+  for (size_t i = 3; i < rgba.size(); i += 4) partial += rgba[i] > 0 && rgba[i] < 255;
+  EXPECT_EQ(partial, 0);
+
+  // EXR in half.
+  ASSERT_EQ(Run(Fixture + "render clear.json -f 0 -o half.exr --depth 16").Code, 0);
+  Imf::InputFile exr((Dir / "half.exr").c_str());
+  EXPECT_EQ(exr.header().channels().findChannel("A")->type, Imf::HALF);
+  EXPECT_EQ(exr.header().channels().findChannel("Z")->type, Imf::FLOAT);
+}
+
+// The plug-in's render switches come from the scene and from the command line.
+TEST_F(VantrelProgram, RealPluginTakesItsSwitchesFromTheSceneAndTheCommandLine) {
+  if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
+  const fs::path fountain = fs::path(EXAMPLES_DIR) / "fountain" / "scene.json";
+  if (!fs::exists(fountain)) GTEST_SKIP() << "no fountain example in " EXAMPLES_DIR;
+  const std::string real = "--plugin '" REAL_PLUGIN "' ";
+  const std::string frame = "render '" + fountain.string() + "' -f 60 ";
+  ASSERT_EQ(Run(real + frame + "-o hard.png").Code, 0);
+  TRun run = Run(real + frame + "-o soft.png --soft-intersections 1.5");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  ASSERT_EQ(Run(real + frame + "-o soft-off.png --soft-intersections off").Code, 0);
+  EXPECT_NE(FileBytes(Dir / "hard.png"), FileBytes(Dir / "soft.png"));
+  EXPECT_EQ(FileBytes(Dir / "hard.png"), FileBytes(Dir / "soft-off.png"));
+  ASSERT_EQ(Run(real + frame + "-o dither.png --depth-dithering on").Code, 0);
+  EXPECT_NE(FileBytes(Dir / "hard.png"), FileBytes(Dir / "dither.png"));
+
+  // A scene that keeps rendering off: the host's image alone.
+  std::string text = FileBytes(fountain);
+  const size_t at = text.find("\"render\"");
+  ASSERT_NE(at, std::string::npos);
+  text.insert(at, "\"pluginSettings\": {\"Vantrel\": \"enableRendering=0 softIntersections=1\"},\n  ");
+  std::ofstream(Dir / "off.json") << text;
+  ASSERT_EQ(Run(real + "render off.json -f 60 -o off.png").Code, 0);
+  ASSERT_EQ(Run("--plugin '" FIXTURE_PLUGIN "' render off.json -f 60 -o host.png").Code, 0);
+  int w = 0, h = 0;
+  const std::vector<uint8_t> off = ReadPng(Dir / "off.png", w, h), host = ReadPng(Dir / "host.png", w, h);
+  ASSERT_EQ(off.size(), host.size());
+  EXPECT_TRUE(std::equal(off.begin() + 3, off.end(), host.begin() + 3)) << "no particles";  // pixel 0 is the fixture's
+  // A damaged value is the plug-in's message, and the render still runs.
+  text = FileBytes(Dir / "off.json");
+  text.replace(text.find("enableRendering=0"), 17, "enableRendering=x");
+  std::ofstream(Dir / "bad.json") << text;
+  run = Run(real + "render bad.json -f 60 -o bad.png");
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_NE(run.Err.find("enableRendering must be 0 or 1"), std::string::npos) << run.Err;
+  EXPECT_TRUE(fs::exists(Dir / "bad.png"));
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Errors.h"
 #include "engine/RandomTables.h"
 #include "hostapi/Platform.h"
 #include "plugin/VantrelPlugin.h"
@@ -539,6 +541,53 @@ TEST_F(Plugin, TheFirstClickTurnsRenderingOnAndLaterClicksLeaveIt) {
   EXPECT_EQ(Stage().Shader(tssSHADER_POSTPROCESS), nullptr);
   tsxOnLeftClick();
   EXPECT_FALSE(Module->Main.EnableRendering);
+}
+
+// The main panel's render switches travel to the host's settings block of the scene and back.
+TEST_F(Plugin, RenderSwitchesAreKeptWithTheScene) {
+  Init();
+  tsxOnLeftClick();
+  TMain& main = Module->Main;
+  EXPECT_EQ(Stage().PluginSettings["Vantrel"], "enableRendering=1 depthDithering=0 softIntersections=0 softDistance=1");
+  main.SetSoftDistance(0.25f);
+  main.SoftIntersectionsAction();
+  main.DepthDitheringAction();
+  EXPECT_EQ(Stage().PluginSettings["Vantrel"], "enableRendering=1 depthDithering=1 softIntersections=1 softDistance=0.25");
+  EXPECT_EQ(main.Renderer.SoftDistance, 0.25f);
+  EXPECT_TRUE(main.Renderer.DepthDithering);
+  EXPECT_THROW(main.SetSoftDistance(0), EVantrelError);
+  EXPECT_THROW(main.SetSoftDistance(NAN), EVantrelError);
+
+  // Render begin takes what the scene keeps; keys left out keep their state.
+  Stage().PluginSettings["Vantrel"] = "softIntersections=0 enableRendering=0 unknown=7";
+  main.RenderBegin();
+  EXPECT_FALSE(main.SoftIntersections);
+  EXPECT_EQ(main.Renderer.SoftDistance, 0);
+  EXPECT_TRUE(main.DepthDithering);
+  EXPECT_FALSE(main.EnableRendering);
+  EXPECT_EQ(Stage().Shader(tssSHADER_POSTPROCESS), nullptr);
+  struct Case {
+    const char* text;
+    const char* message;
+  };
+  const Case bad[] = {{"depthDithering=yes", "depthDithering must be 0 or 1"},
+                      {"softDistance=-2", "softDistance must be a number above 0"},
+                      {"softDistance=1x", "softDistance must be a number above 0"}};
+  for (const Case& c : bad) {
+    SCOPED_TRACE(c.text);
+    EXPECT_THROW(main.ApplyRenderSettings(c.text), EVantrelError);
+    try {
+      main.ApplyRenderSettings(c.text);
+    } catch (const EVantrelError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_TRUE(main.DepthDithering);
+  EXPECT_EQ(main.SoftDistance, 0.25f);
+  main.ApplyRenderSettings("enableRendering=1 softDistance=2 softIntersections=1");
+  EXPECT_TRUE(main.EnableRendering);
+  EXPECT_EQ(main.Renderer.SoftDistance, 2.0f);
+  EXPECT_NE(main.Renderer.CoverageQuery, nullptr) << "the stage offers coverage";
 }
 
 TEST_F(Plugin, ARefusedRegistrationLeavesRenderingOff) {

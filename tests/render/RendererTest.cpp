@@ -341,6 +341,11 @@ TEST_F(RenderPass, FastPathsMatchThePlainOnes) {
   // A perspective view gives every particle its own depth.
   stage::Stage().View.Camera.Projection = stage::TProjection::Perspective;
   stage::Stage().View.Camera.Eye = {0, -120, 0};
+  // A slab the particles stand in and around, for the soft intersections to fade against.
+  stage::TMeshSource slab;
+  slab.Kind = stage::TPrimitive::Box;
+  slab.Size = {90, 6, 90};
+  stage::Stage().Scene.AddPrimitive("Slab", slab).Rotation.Rest = {0, 0, 10};
   stage::Stage().Render.UseRegion = true;
   stage::Stage().Render.RegionLeft = 10;
   stage::Stage().Render.RegionTop = 5;
@@ -348,29 +353,52 @@ TEST_F(RenderPass, FastPathsMatchThePlainOnes) {
   stage::Stage().Render.RegionBottom = 110;
   R.DepthDithering = true;
 
-  auto run = [&](bool plainRows, bool plainResampling) {
-    R.ReferenceRows = plainRows;
-    R.ReferenceResampling = plainResampling;
-    SetRandomTableCursor(0);
-    return Pass();
+  // Every layout: the host's lines with and without coverage, soft intersections off and on.
+  struct Variant {
+    const char* name;
+    bool coverage;
+    float soft;
   };
-  const stage::TScreenBuffer plain = run(true, true);
-  const stage::TScreenBuffer keptRows = run(false, true);
-  EXPECT_EQ(DifferingPixels(plain, keptRows), 0);
-
-  // The fixed-point filter may differ by one unit of a sprite byte.
-  const stage::TScreenBuffer fast = run(false, false);
-  const stage::TScreenBuffer empty = Empty();
-  EXPECT_GT(DifferingPixels(fast, empty), 2000);
-  double worst = 0;
-  for (int32_t y = 0; y < OrthoSize; ++y)
-    for (int32_t x = 0; x < OrthoSize; ++x) {
-      const stage::TPixel& a = plain.At(x, y);
-      const stage::TPixel& b = fast.At(x, y);
-      ASSERT_EQ(a.Depth, b.Depth) << x << "," << y;
-      for (float d : {a.R - b.R, a.G - b.G, a.B - b.B}) worst = std::max(worst, double{std::fabs(d)});
+  const Variant variants[] = {{"plain", false, 0}, {"coverage", true, 0}, {"soft", false, 3}, {"both", true, 3}};
+  stage::TScreenBuffer withoutCoverage(1, 1);
+  for (const Variant& v : variants) {
+    SCOPED_TRACE(v.name);
+    R.CoverageQuery = v.coverage ? &tsxHostScreenBufferCoverage : nullptr;
+    R.SoftDistance = v.soft;
+    auto run = [&](bool plainRows, bool plainResampling) {
+      R.ReferenceRows = plainRows;
+      R.ReferenceResampling = plainResampling;
+      SetRandomTableCursor(0);
+      return Pass();
+    };
+    const stage::TScreenBuffer plain = run(true, true);
+    const stage::TScreenBuffer keptRows = run(false, true);
+    EXPECT_EQ(DifferingPixels(plain, keptRows), 0);
+    if (v.coverage) {
+      for (int32_t y = 0; y < OrthoSize; ++y)
+        for (int32_t x = 0; x < OrthoSize; ++x) ASSERT_EQ(plain.At(x, y).A, keptRows.At(x, y).A) << x << "," << y;
+      // On an opaque background the coverage changes no colour and no depth.
+      if (v.soft == 0) {
+        EXPECT_EQ(DifferingPixels(plain, withoutCoverage), 0);
+      }
+    } else if (v.soft == 0) {
+      withoutCoverage = plain;
     }
-  EXPECT_LT(worst, 0.05);
+
+    // The fixed-point filter may differ by one unit of a sprite byte.
+    const stage::TScreenBuffer fast = run(false, false);
+    const stage::TScreenBuffer empty = Empty();
+    EXPECT_GT(DifferingPixels(fast, empty), 2000);
+    double worst = 0;
+    for (int32_t y = 0; y < OrthoSize; ++y)
+      for (int32_t x = 0; x < OrthoSize; ++x) {
+        const stage::TPixel& a = plain.At(x, y);
+        const stage::TPixel& b = fast.At(x, y);
+        ASSERT_EQ(a.Depth, b.Depth) << x << "," << y;
+        for (float d : {a.R - b.R, a.G - b.G, a.B - b.B, a.A - b.A}) worst = std::max(worst, double{std::fabs(d)});
+      }
+    EXPECT_LT(worst, 0.05);
+  }
 }
 
 TEST(RendererSprite, FixedPointFilterIsWithinOneUnitOfTheExactOne) {

@@ -86,6 +86,9 @@ TEST_F(SceneFileTest, DamagedFilesAreRefusedWithWhereAndWhat) {
       {"key", R"({"vantrelScene": 1, "nodes": [{"type": "group", "scale": [{"frame": 1}]}]})",
        {"/nodes/0/scale/0", "value"}},
       {"size", R"({"vantrelScene": 1, "render": {"width": 0}})", {"/render/width"}},
+      {"samples", R"({"vantrelScene": 1, "render": {"samples": 5}})", {"/render/samples", "1 to 4"}},
+      {"alpha", R"({"vantrelScene": 1, "render": {"backgroundAlpha": 1.5}})", {"/render/backgroundAlpha", "0 to 1"}},
+      {"settings", R"({"vantrelScene": 1, "pluginSettings": {"Vantrel": 1}})", {"/pluginSettings/Vantrel", "text"}},
       {"region", R"({"vantrelScene": 1, "render": {"width": 10, "height": 10, "region": [5, 0, 2, 9]}})",
        {"/render/region/2"}},
       {"faces", R"({"vantrelScene": 1, "nodes": [{"type": "mesh", "mesh": {"vertices": [[0,0,0]], "faces": [[0, 3]]}}]})",
@@ -172,6 +175,8 @@ TEST_F(SceneFileTest, SaveAndLoadKeepEverything) {
   S().Render.UseRegion = true;
   S().Render.RegionRight = 7;
   S().Render.RegionBottom = 9;
+  S().Render.Samples = 3;
+  S().PluginSettings["Vantrel"] = "depthDithering=1";
   stage::SaveSceneFile(S(), Dir / "saved.json");
   std::ifstream in(Dir / "saved.json");
   std::stringstream first;
@@ -191,6 +196,8 @@ TEST_F(SceneFileTest, SaveAndLoadKeepEverything) {
   EXPECT_EQ(back->Mesh->FaceCount(), 1);
   EXPECT_FALSE(back->Visible);
   EXPECT_EQ(S().Render.RegionBottom, 9);
+  EXPECT_EQ(S().Render.Samples, 3);
+  EXPECT_EQ(S().PluginSettings["Vantrel"], "depthDithering=1");
 }
 
 TEST_F(SceneFileTest, FailedSaveLeavesTheOldFile) {

@@ -332,3 +332,139 @@ TEST_F(ViewRenderTest, FramesWriteToPngAndExr) {
 }
 
 }  // namespace
+
+namespace {
+
+class Antialiasing : public ViewRenderTest {};
+
+TEST_F(Antialiasing, SamplesSmoothEdgesAndOneSampleIsTodaysImage) {
+  stage::TMeshSource box;
+  box.Kind = stage::TPrimitive::Box;
+  box.Size = {4, 4, 4};
+  S().Scene.AddPrimitive("Box", box).Rotation.Rest = {0, 0, 30};
+  const stage::TScreenBuffer one = S().RenderFrame(0);
+  S().Render.Samples = 1;
+  const stage::TScreenBuffer same = S().RenderFrame(0);
+  // What the post-process shader sees of a frame with samples.
+  int32_t seenWidth = 0;
+  static int32_t* seen = nullptr;
+  seen = &seenWidth;
+  S().RegisterShader(tssSHADER_POSTPROCESS, reinterpret_cast<void (*)(void)>(+[](const tssPostProcessData* d) {
+                       tsxRENDERDATA rd;
+                       tsxRenderGetData(&rd);
+                       *seen = d->width == rd.width ? rd.width : -1;
+                     }),
+                     true);
+  S().Render.Samples = 3;
+  const stage::TScreenBuffer three = S().RenderFrame(0);
+  EXPECT_EQ(seenWidth, 303);
+  EXPECT_EQ(S().Render.Width, 101) << "the settings are back after the frame";
+  EXPECT_EQ(S().Render.Samples, 3);
+  ASSERT_EQ(three.Width(), 101);
+  ASSERT_EQ(three.Height(), 51);
+
+  int intermediateOne = 0, intermediateThree = 0;
+  for (int32_t y = 0; y < 51; ++y)
+    for (int32_t x = 0; x < 101; ++x) {
+      ASSERT_EQ(one.At(x, y).B, same.At(x, y).B);
+      ASSERT_EQ(one.At(x, y).Depth, same.At(x, y).Depth);
+      // The box is grey, the background blue: an edge pixel lies between the two.
+      const float b1 = one.At(x, y).B, b3 = three.At(x, y).B;
+      const float g1 = one.At(x, y).G, g3 = three.At(x, y).G;
+      intermediateOne += b1 > g1 + 1e-3f && b1 < 1 - 1e-3f;
+      intermediateThree += b3 > g3 + 1e-3f && b3 < 1 - 1e-3f;
+      // Depth is the nearest of the block's: a pixel the box touches at all has its depth.
+      if (!std::isinf(one.At(x, y).Depth)) {
+        EXPECT_FALSE(std::isinf(three.At(x, y).Depth));
+      }
+    }
+  EXPECT_EQ(intermediateOne, 0);
+  EXPECT_GT(intermediateThree, 20);
+  // Inside a face the colour is the face's.
+  EXPECT_NEAR(three.At(50, 25).R, one.At(50, 25).R, 1e-5);
+  // A transparent background stays transparent, and edges get partial coverage.
+  S().Render.BackgroundAlpha = 0;
+  const stage::TScreenBuffer clear = S().RenderFrame(0);
+  int partial = 0;
+  for (int32_t y = 0; y < 51; ++y)
+    for (int32_t x = 0; x < 101; ++x) partial += clear.At(x, y).A > 0 && clear.At(x, y).A < 1;
+  EXPECT_GT(partial, 20);
+  EXPECT_EQ(clear.At(0, 0).A, 0);
+  EXPECT_EQ(clear.At(0, 0).B, 0) << "premultiplied";
+
+  S().Render.Width = 6000;
+  S().Render.Samples = 3;
+  EXPECT_THROW(S().RenderFrame(0), std::invalid_argument);
+  EXPECT_EQ(S().Render.Width, 6000);
+}
+
+// 16-bit samples of a PNG file, read with libpng as they are stored; empty when unreadable.
+std::vector<uint16_t> ReadPng16(const std::filesystem::path& path, png_uint_32& width, int& channels) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return {};
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  std::vector<uint16_t> out;
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, f);
+    png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+    width = png_get_image_width(png, info);
+    channels = png_get_channels(png, info);
+    const int depth = png_get_bit_depth(png, info);
+    png_bytepp rows = png_get_rows(png, info);
+    for (png_uint_32 y = 0; y < png_get_image_height(png, info); ++y)
+      for (png_uint_32 i = 0; i < width * static_cast<png_uint_32>(channels); ++i)
+        out.push_back(depth == 16 ? static_cast<uint16_t>(rows[y][i * 2] << 8 | rows[y][i * 2 + 1]) : rows[y][i]);
+  }
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::fclose(f);
+  return out;
+}
+
+TEST_F(ViewRenderTest, AlphaFilesAreStraightInPngAndPremultipliedInExr) {
+  stage::TScreenBuffer image(3, 1);
+  image.At(0, 0) = {0.25f, 0.1f, 0, 0.5f, 4};  // premultiplied: straight red 0.5
+  image.At(1, 0) = {0, 0, 0, 0, INFINITY};
+  image.At(2, 0) = {1, 1, 1, 1, 1};
+  struct Case {
+    int bits;
+    bool alpha;
+    int channels;
+    std::vector<uint16_t> expected;
+  };
+  const Case cases[] = {
+      {8, true, 4, {128, 51, 0, 128, 0, 0, 0, 0, 255, 255, 255, 255}},
+      {16, true, 4, {32768, 13107, 0, 32768, 0, 0, 0, 0, 65535, 65535, 65535, 65535}},
+      {16, false, 3, {16384, 6554, 0, 0, 0, 0, 65535, 65535, 65535}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.bits << " bits" << (c.alpha ? ", alpha" : ""));
+    stage::WritePng(Dir / "a.png", image, {c.alpha, c.bits});
+    png_uint_32 width = 0;
+    int channels = 0;
+    EXPECT_EQ(ReadPng16(Dir / "a.png", width, channels), c.expected);
+    EXPECT_EQ(channels, c.channels);
+  }
+  EXPECT_THROW(stage::WritePng(Dir / "a.png", image, {false, 32}), std::invalid_argument);
+
+  for (int bits : {16, 32}) {
+    stage::WriteExr(Dir / "a.exr", image, {false, bits});
+    Imf::InputFile exr((Dir / "a.exr").c_str());
+    for (const char* name : {"R", "G", "B", "A"})
+      EXPECT_EQ(exr.header().channels().findChannel(name)->type, bits == 16 ? Imf::HALF : Imf::FLOAT) << name;
+    EXPECT_EQ(exr.header().channels().findChannel("Z")->type, Imf::FLOAT);
+    std::vector<float> r(3), a(3), z(3);
+    Imf::FrameBuffer fb;
+    fb.insert("R", Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(r.data()), sizeof(float), sizeof(float) * 3));
+    fb.insert("A", Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(a.data()), sizeof(float), sizeof(float) * 3));
+    fb.insert("Z", Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(z.data()), sizeof(float), sizeof(float) * 3));
+    exr.setFrameBuffer(fb);
+    exr.readPixels(0, 0);
+    EXPECT_EQ(r[0], 0.25f) << "premultiplied, as the buffer holds it";
+    EXPECT_EQ(a[0], 0.5f);
+    EXPECT_EQ(z[0], 2);
+  }
+  EXPECT_THROW(stage::WriteExr(Dir / "a.exr", image, {false, 8}), std::invalid_argument);
+}
+
+}  // namespace
