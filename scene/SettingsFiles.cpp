@@ -3,6 +3,9 @@
 #include "scene/Settings.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -34,6 +37,17 @@ std::string Extension(const std::string& fileName) {
   return ext;
 }
 
+// A plain value; a whole number held as a double is written without ".0" (it reads back as the
+// same double), except minus zero, which would read back as zero.
+std::string Scalar(const json& j) {
+  if (j.is_number_float()) {
+    const double v = j.get<double>();
+    if (std::isfinite(v) && v == std::trunc(v) && std::fabs(v) < 1e15 && !(v == 0 && std::signbit(v)))
+      return std::to_string(static_cast<int64_t>(v));
+  }
+  return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 // Writes JSON the way people lay it out: arrays of plain values ([x, value] keys, colour stops,
 // vectors) on one line, everything else indented.
 void Print(std::ostringstream& out, const json& j, int indent) {
@@ -58,7 +72,7 @@ void Print(std::ostringstream& out, const json& j, int indent) {
   } else if (j.is_array()) {
     if (j.empty() || flat(j)) {
       out << "[";
-      for (size_t i = 0; i < j.size(); ++i) out << (i ? ", " : "") << j[i].dump(-1, ' ', false, json::error_handler_t::replace);
+      for (size_t i = 0; i < j.size(); ++i) out << (i ? ", " : "") << Scalar(j[i]);
       out << "]";
       return;
     }
@@ -70,7 +84,7 @@ void Print(std::ostringstream& out, const json& j, int indent) {
     }
     out << pad << "]";
   } else {
-    out << j.dump(-1, ' ', false, json::error_handler_t::replace);
+    out << Scalar(j);
   }
 }
 

@@ -449,7 +449,15 @@ json Num(float v) {
 // JSON laid out for people: arrays of plain values (vectors, keys, colour stops) on one line,
 // everything else indented by two spaces.
 void Print(std::ostringstream& out, const json& j, int indent) {
-  const auto dump = [](const json& v) { return v.dump(-1, ' ', false, json::error_handler_t::replace); };
+  // A whole number held as a double is written without ".0"; minus zero keeps its sign.
+  const auto dump = [](const json& v) {
+    if (v.is_number_float()) {
+      const double d = v.get<double>();
+      if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e15 && !(d == 0 && std::signbit(d)))
+        return std::to_string(static_cast<int64_t>(d));
+    }
+    return v.dump(-1, ' ', false, json::error_handler_t::replace);
+  };
   const std::string pad(static_cast<size_t>(indent) * 2, ' ');
   const std::string inner(static_cast<size_t>(indent + 1) * 2, ' ');
   if (j.is_object() && !j.empty()) {

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 #include "stage/Base64.h"
 #include "stage/ImageFiles.h"
 #include "stage/SceneFile.h"

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 #include "engine/AttractModifier.h"
 #include "engine/ColorSeries.h"
 #include "engine/DeflectorModifier.h"
