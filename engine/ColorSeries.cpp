@@ -53,6 +53,13 @@ int TColorSeries::SetStopPosition(int index, double position) {
   return AddStop(position, color);
 }
 
+void TColorSeries::Assign(const std::vector<TColorStop>& stops,
+                          const std::array<uint8_t, ReservedSize>& reserved) {
+  Stops.clear();
+  for (const TColorStop& stop : stops) AddStop(stop.Position, stop.Color);
+  ReservedBlock = reserved;
+}
+
 double TColorSeries::LargestPosition() const { return Stops.empty() ? 0.0 : Stops.back().Position; }
 
 void TColorSeries::LoadFromStream(TStream& s) {

@@ -63,6 +63,9 @@ class TColorSeries {
   void SaveToFile(const std::string& fileName) const;
 
   const std::array<uint8_t, ReservedSize>& Reserved() const { return ReservedBlock; }
+  // Replaces the stops (kept in the order given, which the caller keeps ascending) and the
+  // reserved block: what a gradient read from readable settings holds.
+  void Assign(const std::vector<TColorStop>& stops, const std::array<uint8_t, ReservedSize>& reserved);
 
  private:
   std::vector<TColorStop> Stops;

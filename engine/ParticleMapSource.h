@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include <utility>
 
 class TStream;
 
@@ -64,6 +65,10 @@ class TParticleMapSource {
   void DeleteImage(int index);
   // Replaces the name and keeps the options; throws std::out_of_range likewise.
   void SetImageName(int index, const std::string& name);
+
+  // Replaces the list by these entries as they stand (names as given, duplicates kept), as a
+  // stream holding them would.
+  void Assign(std::vector<TEntry> entries) { Entries = std::move(entries); }
 
   // Replaces the list. A stream that ends early keeps the option fields read so far (the
   // others stay at their defaults); a name length beyond the stream reads the bytes there are;

@@ -335,6 +335,19 @@ int tsxHostScreenBufferCoverage(tssSCREENBUFFER* buffer);
  * holds none for that key. Set replaces it (null removes it) and answers 1 when stored. */
 int tsxHostGetPluginSettings(const char* key, char* text, int32_t size);
 int tsxHostSetPluginSettings(const char* key, const char* text);
+/* Readable settings of custom objects. A plug-in that can show an object type's payload as
+ * text (and take it back) hands the host two converters for the type; a host that stores scene
+ * files people read looks them up by the type's name, and a host without the function simply
+ * keeps payloads as bytes. Both converters hand their result to sink (called once or more, the
+ * pieces to be joined) and answer 1; on failure they answer 0 and hand sink a message: for text
+ * that cannot be taken, the JSON pointer of the offending value inside the text, a newline, and
+ * what is wrong. The payload is what the type's file callback writes; the text is JSON. The
+ * plug-in looks the registering function up by name at run time. */
+typedef void (*tsxTEXTSINK)(void* context, const char* data, size_t size);
+typedef int (*tsxPAYLOADCONVERTFUNC)(const char* typeName, const void* data, size_t size, tsxTEXTSINK sink,
+                                     void* context);
+void tsxHostSetPayloadText(const char* typeName, tsxPAYLOADCONVERTFUNC payloadToText,
+                           tsxPAYLOADCONVERTFUNC textToPayload);
 
 /* Pure vector math, with the engine's semantics. Results may alias inputs. */
 void tsxAddVec3f(CtsxVector3f* a, const CtsxVector3f* b);                     /* a := a + b */

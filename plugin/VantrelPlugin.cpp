@@ -3,6 +3,7 @@
 
 #include "engine/RandomTables.h"
 #include "hostapi/CheckFpuState.h"
+#include "plugin/PayloadText.h"
 #include "render/BitmapCache.h"
 
 namespace {
@@ -119,5 +120,8 @@ TVantrelPlugin::~TVantrelPlugin() {
 void TVantrelPlugin::PlugInit() {
   EmitterType.Define();
   for (TTsxExtObj& type : ToolTypes) type.Define();
+  // A host that keeps readable scene files takes the payload converters of the seven types.
+  OfferPayloadText(EmitterType.ObjectTypeName);
+  for (TTsxExtObj& type : ToolTypes) OfferPayloadText(type.ObjectTypeName);
   Events.SetActive(true);
 }

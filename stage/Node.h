@@ -59,6 +59,9 @@ class TNode {
   int CustomType = 0;
   std::string TypeName;
   std::vector<uint8_t> StoredPayload;
+  // Readable settings (JSON text) a scene file gave an object whose type no plug-in defined;
+  // saved back as they came.
+  std::string StoredSettings;
 
  private:
   friend class TScene;

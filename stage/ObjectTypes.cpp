@@ -14,8 +14,19 @@ int TObjectTypes::Define(int pluginId, const std::string& name,
     }
   const int number = tsxTYPE_FIRST_CUSTOM + static_cast<int>(Types_.size());
   if (number > tsxTYPE_LAST_CUSTOM) return 0;
-  Types_.push_back({number, pluginId, name, *callbacks});
+  Types_.push_back({number, pluginId, name, *callbacks, nullptr, nullptr});
   return number;
+}
+
+bool TObjectTypes::SetPayloadText(const std::string& name, tsxPAYLOADCONVERTFUNC toText,
+                                  tsxPAYLOADCONVERTFUNC toPayload) {
+  for (TObjectType& t : Types_)
+    if (t.Name == name) {
+      t.PayloadToText = toText;
+      t.TextToPayload = toPayload;
+      return true;
+    }
+  return false;
 }
 
 const TObjectType* TObjectTypes::Find(int number) const {

@@ -14,6 +14,10 @@ struct TObjectType {
   int PluginId = 0;
   std::string Name;
   tsxSOBJCALLBACKS Callbacks{};
+  // The plug-in's converters between this type's payload and readable JSON settings
+  // (tsxHostSetPayloadText); null when it offered none, and payloads are then kept as bytes.
+  tsxPAYLOADCONVERTFUNC PayloadToText = nullptr;
+  tsxPAYLOADCONVERTFUNC TextToPayload = nullptr;
 };
 
 class TObjectTypes {
@@ -21,6 +25,8 @@ class TObjectTypes {
   // Answers the new number, or 0 when the name is empty, the table missing, or the numbers are
   // used up. A name already defined keeps its number and takes the new table.
   int Define(int pluginId, const std::string& name, const tsxSOBJCALLBACKS* callbacks);
+  // Keeps a type's payload converters; false when no type has that name.
+  bool SetPayloadText(const std::string& name, tsxPAYLOADCONVERTFUNC toText, tsxPAYLOADCONVERTFUNC toPayload);
   const TObjectType* Find(int number) const;
   const TObjectType* FindByName(const std::string& name) const;
   const std::vector<TObjectType>& All() const { return Types_; }

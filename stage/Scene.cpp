@@ -130,6 +130,7 @@ std::unique_ptr<TNode> TScene::CopyTree(const TNode& node,
   copy->CustomType = node.CustomType;
   copy->TypeName = node.TypeName;
   copy->StoredPayload = node.StoredPayload;
+  copy->StoredSettings = node.StoredSettings;
   Register(*copy);
   copy->PoseFrame = node.PoseFrame;
   pairs.emplace_back(const_cast<TNode*>(&node), copy.get());

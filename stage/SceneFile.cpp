@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -22,7 +23,8 @@ namespace stage {
 
 namespace {
 
-using json = nlohmann::json;
+// Keys keep the order they were written in, so saved scenes read top down as documented.
+using json = nlohmann::ordered_json;
 
 constexpr int kFormatVersion = 1;
 constexpr int kMaxDepth = 256;
@@ -40,6 +42,7 @@ struct TNodeDesc {
   std::optional<TMeshSource> Source;
   std::string TypeName;
   std::vector<uint8_t> Payload;
+  std::string Settings;  // readable settings kept as text for a type no plug-in defined
   std::vector<TNodeDesc> Children;
 };
 
@@ -52,10 +55,21 @@ struct TSceneDesc {
   std::vector<TNodeDesc> Nodes;
 };
 
+// Runs a plug-in's payload converter; the pieces it hands back are joined into out.
+bool ConvertPayload(tsxPAYLOADCONVERTFUNC convert, const std::string& typeName, const std::string& in,
+                    std::string& out) {
+  out.clear();
+  const tsxTEXTSINK sink = [](void* context, const char* data, size_t size) {
+    if (data && size) static_cast<std::string*>(context)->append(data, size);
+  };
+  return convert(typeName.c_str(), in.data(), in.size(), sink, &out) == 1;
+}
+
 class TReader {
  public:
-  TReader(std::string file, std::filesystem::path baseDir, std::vector<std::string>& warnings)
-      : File_(std::move(file)), BaseDir_(std::move(baseDir)), Warnings_(warnings) {}
+  TReader(std::string file, std::filesystem::path baseDir, const TObjectTypes& types,
+          std::vector<std::string>& warnings)
+      : File_(std::move(file)), BaseDir_(std::move(baseDir)), Types_(types), Warnings_(warnings) {}
 
   [[noreturn]] void Fail(const std::string& path, const std::string& what) const {
     throw ESceneFileError(File_ + ": " + (path.empty() ? "/" : path) + ": " + what);
@@ -224,7 +238,7 @@ class TReader {
   TNodeDesc Node(const json& j, const std::string& path, int depth) {
     Object(j, path);
     Keys(j, path, {"name", "type", "position", "rotation", "scale", "color", "visible", "mesh",
-                   "objectType", "payload", "children"});
+                   "objectType", "payload", "settings", "children"});
     TNodeDesc d;
     if (!j.contains("type")) Fail(path, "a node needs a \"type\" (group, mesh or object)");
     const std::string type = Text(j["type"], path + "/type");
@@ -253,17 +267,43 @@ class TReader {
       if (!j.contains("objectType")) Fail(path, "an object node needs an \"objectType\"");
       d.TypeName = Text(j["objectType"], path + "/objectType");
       if (d.TypeName.empty()) Fail(path + "/objectType", "empty type name");
+      if (j.contains("payload") && j.contains("settings"))
+        Fail(path, "an object node holds its data as \"payload\" or as \"settings\", not both");
       if (j.contains("payload")) {
         auto bytes = DecodeBase64(Text(j["payload"], path + "/payload"));
         if (!bytes) Fail(path + "/payload", "not valid base64");
         d.Payload = std::move(*bytes);
       }
+      if (j.contains("settings")) Settings(j["settings"], path + "/settings", d);
     } else {
       if (j.contains("objectType")) Warn(path + "/objectType", "only object nodes have a type name, ignored");
       if (j.contains("payload")) Warn(path + "/payload", "only object nodes have a payload, ignored");
+      if (j.contains("settings")) Warn(path + "/settings", "only object nodes have settings, ignored");
     }
     if (j.contains("children")) d.Children = Nodes(j["children"], path + "/children", depth + 1);
     return d;
+  }
+
+  // Readable settings become the payload the plug-in would have written, through the
+  // converter its type offered; the plug-in checks them and names what is wrong.
+  void Settings(const json& j, const std::string& path, TNodeDesc& d) {
+    const std::string text = j.dump();
+    const TObjectType* type = Types_.FindByName(d.TypeName);
+    if (!type) {
+      d.Settings = text;  // kept for saving; Build warns about the type
+      return;
+    }
+    if (!type->TextToPayload)
+      Fail(path, "the plug-in that defines \"" + d.TypeName +
+                     "\" reads no readable settings; give the object's data as \"payload\"");
+    std::string out;
+    if (!ConvertPayload(type->TextToPayload, d.TypeName, text, out)) {
+      const size_t newline = out.find('\n');
+      const std::string pointer = newline == std::string::npos ? std::string() : out.substr(0, newline);
+      const std::string what = newline == std::string::npos ? out : out.substr(newline + 1);
+      Fail(path + pointer, "object \"" + d.Name + "\" (" + d.TypeName + "): " + what);
+    }
+    d.Payload.assign(out.begin(), out.end());
   }
 
   void Mesh(const json& j, const std::string& path, TNodeDesc& d) {
@@ -352,6 +392,7 @@ class TReader {
 
   std::string File_;
   std::filesystem::path BaseDir_;
+  const TObjectTypes& Types_;
   std::vector<std::string>& Warnings_;
 };
 
@@ -460,6 +501,7 @@ void Build(TStage& stage, const std::vector<TNodeDesc>& nodes, TNode* parent,
           warnings.push_back(file + ": " + p + "/objectType: no plug-in defines the type \"" +
                              d.TypeName + "\"; the object is kept with its data");
           n = &stage.Scene.AddUnresolvedCustom(d.Name, d.TypeName, d.Payload, parent);
+          n->StoredSettings = d.Settings;
         }
         break;
     }
@@ -479,6 +521,46 @@ json Num(float v) {
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
   return std::strtod(std::string(buf, r.ptr).c_str(), nullptr);
+}
+
+// JSON laid out for people: arrays of plain values (vectors, keys, colour stops) on one line,
+// everything else indented by two spaces.
+void Print(std::ostringstream& out, const json& j, int indent) {
+  // A whole number held as a double is written without ".0"; minus zero keeps its sign.
+  const auto dump = [](const json& v) {
+    if (v.is_number_float()) {
+      const double d = v.get<double>();
+      if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e15 && !(d == 0 && std::signbit(d)))
+        return std::to_string(static_cast<int64_t>(d));
+    }
+    return v.dump(-1, ' ', false, json::error_handler_t::replace);
+  };
+  const std::string pad(static_cast<size_t>(indent) * 2, ' ');
+  const std::string inner(static_cast<size_t>(indent + 1) * 2, ' ');
+  if (j.is_object() && !j.empty()) {
+    out << "{\n";
+    size_t i = 0;
+    for (auto it = j.begin(); it != j.end(); ++it, ++i) {
+      out << inner << dump(json(it.key())) << ": ";
+      Print(out, it.value(), indent + 1);
+      out << (i + 1 < j.size() ? ",\n" : "\n");
+    }
+    out << pad << "}";
+  } else if (j.is_array() && !std::all_of(j.begin(), j.end(), [](const json& e) { return e.is_primitive(); })) {
+    out << "[\n";
+    for (size_t i = 0; i < j.size(); ++i) {
+      out << inner;
+      Print(out, j[i], indent + 1);
+      out << (i + 1 < j.size() ? ",\n" : "\n");
+    }
+    out << pad << "]";
+  } else if (j.is_array()) {
+    out << "[";
+    for (size_t i = 0; i < j.size(); ++i) out << (i ? ", " : "") << dump(j[i]);
+    out << "]";
+  } else {
+    out << dump(j);
+  }
 }
 
 json Vec(const CtsxVector3f& v) { return json::array({Num(v.x), Num(v.y), Num(v.z)}); }
@@ -520,6 +602,26 @@ json MeshJson(const TNode& n) {
   return {{"vertices", std::move(vertices)}, {"faces", std::move(faces)}};
 }
 
+// The readable settings of an object, when its plug-in converts its payload; none for a type
+// without a converter, a payload it holds no object in, or text that is not JSON.
+std::optional<json> ReadableSettings(TStage& stage, const TNode& n, const std::vector<uint8_t>& bytes) {
+  const TObjectType* type = stage.Types.FindByName(n.TypeName);
+  std::string text;
+  if (!type) {
+    if (n.StoredSettings.empty()) return std::nullopt;
+    text = n.StoredSettings;
+  } else {
+    if (!type->PayloadToText || bytes.empty()) return std::nullopt;
+    const std::string data(bytes.begin(), bytes.end());
+    if (!ConvertPayload(type->PayloadToText, n.TypeName, data, text)) return std::nullopt;
+  }
+  try {
+    return json::parse(text);
+  } catch (const json::exception&) {
+    return std::nullopt;
+  }
+}
+
 json NodeJson(TStage& stage, TNode& n) {
   json j;
   j["name"] = n.Name;
@@ -542,7 +644,11 @@ json NodeJson(TStage& stage, TNode& n) {
   if (n.Mesh) j["mesh"] = MeshJson(n);
   if (n.Kind() == TNodeKind::Custom) {
     j["objectType"] = n.TypeName;
-    j["payload"] = EncodeBase64(stage.Files.Write(n));
+    const std::vector<uint8_t> bytes = stage.Files.Write(n);
+    if (auto settings = ReadableSettings(stage, n, bytes))
+      j["settings"] = std::move(*settings);
+    else
+      j["payload"] = EncodeBase64(bytes);
   }
   if (!n.Children().empty()) {
     json children = json::array();
@@ -578,7 +684,7 @@ std::vector<std::string> LoadSceneFile(TStage& stage, const std::filesystem::pat
   }
 
   std::vector<std::string> warnings;
-  TReader reader(file, path.parent_path(), warnings);
+  TReader reader(file, path.parent_path(), stage.Types, warnings);
   const TSceneDesc desc = reader.Scene(root);
 
   // Nothing below can fail on the file's account.
@@ -630,7 +736,10 @@ void SaveSceneFile(TStage& stage, const std::filesystem::path& path) {
   for (const auto& n : stage.Scene.Roots()) nodes.push_back(NodeJson(stage, *n));
   root["nodes"] = std::move(nodes);
 
-  const std::string text = root.dump(2) + "\n";
+  std::ostringstream laidOut;
+  Print(laidOut, root, 0);
+  laidOut << "\n";
+  const std::string text = laidOut.str();
   const std::filesystem::path temp(file + ".tmp-save");
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);

@@ -118,6 +118,14 @@ void tsxHostShowStatus(const char* text) {
   }
 }
 
+void tsxHostSetPayloadText(const char* typeName, tsxPAYLOADCONVERTFUNC payloadToText,
+                           tsxPAYLOADCONVERTFUNC textToPayload) {
+  try {
+    if (typeName) Stage().Types.SetPayloadText(typeName, payloadToText, textToPayload);
+  } catch (...) {
+  }
+}
+
 void tsxHostShowMessage(const char* text) {
   try {
     Stage().PluginMessages.emplace_back(text ? text : "");

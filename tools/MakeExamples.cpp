@@ -1,7 +1,7 @@
 // vantrel-examples: writes the bundled example scenes (examples/NAME/scene.json). The scenes
 // are built through the stage's scene API and the plug-in's own controllers, and saved through
 // the plug-in's payload callbacks, so every emitter and tool is stored exactly as the plug-in
-// stores it.
+// stores it, in the readable form the plug-in converts its payloads to.
 #include <CLI/CLI.hpp>
 
 #include <cmath>

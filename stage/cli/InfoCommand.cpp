@@ -2,6 +2,8 @@
 #include "stage/cli/InfoCommand.h"
 
 #include <cstdio>
+#include <algorithm>
+#include <cctype>
 #include <map>
 #include <string>
 #include <system_error>
@@ -52,6 +54,17 @@ std::string Describe(const TNode& node) {
     }
   }
   return "?";
+}
+
+// A word the shell passes as it stands: quoted when it holds anything but plain characters.
+std::string ShellWord(const std::string& s) {
+  const bool plain = !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) {
+    return std::isalnum(c) || c == '_' || c == '-' || c == '.' || c == '/';
+  });
+  if (plain) return s;
+  std::string quoted = "'";
+  for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
 void ListTree(const std::vector<std::unique_ptr<TNode>>& nodes, int depth, std::ostream& out) {
@@ -136,6 +149,19 @@ int RunInfo(const TInfoOptions& options, std::ostream& out, std::ostream& err) {
     out << "  " << type << ": " << names.size() << " (";
     for (size_t i = 0; i < names.size(); ++i) out << (i ? ", " : "") << names[i];
     out << ")\n";
+  }
+
+  // ---- Where their settings are shown: objects whose plug-in converts their data to text.
+  std::vector<std::string> readable;
+  stage.Scene.ForEach([&](TNode& node) {
+    if (node.Kind() != TNodeKind::Custom) return;
+    const TObjectType* type = stage.Types.FindByName(node.TypeName);
+    if (type && type->PayloadToText) readable.push_back(node.Name);
+  });
+  if (!readable.empty()) {
+    out << "Settings of each (as JSON):\n";
+    for (const std::string& name : readable)
+      out << "  vantrel-settings show " << options.Scene.string() << " " << ShellWord(name) << '\n';
   }
   return ExitSuccess;
 }

@@ -574,3 +574,27 @@ TEST_F(VantrelProgram, RealPluginTakesItsSwitchesFromTheSceneAndTheCommandLine) 
 }
 
 }  // namespace
+
+// The guide's scene with the real plug-in: info points to vantrel-settings for each object; a
+// bad value in its settings stops the render with exit status 1 and the place of the fault.
+TEST_F(VantrelProgram, ReadableSettingsInfoAndRefusal) {
+  if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
+  const std::string real = "--plugin '" REAL_PLUGIN "' ";
+  const fs::path guide = fs::path(EXAMPLES_DIR) / "guide" / "scene.json";
+  fs::copy_file(guide, Dir / "guide.json");
+  TRun run = Run(real + "info guide.json");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find("vantrel-settings show guide.json Stream\n"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("vantrel-settings show guide.json Bounce\n"), std::string::npos) << run.Out;
+
+  std::string text = Read(guide);
+  const std::string good = "\"lifespan\": 90";
+  ASSERT_NE(text.find(good), std::string::npos);
+  text.replace(text.find(good), good.size(), "\"lifespan\": 0");
+  std::ofstream(Dir / "bad.json") << text;
+  run = Run(real + "render bad.json -f 1 -o bad-####.png");
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_NE(run.Err.find("bad.json: /nodes/2/settings/systems/0/lifespan: object \"Stream\""), std::string::npos)
+      << run.Err;
+  EXPECT_FALSE(fs::exists(Dir / "bad-0001.png"));
+}

@@ -1,0 +1,215 @@
+// Scene files with readable settings, in the stage with the built module: the guide's scene
+// renders a red stream over its cube; a scene and its twin holding base64 payloads render the
+// very same image; the examples render to the same PNG bytes from their earlier base64 form;
+// bad settings refuse the whole scene; saving a base64 scene writes readable settings.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+#include "stage/Base64.h"
+#include "stage/ImageFiles.h"
+#include "stage/SceneFile.h"
+#include "stage/Stage.h"
+
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;
+
+namespace {
+
+using stage::Stage;
+
+class ReadableScene : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    stage::ResetStage();
+    Module = dlopen(VANTREL_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(Module, nullptr) << dlerror();
+    auto getVersion = reinterpret_cast<tsxGETVERSIONFUNC>(dlsym(Module, "tsxGetVersion"));
+    auto getData = reinterpret_cast<tsxGETDATAFUNC>(dlsym(Module, "tsxGetData"));
+    auto leftClick = reinterpret_cast<tsxONLEFTCLICKFUNC>(dlsym(Module, "tsxOnLeftClick"));
+    ASSERT_TRUE(getVersion && getData && leftClick);
+    getVersion();
+    tsxPLUGINDATA record;
+    std::memset(&record, 0, sizeof record);
+    getData(&record, 1);
+    leftClick();
+  }
+
+  void SetUp() override {
+    if (!Module) GTEST_SKIP() << "the module did not load";
+    Stage().Scene.Clear();
+    Dir = fs::temp_directory_path() / ("vantrel-readable-" + std::to_string(::getpid()));
+    fs::create_directories(Dir);
+  }
+  void TearDown() override { fs::remove_all(Dir); }
+
+  static void Load(const fs::path& scene) {
+    const auto warnings = stage::LoadSceneFile(Stage(), scene);
+    EXPECT_TRUE(warnings.empty()) << warnings.front();
+  }
+
+  // Frames 0..last as the host renders them, the last one answered.
+  static stage::TScreenBuffer Render(float last) {
+    stage::TScreenBuffer result(1, 1);
+    EXPECT_TRUE(Stage().RenderSequence(0, last, [&](float, const stage::TScreenBuffer& image) { result = image; }));
+    return result;
+  }
+
+  static stage::TScreenBuffer HostImage(float frame) {
+    const auto shader = Stage().Shader(tssSHADER_POSTPROCESS);
+    Stage().RegisterShader(tssSHADER_POSTPROCESS, shader, false);
+    stage::TScreenBuffer image = Stage().RenderFrame(frame);
+    Stage().RegisterShader(tssSHADER_POSTPROCESS, shader, true);
+    return image;
+  }
+
+  // How much redder than the host's image the 7 × 7 pixels around a world point get at most:
+  // red gained minus green gained.
+  static float Reddening(const stage::TScreenBuffer& with, const stage::TScreenBuffer& without, CtsxVector3f at) {
+    const stage::TProjected p = Stage().View.Project(at);
+    float most = 0;
+    for (int y = static_cast<int>(p.Y) - 3; y <= static_cast<int>(p.Y) + 3; ++y)
+      for (int x = static_cast<int>(p.X) - 3; x <= static_cast<int>(p.X) + 3; ++x) {
+        if (x < 0 || y < 0 || x >= with.Width() || y >= with.Height()) continue;
+        const auto& a = with.At(x, y);
+        const auto& b = without.At(x, y);
+        most = std::max(most, (a.R - b.R) - (a.G - b.G));
+      }
+    return most;
+  }
+
+  static bool Same(const stage::TScreenBuffer& a, const stage::TScreenBuffer& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+    for (int32_t y = 0; y < a.Height(); ++y)
+      for (int32_t x = 0; x < a.Width(); ++x)
+        if (std::memcmp(&a.At(x, y), &b.At(x, y), sizeof a.At(x, y)) != 0) return false;
+    return true;
+  }
+
+  static json ReadJson(const fs::path& p) {
+    std::ifstream in(p);
+    return json::parse(in);
+  }
+  static void WriteJson(const fs::path& p, const json& j) {
+    std::ofstream out(p);
+    out << j.dump(2);
+  }
+  static std::vector<uint8_t> Bytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
+  static inline void* Module = nullptr;
+  fs::path Dir;
+  const fs::path Examples = fs::path(VANTREL_EXAMPLES_DIR);
+  const fs::path Guide = Examples / "guide" / "scene.json";
+};
+
+TEST_F(ReadableScene, GuideStreamIsRedAboveTheCube) {
+  Load(Guide);
+  const stage::TScreenBuffer frame = Render(60);
+  const stage::TScreenBuffer host = HostImage(60);
+  // Falling from the emitter at height 6 and bouncing off the cube's top at 2.
+  EXPECT_GT(Reddening(frame, host, {0, 0, 4}), 0.3f);
+  EXPECT_GT(Reddening(frame, host, {0, 0, 2.3f}), 0.3f);
+  // Nothing red in the sky beside the stream.
+  EXPECT_EQ(Reddening(frame, host, {4, 0, 5}), 0);
+}
+
+// The guide's scene again, each object's settings replaced by the base64 payload the plug-in
+// writes for them.
+TEST_F(ReadableScene, Base64TwinRendersTheSameImage) {
+  Load(Guide);
+  const stage::TScreenBuffer readable = Render(45);
+  json twin = ReadJson(Guide);
+  for (json& node : twin["nodes"]) {
+    if (!node.contains("settings")) continue;
+    stage::TNode* n = nullptr;
+    for (const auto& root : Stage().Scene.Roots())
+      if (root->Name == node["name"].get<std::string>()) n = root.get();
+    ASSERT_NE(n, nullptr);
+    node.erase("settings");
+    node["payload"] = stage::EncodeBase64(Stage().Files.Write(*n));
+  }
+  WriteJson(Dir / "twin.json", twin);
+  Stage().Scene.Clear();
+  Load(Dir / "twin.json");
+  EXPECT_TRUE(Same(Render(45), readable));
+}
+
+// The examples as they were stored before readable settings (base64 payloads) and as they are
+// now: the same PNG, byte for byte.
+TEST_F(ReadableScene, ExamplesRenderUnchangedAfterConversion) {
+  for (const char* name : {"fountain", "snow", "sparks", "swarm"}) {
+    SCOPED_TRACE(name);
+    const json now = ReadJson(Examples / name / "scene.json");
+    for (const json& node : now["nodes"]) EXPECT_FALSE(node.contains("payload")) << node["name"];
+    Stage().Scene.Clear();
+    Load(fs::path(VANTREL_TEST_DATA) / "payload-scenes" / (std::string(name) + ".json"));
+    stage::WritePng(Dir / "before.png", Render(24));
+    Stage().Scene.Clear();
+    Load(Examples / name / "scene.json");
+    stage::WritePng(Dir / "after.png", Render(24));
+    EXPECT_EQ(Bytes(Dir / "before.png"), Bytes(Dir / "after.png"));
+  }
+}
+
+TEST_F(ReadableScene, SavingABase64SceneWritesReadableSettings) {
+  Load(fs::path(VANTREL_TEST_DATA) / "payload-scenes" / "fountain.json");
+  stage::SaveSceneFile(Stage(), Dir / "saved.json");
+  const json saved = ReadJson(Dir / "saved.json");
+  int objects = 0;
+  for (const json& node : saved["nodes"]) {
+    if (node["type"] != "object") continue;
+    ++objects;
+    EXPECT_FALSE(node.contains("payload"));
+    ASSERT_TRUE(node.contains("settings"));
+  }
+  EXPECT_EQ(objects, 2);
+  EXPECT_EQ(saved["nodes"][2]["settings"]["systems"][0]["name"], "Water");
+  EXPECT_EQ(saved["nodes"][3]["settings"]["elasticity"], 35);
+}
+
+// Bad settings: the message names the file, the object and the path; the scene loaded before
+// stays whole.
+TEST_F(ReadableScene, BadSettingsRefuseTheWholeScene) {
+  Load(Guide);
+  const size_t before = Stage().Scene.Roots().size();
+  const struct {
+    const char* Pointer;
+    json Value;
+    const char* Says;
+  } cases[] = {
+      {"/nodes/2/settings/systems/0/lifespan", 0, "outside the curve's range"},
+      {"/nodes/2/settings/systems/0/colour", "#ff0000", "unknown key"},
+      {"/nodes/2/settings/systems/0/flow", json::parse(R"({"keys": [[0, 1], [40, 2], [20, 3]]})"), "in order of x"},
+      {"/nodes/3/settings/scale", 150, "outside the allowed range"},
+      {"/nodes/3/settings/kind", "Fan", "not a Fan"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Pointer);
+    json bad = ReadJson(Guide);
+    bad[json::json_pointer(c.Pointer)] = c.Value;
+    WriteJson(Dir / "bad.json", bad);
+    try {
+      stage::LoadSceneFile(Stage(), Dir / "bad.json");
+      ADD_FAILURE() << "loaded";
+    } catch (const stage::ESceneFileError& e) {
+      const std::string m = e.what();
+      EXPECT_NE(m.find((Dir / "bad.json").string()), std::string::npos) << m;
+      EXPECT_NE(m.find(c.Says), std::string::npos) << m;
+      const std::string object = c.Pointer[7] == '2' ? "\"Stream\"" : "\"Bounce\"";
+      EXPECT_NE(m.find(object), std::string::npos) << m;
+      EXPECT_NE(m.find(c.Pointer), std::string::npos) << m;
+    }
+    EXPECT_EQ(Stage().Scene.Roots().size(), before);
+  }
+}
+
+}  // namespace
