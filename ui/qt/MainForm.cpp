@@ -81,8 +81,8 @@ TMainForm::TMainForm(TMain& main, QWidget* owner) : QMainWindow(owner, Qt::Windo
   auto* controls = new QWidget(client);
   controls->setFixedHeight(ControlRowHeight);
   auto* row = new QHBoxLayout(controls);
-  row->setContentsMargins(6, 7, 6, 7);
-  row->setSpacing(6);
+  row->setContentsMargins(4, 7, 4, 7);
+  row->setSpacing(5);
   ShrinkButton = new QToolButton(controls);
   ShrinkButton->setAutoRaise(true);
   ShrinkButton->setIcon(ButtonImage(19));
@@ -90,13 +90,13 @@ TMainForm::TMainForm(TMain& main, QWidget* owner) : QMainWindow(owner, Qt::Windo
   ShrinkButton->setFixedSize(24, 24);
   PreviewButton = new TColorButton("Play", controls);
   PreviewButton->setToolTip("Play Animation");
-  PreviewButton->setFixedSize(62, 25);
+  PreviewButton->setFixedSize(56, 25);
   RewindButton = new TColorButton("Rewind", controls);
   RewindButton->SetColors(buttoncolors::Rewind, buttoncolors::RewindHighlight);
-  RewindButton->setFixedSize(62, 25);
+  RewindButton->setFixedSize(56, 25);
   DrawModeBox = new QComboBox(controls);
   DrawModeBox->addItems({" Dots", " Wire Boxes", " Wire Circles", " Solid Boxes ", " Solid Circles"});
-  DrawModeBox->setFixedWidth(104);
+  DrawModeBox->setFixedWidth(100);
   RenderBox = new QCheckBox("Enable Rendering", controls);
   row->addWidget(ShrinkButton);
   row->addWidget(PreviewButton);
