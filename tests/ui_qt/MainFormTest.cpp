@@ -175,6 +175,28 @@ TEST_F(Panel, BothPlayButtonsAlwaysShowTheSameState) {
   EXPECT_EQ(during, (std::vector<std::string>{"Stop", "Stop", "Play", "Stop", "Stop", "Stop", "Play"}));
 }
 
+TEST_F(Panel, WhilePlayingOnlyThePlayControlsTakeInput) {
+  form->show();
+  form->Shuttle->show();
+  onFrame = [&] {
+    if (frames == 1) {
+      QTest::mouseClick(form->TabControl1, Qt::LeftButton, {}, form->TabControl1->tabRect(1).center());
+      QTest::mouseClick(form->ShrinkButton, Qt::LeftButton);
+      form->DrawModeBox->setFocus();
+      QTest::keyClick(form->DrawModeBox, Qt::Key_Down);
+    }
+    if (frames == 2) QTest::mouseClick(form->Shuttle->PreviewButton, Qt::LeftButton);
+  };
+  QTest::mouseClick(form->PreviewButton, Qt::LeftButton);
+  EXPECT_EQ(frames, 2);  // the shuttle's Stop got through
+  EXPECT_EQ(form->TabControl1->currentIndex(), 0);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(main->DrawMode(), DrawWireCircles);  // the draw-mode box still answers
+  // Stopped, the panel takes every input again.
+  QTest::mouseClick(form->TabControl1, Qt::LeftButton, {}, form->TabControl1->tabRect(1).center());
+  EXPECT_EQ(form->TabControl1->currentIndex(), 1);
+}
+
 TEST_F(Panel, ClosingThePanelStopsThePreview) {
   form->show();
   onFrame = [&] {

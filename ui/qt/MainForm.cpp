@@ -3,12 +3,14 @@
 #include "ui/qt/MainForm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
@@ -167,7 +169,10 @@ TMainForm::TMainForm(TMain& main, QWidget* owner) : QMainWindow(owner, Qt::Windo
 
   // ---- The controller's notifications come here.
   Main_.OnStatusChanged = [this] { Refresh(); };
-  Main_.OnPreviewChanged = [this] { Refresh(); };
+  Main_.OnPreviewChanged = [this] {
+    GateInput(Main_.PlayShowsStop);
+    Refresh();
+  };
   Main_.OnShowPanel = [this] { ShowPanel(); };
 
   // The designed client area below the menu is also the smallest one.
@@ -178,6 +183,7 @@ TMainForm::TMainForm(TMain& main, QWidget* owner) : QMainWindow(owner, Qt::Windo
 }
 
 TMainForm::~TMainForm() {
+  GateInput(false);
   Main_.OnStatusChanged = nullptr;
   Main_.OnPreviewChanged = nullptr;
   Main_.OnShowPanel = nullptr;
@@ -296,6 +302,44 @@ void TMainForm::FoldCollapsed(int newFoldHeight) {
 void TMainForm::FoldExpanding() {
   resize(width(), height() + FoldRemembered_);
   setMinimumHeight(minimumHeight() + FoldRemembered_);
+}
+
+void TMainForm::GateInput(bool running) {
+  if (running == Gated_) return;
+  Gated_ = running;
+  if (running)
+    qApp->installEventFilter(this);
+  else
+    qApp->removeEventFilter(this);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::Shortcut:
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+      break;
+    default:
+      return false;
+  }
+  if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+    return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget) return false;  // windows and the application get their own events
+  for (QWidget* open : {static_cast<QWidget*>(PreviewButton), static_cast<QWidget*>(RewindButton),
+                        static_cast<QWidget*>(Shuttle->PreviewButton), static_cast<QWidget*>(Shuttle->RewindButton),
+                        static_cast<QWidget*>(DrawModeBox)})
+    if (widget == open || open->isAncestorOf(widget) || (open == DrawModeBox && widget->window()->parentWidget() &&
+                                                         DrawModeBox->isAncestorOf(widget->window()->parentWidget())))
+      return false;
+  return true;
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -69,6 +69,12 @@ class TMainForm : public QMainWindow {
 
  private:
   void BuildMenus();
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  // While a run holds the thread, user input reaches only Play, Rewind and the draw-mode box of
+  // either form (and Escape, which the platform reads): the rest of the program waits, as it
+  // would if no event were handled at all.
+  void GateInput(bool running);
+  bool Gated_ = false;
   TMain& Main_;
   int FoldRemembered_ = 0;
 };
