@@ -159,7 +159,7 @@ TEST_F(PreviewDriver, AnEmitterWithAnOffsetWaitsForItsFirstFrame) {
   EXPECT_EQ(times[21], 1);
 }
 
-TEST_F(PreviewDriver, AScenewithoutEmittersKeepsCountingFrames) {
+TEST_F(PreviewDriver, ASceneWithoutEmittersKeepsCountingFrames) {
   stopAfter = 3;
   main->PreviewFrame = 7;
   Stage().Scene.SetTime(20);

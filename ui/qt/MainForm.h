@@ -80,7 +80,8 @@ class TMainForm : public QMainWindow {
 };
 
 // The seam to a host's windows: makes the main panel (and with it the shuttle) over the
-// controller, owned by the given window.
+// controller, floating above the given window (both are its child windows). The caller owns the
+// panel and must free it before that window and before the controller.
 std::unique_ptr<TMainForm> CreateMainPanel(TMain& main, QWidget* owner);
 
 // Images of the flat buttons: 18 grows the shuttle into the panel, 19 shrinks the panel.
