@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,13 +17,30 @@ class TPlatform {
 
   virtual void Beep() = 0;
   // A drawing surface on a view window, for the preview; null when the platform has none.
-  // Owned by the platform; valid until the window goes away.
+  // Owned by the platform; valid until ReleaseViewSurface for the same window, or until the
+  // window goes away.
   virtual TDrawSurface* ViewSurface(void* window) {
     (void)window;
     return nullptr;
   }
+  // Gives back a surface ViewSurface handed out for window. Never fails.
+  virtual void ReleaseViewSurface(void* window, TDrawSurface* surface) { (void)window, (void)surface; }
+  // The window's style bits as the windowing system keeps them (the system-menu bit 0x80000,
+  // the caption bits 0xC00000), and the height of a window caption in pixels: a view window
+  // with a caption but no system menu has its drawport below the caption.
+  virtual uint32_t WindowStyle(void* window) {
+    (void)window;
+    return 0;
+  }
+  virtual int32_t CaptionHeight() { return 0; }
   // Milliseconds from an arbitrary start, wrapping at 2^32.
   virtual uint32_t TickCount() = 0;
+  // Waits about ms milliseconds without using the processor.
+  virtual void Sleep(uint32_t ms);
+  // Handles the user input and repaints waiting in the windowing system's queue, so that a loop
+  // holding the user-interface thread (the preview) still sees Play, Stop, Rewind and Escape.
+  // Nothing on a platform without windows.
+  virtual void ProcessEvents() {}
   virtual bool EscapePressed() = 0;
   // A modal message box with an OK button.
   virtual void ShowMessage(const std::string& text) = 0;
@@ -39,6 +57,11 @@ class TPlatform {
     (void)folder, (void)fileName, (void)multiSelect;
     return {};
   }
+  // Opens the contents of a help file in the platform's help viewer; false when it cannot.
+  virtual bool ShowHelpContents(const std::string& helpFile) {
+    (void)helpFile;
+    return false;
+  }
 };
 
 // Answers without a user: confirmations say No, nothing is shown or heard. What would have
@@ -47,8 +70,19 @@ class THeadlessPlatform : public TPlatform {
  public:
   void Beep() override { ++Beeps; }
   // Every window shares the one image.
-  TDrawSurface* ViewSurface(void*) override { return &Surface; }
+  TDrawSurface* ViewSurface(void* window) override;
+  void ReleaseViewSurface(void* window, TDrawSurface* surface) override;
+  uint32_t WindowStyle(void*) override { return ViewStyle; }
+  int32_t CaptionHeight() override { return CaptionPixels; }
+  // The steady clock, or Ticks while ManualClock is set.
   uint32_t TickCount() override;
+  // With ManualClock, advances Ticks by ms at once; otherwise sleeps.
+  void Sleep(uint32_t ms) override;
+  // Calls OnProcessEvents, where a program or a test plays the user.
+  void ProcessEvents() override {
+    ++EventPasses;
+    if (OnProcessEvents) OnProcessEvents();
+  }
   bool EscapePressed() override { return Escape; }
   void ShowMessage(const std::string& text) override { Messages.push_back(text); }
   bool Confirm(const std::string& text) override {
@@ -62,14 +96,29 @@ class THeadlessPlatform : public TPlatform {
     return {};
   }
 
+  bool ShowHelpContents(const std::string& helpFile) override {
+    HelpRequests.push_back(helpFile);
+    return true;
+  }
+
   int Beeps = 0;
   THeadlessDrawSurface Surface;  // the views' drawing surface: 640 × 480 until resized
+  int SurfacesHeld = 0;          // handed out and not yet given back
+  bool RefuseSurface = false;    // ViewSurface answers null while set
+  uint32_t ViewStyle = 0;        // what WindowStyle answers for every window
+  int32_t CaptionPixels = 19;
+  bool ManualClock = false;
+  uint32_t Ticks = 0;
+  uint64_t SleptMs = 0;          // all the Sleep calls asked for
+  std::function<void()> OnProcessEvents;
+  int EventPasses = 0;
   bool Escape = false;
   bool Busy = false;
   std::string StatusText;
   std::vector<std::string> Messages;
   std::vector<std::string> Confirmations;
   std::vector<std::string> PictureDialogs;  // the preset file name of each dialog
+  std::vector<std::string> HelpRequests;
 };
 
 // The installed platform.

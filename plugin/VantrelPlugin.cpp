@@ -30,6 +30,7 @@ TVantrelPlugin::TVantrelPlugin(const std::string& dataFolder) {
   ActiveModifiers.clear();
   SetDataFolder(dataFolder);
   HelpFile = dataFolder.empty() ? std::string() : dataFolder + HelpFileName;
+  Main.HelpFile = HelpFile;  // "Topics && Contents" opens it
 
   // The emitter manager's type and the toolbox's six.
   InstallEmitterWireframe(EmitterType);

@@ -212,3 +212,7 @@ void TEmitterMan::RenderBegin(const std::function<void()>& onFrame) {
 void TEmitterMan::RenderFrame(const std::function<void(TParticleSystem&)>& submit) {
   for (auto& emitter : EmitterList) emitter->RenderFrame(submit);
 }
+
+void TEmitterMan::ShowFrame(int32_t sceneFrame) {
+  if (CurrentEmitter && OnShowFrame) OnShowFrame(CurrentEmitter->ToLocalFrame(static_cast<float>(sceneFrame)));
+}

@@ -19,6 +19,8 @@ class TEmitterMan {
 
   // Called whenever the list or the selection changed, so that a view can refresh.
   std::function<void()> OnChanged;
+  // The curve editor's current-frame marker, called with a local frame of CurrentEmitter.
+  std::function<void(float localFrame)> OnShowFrame;
 
   // ---- Host callbacks of the emitter object type ------------------------------------------
   // Writes the payload of the emitter bound to the scene object; nothing without one.
@@ -51,6 +53,10 @@ class TEmitterMan {
   // Selects an emitter (and optionally one of its slots), as the tree does.
   void Select(TEmitterObject* emitter, TEmitter* system = nullptr);
   TEmitterObject* FindEmitter(tsxSOBJ* sceneObject) const;
+
+  // The preview reached a scene frame: with a current emitter, the marker moves to the
+  // emitter's local frame (the editor shows it on curves over frames only).
+  void ShowFrame(int32_t sceneFrame);
 
   // ---- Final render -------------------------------------------------------------------------
   // Render begin: reseeds the generator to 1513 and rewinds every emitter object, all together

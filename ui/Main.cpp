@@ -113,6 +113,7 @@ int32_t TMain::LeftClick() {
     FirstClick = false;
     EnableRenderingAction();
   }
+  if (OnShowPanel) OnShowPanel();
   return 0;
 }
 

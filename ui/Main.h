@@ -1,9 +1,11 @@
 // The main panel's controller: the single particle renderer, the emitter manager and the
 // toolbox, the switches that steer final rendering ("Enable Rendering", "Depth Dithering",
-// "Soft Intersections", "Show Rendering (Slow)") and the scene's copy of them, the status texts and progress rows of the main panel and the
-// shuttle, the final-render pass, and the actions that create emitters and tools. Toolkit-free:
-// a view or a command-line host reads its state. The host binding supplies the services below
-// through the hooks (object creation, shader registration).
+// "Soft Intersections", "Show Rendering (Slow)") and the scene's copy of them, the preview
+// ("Animate Objects", "Wireframe Alpha Hints", the draw mode), the status texts and progress rows
+// of the main panel and the shuttle, the final-render pass, the preview's animation driver
+// (ui/Animate.cpp), and the actions that create emitters and tools. Toolkit-free: a view or a
+// command-line host reads its state. The host binding supplies the services below through the
+// hooks (object creation, shader registration).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "hostapi/DrawSurface.h"
 #include "hostapi/TsxApi5.h"
 #include "render/Render.h"
 #include "scene/ToolObj.h"
@@ -55,7 +58,6 @@ class TMain {
   bool SoftIntersections = false;
   float SoftDistance = 1;         // scene units, above 0
   bool ShowRendering = false;
-  bool PreviewRunning = false;
   bool FirstClick = true;
   std::string StatusText;         // the main panel's status line
   std::string ShuttleStatusText;  // the shuttle's
@@ -69,6 +71,31 @@ class TMain {
   } LastPassTimes;
   // Called when a status text or a progress row changed, so that a view can redraw.
   std::function<void()> OnStatusChanged;
+
+  // ---- The preview's state (the animation driver's and the Play buttons').
+  // A run is under way; Stop, a final render and the driver clear it.
+  bool PreviewRunning = false;
+  // Set by any Rewind button: the run ends at its next check and a new one starts.
+  bool RewindRequested = false;
+  double PreviewFrame = 0;       // the scene frame the preview is at
+  float StartFrame = 0;          // the host's frame when the current run started
+  // Both Play buttons show "Stop" in the Stop colours, from StartAnimateAction to
+  // StopAnimateAction; "Play" in the Play colours otherwise.
+  bool PlayShowsStop = false;
+  bool AnimateObjects = false;   // "Animate Objects": the run carries the host's time along
+  bool CueCardsVisible = true;
+  int32_t ParticlesDrawn = 0;    // in the last drawing pass
+  int32_t FramesSinceReport = 0;
+  uint32_t ReportTick = 0;
+  // The help file "Topics && Contents" opens; the host binding sets it.
+  std::string HelpFile;
+  // Called when PlayShowsStop changed.
+  std::function<void()> OnPreviewChanged;
+  // Called with the new visibility when "Toggle Cue Cards" ran.
+  std::function<void(bool visible)> OnCueCardsChanged;
+  // The plug-in's button asks for the panel: a view shows the main panel, or restores the
+  // shuttle when that is the one shown.
+  std::function<void()> OnShowPanel;
 
   // ---- Actions.
   void EnableRenderingAction();
@@ -87,8 +114,50 @@ class TMain {
   // EVantrelError naming the key, after the valid pairs before it took effect.
   std::string RenderSettingsText() const;
   void ApplyRenderSettings(const std::string& text);
-  // The plug-in's button: the first click turns rendering on. Answers 0.
+  // The plug-in's button: the first click turns rendering on; every click asks the view to
+  // show the panel (OnShowPanel). Answers 0.
   int32_t LeftClick();
+
+  // ---- Preview actions (ui/Animate.cpp).
+  // Play on the main panel or the shuttle. While a run is under way it only clears
+  // PreviewRunning (the run ends at its next check). Otherwise it runs the preview until Stop,
+  // Escape, the host's abort or a final render, starting again after every Rewind; the host
+  // thread is held meanwhile, events being handled at the driver's checks. A failure ends the
+  // run and is shown to the user.
+  void PlayClicked();
+  void RewindClicked() { RewindRequested = true; }
+  // Records the host's frame, sets PreviewRunning, shows Stop on both buttons.
+  void StartAnimateAction();
+  // Clears PreviewRunning, shows Play on both buttons and, with "Animate Objects", puts the host
+  // back on the start frame.
+  void StopAnimateAction();
+  // The draw-mode box: 0 " Dots" … 4 " Solid Circles"; other indexes are ignored.
+  void SetDrawMode(int index);
+  int DrawMode() const { return Renderer.DrawMode; }
+  void AnimateObjectsAction() { AnimateObjects = !AnimateObjects; }
+  void WireframeAlphaHintsAction() { Renderer.WireframeAlphaHints = !Renderer.WireframeAlphaHints; }
+  bool WireframeAlphaHints() const { return Renderer.WireframeAlphaHints; }
+  void ToggleCuesAction();
+  // "Topics && Contents": the help file's contents in the platform's help viewer; a platform
+  // that cannot show it says so.
+  void HelpTopicsAction();
+
+  // ---- The animation driver (ui/Animate.cpp).
+  // Rewind requested, Escape down, or the host's abort check, in that order; handles waiting
+  // events first.
+  bool AbortRequested();
+  // One run, entered with PreviewRunning set; returns when it ends. Needs the view's drawing
+  // surface: without one it returns at once.
+  void RunPreview();
+  // The passes of one preview frame, public for benchmarks. The stepping pass brings every
+  // enabled emitter object to PreviewFrame; the drawing pass draws every visible particle into
+  // canvas and answers how many it drew; the end of a frame notifies the panels, advances
+  // PreviewFrame, caps the rate (unless capRate is false) and reports every 31 frames.
+  void StepPreviewFrame();
+  int32_t DrawPreviewFrame(TDrawSurface& canvas);
+  void EndPreviewFrame(bool capRate = true);
+  // Frames per second since the last report, 0 when no time has passed.
+  double RateSinceReport();
   // "New Emitter": a new emitter object with one slot, bound to a new scene object; a refused
   // scene object (the host beeps) creates nothing. Answers the new emitter or null.
   TEmitterObject* NewEmitter();
@@ -110,4 +179,14 @@ class TMain {
  private:
   void StatusChanged();
   void SceneSettingsChanged();
+  void PreviewChanged();
+  void SetStatus(const std::string& text);
+  bool AcquireView();
+  void ReleaseView();
+  void PrepareRun();
+  void CatchUp(size_t emitterIndex, size_t slotIndex);
+
+  void* ViewWindow_ = nullptr;          // the window ViewCanvas_ was acquired on
+  TDrawSurface* ViewCanvas_ = nullptr;  // the platform's; held during a run
+  bool InPlay_ = false;                 // inside PlayClicked's loop
 };

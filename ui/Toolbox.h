@@ -18,6 +18,13 @@ class TToolbox {
   bool Deleting = false;
 
   std::function<void()> OnChanged;
+  // The tool properties' curve editor marker, called with a scene frame.
+  std::function<void(int32_t frame)> OnShowFrame;
+
+  // The preview reached a scene frame.
+  void ShowFrame(int32_t frame) {
+    if (OnShowFrame) OnShowFrame(frame);
+  }
 
   void WritePayload(tsxSOBJ* sceneObject, tsxFILE* file);
   // A payload with a version below 100 or no data creates no tool.

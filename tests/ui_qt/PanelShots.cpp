@@ -1,0 +1,130 @@
+// Pictures to look at: the main panel and the shuttle in real windows (run under Xvfb), over a
+// plain QMainWindow standing in for the host, and a preview frame of an example scene in each
+// of the five draw modes, as the preview draws it (particles on the headless view surface, with
+// the scene objects' wireframes under them).
+//
+//   vantrel-panel-shots EXAMPLES_DIR OUT_DIR
+//
+// Exit code 0 when every picture was written, 1 otherwise.
+#include <QApplication>
+#include <QComboBox>
+#include <QImage>
+#include <QMainWindow>
+#include <QPainter>
+#include <QScreen>
+#include <QTest>
+#include <cstdio>
+#include <filesystem>
+
+#include "hostapi/Platform.h"
+#include "plugin/VantrelPlugin.h"
+#include "stage/SceneFile.h"
+#include "stage/Stage.h"
+#include "ui/qt/ColorButton.h"
+#include "ui/qt/MainForm.h"
+#include "ui/qt/ShuttleForm.h"
+
+namespace {
+
+// The view as the user sees it: the scene's wireframes, then the particles drawn on top.
+QImage ViewImage(const THeadlessDrawSurface& s) {
+  QImage image(s.Width(), s.Height(), QImage::Format_RGB32);
+  image.fill(QColor(40, 40, 48));
+  QPainter p(&image);
+  p.setPen(QColor(110, 110, 130));
+  for (const stage::TLineSegment& l : stage::Stage().View.Lines) p.drawLine(QPointF(l.X0, l.Y0), QPointF(l.X1, l.Y1));
+  p.end();
+  for (int y = 0; y < s.Height(); ++y)
+    for (int x = 0; x < s.Width(); ++x)
+      if (const uint32_t c = s.At(x, y)) image.setPixel(x, y, qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
+  return image;
+}
+
+bool Save(const QImage& image, const std::filesystem::path& file) {
+  const bool ok = !image.isNull() && image.save(QString::fromStdString(file.string()));
+  std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "cannot write", file.string().c_str());
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: vantrel-panel-shots EXAMPLES_DIR OUT_DIR\n");
+    return 2;
+  }
+  const std::filesystem::path examples = argv[1], out = argv[2];
+  std::filesystem::create_directories(out);
+
+  auto owned = std::make_unique<THeadlessPlatform>();
+  THeadlessPlatform& platform = *owned;
+  platform.OnProcessEvents = [] { QApplication::processEvents(); };
+  InstallPlatform(std::move(owned));
+
+  stage::ResetStage();
+  TVantrelPlugin plugin("");
+  PlugState().PluginId = 1;
+  plugin.PlugInit();
+  TMain& main = plugin.Main;
+  try {
+    stage::LoadSceneFile(stage::Stage(), examples / "fountain" / "scene.json");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  platform.Surface.Resize(stage::Stage().View.Width, stage::Stage().View.Height);
+
+  QMainWindow host;
+  host.setWindowTitle("host");
+  host.resize(700, 560);
+  host.move(0, 0);
+  host.show();
+  auto form = CreateMainPanel(main, &host);
+  form->move(20, 20);
+  main.LeftClick();  // the plug-in's button: rendering on, the panel shown
+
+  bool ok = true;
+  // Each preview run stops after a number of frames; the last frame's view is kept.
+  QImage frame;
+  int frames = 0, stopAfter = 0;
+  std::function<void()> atFrame;
+  main.Toolbox.OnShowFrame = [&](int32_t) {
+    frame = ViewImage(platform.Surface);
+    platform.Surface.Clear();  // the next frame's erase, on a surface the stage cannot refresh
+    if (atFrame) atFrame();
+    if (++frames == stopAfter) main.PlayClicked();
+  };
+
+  // The panel while the fountain plays, in real windows.
+  stage::Stage().Scene.SetTime(30);
+  stopAfter = 40;
+  atFrame = [&] {
+    if (frames != 35) return;
+    QApplication::processEvents();
+    ok &= Save(form->grab().toImage(), out / "panel.png");
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen) ok &= Save(screen->grabWindow(0).toImage(), out / "desktop.png");
+  };
+  QTest::mouseClick(form->PreviewButton, Qt::LeftButton);
+  atFrame = nullptr;
+
+  form->Shrink();
+  QApplication::processEvents();
+  ok &= Save(form->Shuttle->grab().toImage(), out / "shuttle.png");
+  form->Grow();
+
+  // One frame of each draw mode.
+  const char* modes[] = {"dots", "wire-boxes", "wire-circles", "solid-boxes", "solid-circles"};
+  for (int mode = 0; mode < 5; ++mode) {
+    form->DrawModeBox->setCurrentIndex(mode);
+    stage::Stage().Scene.SetTime(90);
+    frames = 0;
+    stopAfter = 2;
+    QTest::mouseClick(form->PreviewButton, Qt::LeftButton);
+    ok &= Save(frame, out / (std::string("preview-") + modes[mode] + ".png"));
+  }
+  form.reset();
+  stage::Stage().Scene.Clear();
+  return ok ? 0 : 1;
+}

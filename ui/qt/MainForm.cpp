@@ -1,0 +1,354 @@
+// The main panel's view: builds the controls and menus, forwards every input to TMain and shows
+// its state.
+#include "ui/qt/MainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "ui/Main.h"
+#include "ui/qt/ColorButton.h"
+#include "ui/qt/ShuttleForm.h"
+
+namespace {
+
+constexpr int ClientWidth = 400, ClientHeight = 470;
+constexpr int ControlRowHeight = 40, StatusRowHeight = 16, TabRowHeight = 25;
+
+}  // namespace
+
+QIcon ButtonImage(int index) {
+  // Two arrows toward a corner (19: shrink into the shuttle) or away from it (18: grow).
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(QColor(0, 0, 128), 1.6));
+  p.drawRect(QRectF(1.5, 1.5, 13, 13));
+  const bool grow = index == 18;
+  const QPointF from = grow ? QPointF(5, 11) : QPointF(12, 4);
+  const QPointF to = grow ? QPointF(12, 4) : QPointF(5, 11);
+  p.drawLine(from, to);
+  const QPointF head[3] = {to, to + (grow ? QPointF(-4, 0) : QPointF(4, 0)), to + (grow ? QPointF(0, 4) : QPointF(0, -4))};
+  p.setBrush(QColor(0, 0, 128));
+  p.drawPolygon(head, 3);
+  return QIcon(pixmap);
+}
+
+namespace {
+
+void ShowPlayState(TColorButton* button, bool stop) {
+  button->setText(stop ? "Stop" : "Play");
+  if (stop)
+    button->SetColors(buttoncolors::Stop, buttoncolors::StopHighlight);
+  else
+    button->SetColors(buttoncolors::Play, buttoncolors::PlayHighlight);
+}
+
+void ShowProgress(QProgressBar* bar, int position, const std::string& caption) {
+  bar->setValue(position);
+  bar->setFormat(QString::fromStdString(caption));
+}
+
+}  // namespace
+
+TMainForm::TMainForm(TMain& main, QWidget* owner) : QMainWindow(owner, Qt::Window), Main_(main) {
+  setWindowTitle("VNTX 1.0");
+  QFont f("Arial");
+  f.setPixelSize(11);
+  setFont(f);
+
+  auto* client = new QWidget(this);
+  auto* column = new QVBoxLayout(client);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  // ---- Control row.
+  auto* controls = new QWidget(client);
+  controls->setFixedHeight(ControlRowHeight);
+  auto* row = new QHBoxLayout(controls);
+  row->setContentsMargins(4, 7, 4, 7);
+  row->setSpacing(5);
+  ShrinkButton = new QToolButton(controls);
+  ShrinkButton->setAutoRaise(true);
+  ShrinkButton->setIcon(ButtonImage(19));
+  ShrinkButton->setToolTip("Shrink to the shuttle");
+  ShrinkButton->setFixedSize(24, 24);
+  PreviewButton = new TColorButton("Play", controls);
+  PreviewButton->setToolTip("Play Animation");
+  PreviewButton->setFixedSize(56, 25);
+  RewindButton = new TColorButton("Rewind", controls);
+  RewindButton->SetColors(buttoncolors::Rewind, buttoncolors::RewindHighlight);
+  RewindButton->setFixedSize(56, 25);
+  DrawModeBox = new QComboBox(controls);
+  DrawModeBox->addItems({" Dots", " Wire Boxes", " Wire Circles", " Solid Boxes ", " Solid Circles"});
+  DrawModeBox->setFixedWidth(100);
+  RenderBox = new QCheckBox("Enable Rendering", controls);
+  row->addWidget(ShrinkButton);
+  row->addWidget(PreviewButton);
+  row->addWidget(RewindButton);
+  row->addWidget(DrawModeBox);
+  row->addWidget(RenderBox);
+  row->addStretch(1);
+  column->addWidget(controls);
+
+  // ---- Status row.
+  auto* status = new QWidget(client);
+  status->setFixedHeight(StatusRowHeight);
+  auto* statusRow = new QHBoxLayout(status);
+  statusRow->setContentsMargins(0, 0, 0, 0);
+  statusRow->setSpacing(0);
+  StatusBar = new QLabel(status);
+  StatusBar->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  RenderProgress = new QProgressBar(status);
+  RenderProgress->setFixedWidth(168);
+  RenderProgress->setRange(0, 100);
+  RenderProgress->setValue(0);
+  RenderProgress->setTextVisible(true);
+  RenderProgress->setFormat("");
+  RenderProgress->setAlignment(Qt::AlignCenter);
+  RenderProgress->setStyleSheet(
+      "QProgressBar { border: 1px solid gray; background: white; color: black; }"
+      "QProgressBar::chunk { background: lime; }");
+  statusRow->addWidget(StatusBar, 1);
+  statusRow->addWidget(RenderProgress);
+  column->addWidget(status);
+
+  // ---- Tab row and pages.
+  TabControl1 = new QTabBar(client);
+  TabControl1->addTab("Emitters");
+  TabControl1->addTab("Tools");
+  TabControl1->setDrawBase(false);
+  TabControl1->setExpanding(false);
+  TabControl1->setFixedHeight(TabRowHeight);
+  TabControl1->setStyleSheet(
+      "QTabBar::tab { border: 1px outset gray; padding: 2px 10px; margin: 1px; background: palette(button); }"
+      "QTabBar::tab:selected { border-style: inset; background: palette(midlight); }");
+  column->addWidget(TabControl1);
+  Pages = new QStackedWidget(client);
+  EmitterManagerPage = new QFrame(Pages);
+  ToolboxPage = new QFrame(Pages);
+  Pages->addWidget(EmitterManagerPage);
+  Pages->addWidget(ToolboxPage);
+  column->addWidget(Pages, 1);
+  setCentralWidget(client);
+
+  BuildMenus();
+  Shuttle = new TShuttleForm(main, owner);
+  Shuttle->setWindowTitle(windowTitle());
+
+  // ---- Input goes to the controller.
+  connect(PreviewButton, &QPushButton::clicked, this, [this] { Main_.PlayClicked(); });
+  connect(Shuttle->PreviewButton, &QPushButton::clicked, this, [this] { Main_.PlayClicked(); });
+  connect(RewindButton, &QPushButton::clicked, this, [this] { Main_.RewindClicked(); });
+  connect(Shuttle->RewindButton, &QPushButton::clicked, this, [this] { Main_.RewindClicked(); });
+  connect(ShrinkButton, &QToolButton::clicked, this, [this] { Shrink(); });
+  connect(Shuttle->GrowButton, &QToolButton::clicked, this, [this] { Grow(); });
+  connect(DrawModeBox, &QComboBox::currentIndexChanged, this, [this](int i) { Main_.SetDrawMode(i); });
+  connect(RenderBox, &QCheckBox::clicked, this, [this] {
+    Main_.EnableRenderingAction();
+    Refresh();
+  });
+  connect(TabControl1, &QTabBar::currentChanged, this, [this](int i) { Pages->setCurrentIndex(i == 1 ? 1 : 0); });
+
+  // ---- The controller's notifications come here.
+  Main_.OnStatusChanged = [this] { Refresh(); };
+  Main_.OnPreviewChanged = [this] {
+    GateInput(Main_.PlayShowsStop);
+    Refresh();
+  };
+  Main_.OnShowPanel = [this] { ShowPanel(); };
+
+  // The designed client area below the menu is also the smallest one.
+  const int menuHeight = menuBar()->sizeHint().height();
+  resize(ClientWidth, ClientHeight + menuHeight);
+  setMinimumSize(ClientWidth, ClientHeight + menuHeight);
+  Refresh();
+}
+
+TMainForm::~TMainForm() {
+  GateInput(false);
+  Main_.OnStatusChanged = nullptr;
+  Main_.OnPreviewChanged = nullptr;
+  Main_.OnShowPanel = nullptr;
+  delete Shuttle;
+}
+
+void TMainForm::BuildMenus() {
+  QMenu* file = menuBar()->addMenu("File");
+  NewEmitterItem = file->addAction("New Emitter", this, [this] { Main_.NewEmitter(); });
+  DeleteEmitterItem = file->addAction("Delete Emitter", this, [this] { Main_.Emitters.DeleteEmitter(); });
+  file->addSeparator();
+  // The settings files are read and written through the emitter manager's dialogs, which come
+  // with its page.
+  LoadEmitterItem = file->addAction("Load Emitter Settings");
+  SaveEmitterItem = file->addAction("Save Emitter Settings");
+  file->addSeparator();
+  AddSystemItem = file->addAction("Add Particle System", this, [this] { Main_.Emitters.AddSystem(); });
+  DeleteSystemItem = file->addAction("Delete Particle System", this, [this] { Main_.Emitters.DeleteSystem(); });
+  DuplicateSystemItem = file->addAction("Duplicate Particle System", this, [this] { Main_.Emitters.DuplicateSystem(); });
+  file->addSeparator();
+  LoadSystemItem = file->addAction("Load System Settings");
+  SaveSystemItem = file->addAction("Save System Settings");
+  for (QAction* a : {LoadEmitterItem, SaveEmitterItem, LoadSystemItem, SaveSystemItem}) a->setEnabled(false);
+  file->addSeparator();
+  EnableRenderingItem = file->addAction("Enable Rendering", this, [this] {
+    Main_.EnableRenderingAction();
+    Refresh();
+  });
+  DepthDitheringItem = file->addAction("Depth Dithering", this, [this] {
+    Main_.DepthDitheringAction();
+    Refresh();
+  });
+  ShowRenderingItem = file->addAction("Show Rendering (Slow)", this, [this] {
+    Main_.ShowRenderingAction();
+    Refresh();
+  });
+
+  QMenu* toolbox = menuBar()->addMenu("Toolbox");
+  const struct {
+    const char* caption;
+    TToolKind kind;
+  } tools[6] = {{"New Deflector", ToolDeflector}, {"New Attractor", ToolAttractor}, {"New Repulsor", ToolRepulsor},
+                {"New Gravitron", ToolGravitron}, {"New Fan", ToolFan},             {"New Leader", ToolLeader}};
+  for (int i = 0; i < 6; ++i) {
+    const TToolKind kind = tools[i].kind;
+    NewToolItems[i] = toolbox->addAction(tools[i].caption, this, [this, kind] { Main_.NewTool(kind); });
+  }
+
+  QMenu* preview = menuBar()->addMenu("Preview");
+  AnimateObjectsItem = preview->addAction("Animate Objects", this, [this] {
+    Main_.AnimateObjectsAction();
+    Refresh();
+  });
+  WireframeAlphaHintsItem = preview->addAction("Wireframe Alpha Hints", this, [this] {
+    Main_.WireframeAlphaHintsAction();
+    Refresh();
+  });
+
+  QMenu* help = menuBar()->addMenu("Help");
+  HelpTopicsItem = help->addAction("Topics && Contents", this, [this] { Main_.HelpTopicsAction(); });
+  ToggleCuesItem = help->addAction("Toggle Cue Cards", this, [this] { Main_.ToggleCuesAction(); });
+
+  for (QAction* a : {EnableRenderingItem, DepthDitheringItem, ShowRenderingItem, AnimateObjectsItem, WireframeAlphaHintsItem})
+    a->setCheckable(true);
+}
+
+void TMainForm::Refresh() {
+  ShowPlayState(PreviewButton, Main_.PlayShowsStop);
+  ShowPlayState(Shuttle->PreviewButton, Main_.PlayShowsStop);
+  StatusBar->setText(QString::fromStdString(Main_.StatusText));
+  ShowProgress(RenderProgress, Main_.MainProgress.Position, Main_.MainProgress.Caption);
+  {
+    const QSignalBlocker block(DrawModeBox);
+    DrawModeBox->setCurrentIndex(Main_.DrawMode());
+  }
+  RenderBox->setChecked(Main_.EnableRendering);
+  EnableRenderingItem->setChecked(Main_.EnableRendering);
+  DepthDitheringItem->setChecked(Main_.DepthDithering);
+  ShowRenderingItem->setChecked(Main_.ShowRendering);
+  AnimateObjectsItem->setChecked(Main_.AnimateObjects);
+  WireframeAlphaHintsItem->setChecked(Main_.WireframeAlphaHints());
+  Shuttle->Refresh();
+}
+
+void TMainForm::ShowPanel() {
+  Refresh();  // the first click may have switched rendering on
+  if (!Shuttle->isVisible()) {
+    show();
+    if (isMinimized()) showNormal();
+    raise();
+  } else if (Shuttle->isMinimized()) {
+    Shuttle->showNormal();
+  }
+}
+
+void TMainForm::Shrink() {
+  Shuttle->move(pos());
+  hide();
+  Shuttle->show();
+}
+
+void TMainForm::Grow() {
+  move(Shuttle->pos());
+  Shuttle->hide();
+  show();
+}
+
+void TMainForm::FoldCollapsing(int foldHeight) { FoldRemembered_ = foldHeight; }
+
+void TMainForm::FoldCollapsed(int newFoldHeight) {
+  FoldRemembered_ -= newFoldHeight;
+  setMinimumHeight(minimumHeight() - FoldRemembered_);
+  resize(width(), height() - FoldRemembered_);
+}
+
+void TMainForm::FoldExpanding() {
+  resize(width(), height() + FoldRemembered_);
+  setMinimumHeight(minimumHeight() + FoldRemembered_);
+}
+
+void TMainForm::GateInput(bool running) {
+  if (running == Gated_) return;
+  Gated_ = running;
+  if (running)
+    qApp->installEventFilter(this);
+  else
+    qApp->removeEventFilter(this);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::Shortcut:
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+      break;
+    default:
+      return false;
+  }
+  if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+    return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget) return false;  // windows and the application get their own events
+  for (QWidget* open : {static_cast<QWidget*>(PreviewButton), static_cast<QWidget*>(RewindButton),
+                        static_cast<QWidget*>(Shuttle->PreviewButton), static_cast<QWidget*>(Shuttle->RewindButton),
+                        static_cast<QWidget*>(DrawModeBox)})
+    if (widget == open || open->isAncestorOf(widget) || (open == DrawModeBox && widget->window()->parentWidget() &&
+                                                         DrawModeBox->isAncestorOf(widget->window()->parentWidget())))
+      return false;
+  return true;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  // Closing the panel stops a preview under way; a stopped one is left as it is (the host's
+  // frame stays where the user put it).
+  if (Main_.PlayShowsStop) Main_.StopAnimateAction();
+  event->accept();
+}
+
+std::unique_ptr<TMainForm> CreateMainPanel(TMain& main, QWidget* owner) {
+  return std::make_unique<TMainForm>(main, owner);
+}
