@@ -35,6 +35,12 @@ void ShowMessages(TPluginStatus& status, TProgress& progress, int& count) {
   }
 }
 
+// What the plug-in says while it reads the scene (an emitter or tool whose stored data were
+// damaged, and which it loaded as best it could) does not stop the render.
+void ShowWarnings(TPluginStatus& status, TProgress& progress) {
+  for (const std::string& m : status.NewMessages()) progress.Message("vantrel: warning: the plug-in reports: " + m);
+}
+
 // A new size keeps what the scene asked for in proportion: a region covers the same part of the
 // image, and a view that had the render's size (the default) follows it, so the picture is not
 // stretched.
@@ -138,7 +144,7 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
     ShowMessages(status, progress, messages);
     return fail(e.what(), ExitFailure);
   }
-  ShowMessages(status, progress, messages);
+  ShowWarnings(status, progress);
 
   TFrameRange range;
   try {
