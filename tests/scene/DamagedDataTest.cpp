@@ -189,12 +189,12 @@ TEST_F(DamagedData, SettingsFilesAfterAValidVersion) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    manager.Select(manager.EmitterList[0].get(), manager.EmitterList[0]->Systems[0].get());
     ASSERT_TRUE(manager.SaveEmitterSettings(vte));
     ASSERT_TRUE(manager.SaveSystemSettings(vts));
     const std::string& file = c.system ? vts : vte;
     rewrite(file, c.damage);
     Headless().Messages.clear();
-    manager.Select(manager.EmitterList[0].get(), manager.EmitterList[0]->Systems[0].get());
     const bool loaded = c.system ? manager.LoadSystemSettings(file) : manager.LoadEmitterSettings(file);
     EXPECT_FALSE(loaded);
     ASSERT_EQ(Headless().Messages.size(), 1u);
