@@ -326,9 +326,12 @@ TEST_F(RenderPass, InterruptBeforeTheFirstParticleLeavesTheImageAndCountsAll) {
   TParticle dead;
   s.Particles.push_back(dead);  // not submitted
   const stage::TScreenBuffer empty = Empty();
+  std::vector<int> reported;
+  R.OnProgress = [&](int percent) { reported.push_back(percent); };
   const stage::TScreenBuffer image = Pass([] { stage::Stage().Interrupt = true; });
   EXPECT_EQ(DifferingPixels(image, empty), 0);
   EXPECT_EQ(R.RenderedCount(), 4);
+  EXPECT_EQ(reported, std::vector<int>{25});  // progress comes before the check that stops it
   stage::Stage().Interrupt = false;
 }
 
