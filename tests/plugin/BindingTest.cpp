@@ -714,6 +714,16 @@ TEST_F(Plugin, AnImageThatCannotBeDecodedLosesOnlyItsOwnParticles) {
   std::filesystem::remove(bad);
 }
 
+TEST_F(Plugin, APassStopsARunningPreview) {
+  OrthoStage();
+  Init();
+  tsxOnLeftClick();
+  ASSERT_NE(Module->Main.NewEmitter(), nullptr);
+  Module->Main.PreviewRunning = true;
+  Stage().RenderSequence(7, 7, [](float, const stage::TScreenBuffer&) {});
+  EXPECT_FALSE(Module->Main.PreviewRunning);
+}
+
 TEST_F(Plugin, ShutdownIgnoresDeactivation) {
   int deactivations = 0;
   Module.reset();
