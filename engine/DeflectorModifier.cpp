@@ -44,9 +44,15 @@ void TPlaneDeflectorModifier::Apply(TParticleSystem& system, TParticle& p) {
   SubVec3f(d, Center);
   const float bz = static_cast<float>(static_cast<float>(RotateRow(d, InvRot, 2)) + Center.z);
 
+  // The plane is lifted by the particle's radius, and a move that ends at or below the lifted
+  // plane is caught when it starts in front of the lifted plane or, failing that, at least in
+  // front of the plane itself. The second case is a particle whose sprite already overlaps the
+  // plane: one that grew faster than it fell, or one put back inside that band by an earlier
+  // bounce. Measured against the lifted plane alone it would pass through.
   const float radius = static_cast<float>(system.Size.Evaluate(100.0 * system.LifeFractionOf(p)) * p.Size / 2);
   const float h = Center.z + radius;
-  if (!(az + CrossingTolerance >= h && bz - CrossingTolerance <= h)) return;
+  const float start = std::min(h, Center.z);
+  if (!(az + CrossingTolerance >= start && bz - CrossingTolerance <= h)) return;
   const float bx = static_cast<float>(static_cast<float>(RotateRow(d, InvRot, 0)) + Center.x);
   const float by = static_cast<float>(static_cast<float>(RotateRow(d, InvRot, 1)) + Center.y);
   if (!(std::fabs(bx - Center.x) <= HalfX && std::fabs(by - Center.y) <= HalfY)) return;
@@ -58,6 +64,7 @@ void TPlaneDeflectorModifier::Apply(TParticleSystem& system, TParticle& p) {
 
   // Back to the crossing point. A particle that only skims the tolerance band (no crossing, or
   // no motion along the normal) would be extrapolated beyond its own move; it stays on its path.
+  // One that started below the lifted plane stays where its move started.
   float f = 1;
   if (bz != az) f = std::clamp((h - az) / (bz - az), 0.0f, 1.0f);
   TVec3f move;

@@ -13,6 +13,7 @@ size_t TMemoryStream::Read(void* buffer, size_t n) {
   const size_t k = std::min(n, Bytes.size() - Pos);
   if (k) std::memcpy(buffer, Bytes.data() + Pos, k);
   Pos += k;
+  NoteRead(n, k);
   return k;
 }
 
@@ -40,6 +41,7 @@ TFileReadStream::~TFileReadStream() {
 size_t TFileReadStream::Read(void* buffer, size_t n) {
   const size_t k = std::fread(buffer, 1, n, File);
   Pos += k;
+  NoteRead(n, k);
   return k;
 }
 

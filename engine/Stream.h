@@ -38,6 +38,16 @@ class TStream {
     const uint64_t r = Remaining();
     Seek(Position() + (n < r ? n : r));
   }
+  // A read asked for more than was left: a record was cut short (skipping is no reading).
+  bool EndedEarly() const { return EndedEarly_; }
+
+ protected:
+  void NoteRead(size_t asked, size_t got) {
+    if (got < asked) EndedEarly_ = true;
+  }
+
+ private:
+  bool EndedEarly_ = false;
 };
 
 // A growable buffer in memory; used for payloads and for copies of records.

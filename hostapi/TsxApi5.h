@@ -232,6 +232,9 @@ void tsxGNodeGetTransform(tsxGNODE* node, CtsxTxmx3f* objectToWorld);
 /* Extents of the node's bounding box along its own axes, in world units. */
 void tsxGNodeGetSize(tsxGNODE* node, CtsxVector3f* size);
 void tsxGNodeSetName(tsxGNODE* node, const char* name);
+/* Copies the node's name into buffer, cut to size - 1 characters and ended with a 0 (when size
+ * is at least 1); answers the length of the whole name, 0 for no node. */
+int tsxGNodeGetName(tsxGNODE* node, char* buffer, int size);
 
 int tsxSobjGetType(tsxSOBJ* obj);
 /* Frame range of the object's keys; 0 and 0 without keys. Answers 1 when it has keys. */

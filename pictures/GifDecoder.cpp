@@ -334,5 +334,6 @@ TPicture DecodeGif(TBytes d) {
     control = TControl{};
   }
   picture.HasAlpha = std::any_of(screen.Pixels.begin(), screen.Pixels.end(), [](uint32_t p) { return AlphaOf(p) == 0; });
+  picture.AlphaIsMask = picture.HasAlpha;
   return picture;
 }

@@ -17,6 +17,10 @@ struct TPicture {
   // The source carried transparency of its own (an alpha channel, PNG transparency, an icon's
   // mask), which the image keeps. Otherwise alpha is 255 and the cache makes it from intensity.
   bool HasAlpha = false;
+  // The transparency is only a mask (a GIF's transparent colour): alpha is 0 or 255, and the
+  // picture has no alpha channel of its own, so the cache makes the visible pixels' alpha from
+  // their intensity as for a picture without transparency.
+  bool AlphaIsMask = false;
 };
 
 // Limits on what any file may ask for, checked before pixels are allocated.

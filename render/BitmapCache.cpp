@@ -34,6 +34,14 @@ void AlphaFromIntensity(TBitmap32& image) {
   }
 }
 
+void AlphaFromIntensityInMask(TBitmap32& image) {
+  for (uint32_t& p : image.Pixels) {
+    if (AlphaOf(p) == 0) continue;
+    const uint32_t a = (61u * RedOf(p) + 174u * GreenOf(p) + 21u * BlueOf(p)) >> 8;
+    p = (p & 0x00FFFFFFu) | (a << 24);
+  }
+}
+
 bool TBitmap32Cache::TNameLess::operator()(const std::string& a, const std::string& b) const {
   return strcasecmp(a.c_str(), b.c_str()) < 0;
 }
@@ -47,6 +55,7 @@ TImageRef TBitmap32Cache::GetImage(std::string& name) {
   if (!FileExists(name)) return DefaultImage();
   TPicture picture = LoadPicture(name);
   if (!picture.HasAlpha) AlphaFromIntensity(picture.Image);
+  else if (picture.AlphaIsMask) AlphaFromIntensityInMask(picture.Image);
   auto image = std::make_shared<const TBitmap32>(std::move(picture.Image));
   Images.emplace(name, image);
   return image;

@@ -15,6 +15,8 @@ TImageRef DefaultImage();
 // Replaces every pixel's alpha by (61 × red + 174 × green + 21 × blue) shr 8, the rule for
 // pictures that had no alpha of their own.
 void AlphaFromIntensity(TBitmap32& image);
+// The same for the pixels a mask leaves visible (alpha not 0); masked pixels stay clear.
+void AlphaFromIntensityInMask(TBitmap32& image);
 
 // Returns the name to use for a missing file ("Default" when there is none).
 using TLocateHandler = std::function<std::string(const std::string&)>;
@@ -24,7 +26,8 @@ class TBitmap32Cache {
   // The image for a file name. A name that is cached gives its image. A name with no file
   // behind it goes through the locate handler (when one is installed), which may change the
   // name; the caller keeps the changed name. An existing file is decoded, its alpha made from
-  // intensity unless the picture had an alpha channel, and cached under the name. Otherwise
+  // intensity unless the picture had an alpha channel (a transparent colour is no channel: it
+  // stays clear and the rest takes alpha from intensity), and cached under the name. Otherwise
   // DefaultImage, which is not cached. Throws EVantrelError when the file cannot be decoded;
   // nothing is cached then.
   TImageRef GetImage(std::string& name);

@@ -15,3 +15,8 @@ TImageRef ImageAt(TParticleMapSource& maps, int index) {
 }
 
 TImageRef ImageOf(TParticleSystem& system, int index) { return ImageAt(system.Maps, system.ImageIndexOf(index)); }
+
+std::string ImageNameOf(TParticleSystem& system, int index) {
+  if (system.Maps.Empty()) return DefaultImageName;
+  return system.Maps.Entry(system.ImageIndexOf(index)).Name;
+}

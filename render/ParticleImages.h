@@ -2,6 +2,8 @@
 // image cache.
 #pragma once
 
+#include <string>
+
 #include "pictures/Bitmap32.h"
 
 class TParticleMapSource;
@@ -13,4 +15,6 @@ class TParticleSystem;
 // Throws EVantrelError when the file exists but cannot be decoded (the name stays).
 TImageRef ImageAt(TParticleMapSource& maps, int index);
 // ImageAt(system.Maps, system.ImageIndexOf(index)); may relocate the entry and throws likewise.
+// ImageNameOf gives the file name ImageOf would read ("Default" for an empty list).
 TImageRef ImageOf(TParticleSystem& system, int index);
+std::string ImageNameOf(TParticleSystem& system, int index);

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/Errors.h"
 #include "engine/Particle.h"
+#include "hostapi/Platform.h"
 #include "engine/RandomTables.h"
 #include "render/ParticleImages.h"
 #include "render/Projection.h"
@@ -111,6 +113,7 @@ TParticleRenderer::~TParticleRenderer() = default;
 
 void TParticleRenderer::BeginRender(const tssPostProcessData& postData) {
   Queue_.clear();
+  FailedImages_.clear();
   CompositedPixels_ = 0;
   Buffer_ = postData.buffer;
   ImageWidth_ = postData.width;
@@ -179,7 +182,7 @@ void TParticleRenderer::RenderAll() {
       if (!particle.Alive || system == nullptr) continue;
       RenderMode = system->RenderMode;
       MaxSize = system->MaxParticleSize;
-      SourceImage = ImageOf(*system, particle.Index);
+      if (!TakeImage(*system, particle.Index)) continue;
       TRenderAttributes attributes;
       system->ComputeRenderAttributes(particle.Index, attributes);
       attributes.Alpha = attributes.Alpha * attributes.Options.AlphaMaster;
@@ -191,6 +194,21 @@ void TParticleRenderer::RenderAll() {
     throw;
   }
   EndPass();
+}
+
+bool TParticleRenderer::TakeImage(TParticleSystem& system, int index) {
+  const std::string name = ImageNameOf(system, index);
+  if (FailedImages_.contains(name)) return false;
+  try {
+    SourceImage = ImageOf(system, index);
+    return true;
+  } catch (const EVantrelError& e) {
+    // Only this image's particles are lost; the picture keeps everything else.
+    FailedImages_.insert(name);
+    if (ReportedImages_.insert(name).second)
+      Platform().ShowMessage(Format("%s: %s Its particles are left out of the picture.", name.c_str(), e.what()));
+    return false;
+  }
 }
 
 void TParticleRenderer::EndPass() {

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "engine/RenderAttributes.h"
 
 struct TParticle;
+class TParticleSystem;
 class TDrawSurface;
 
 // Draw modes of the preview, the items of the main panel's draw-mode box.
@@ -44,10 +47,14 @@ class TParticleRenderer {
   int AddParticle(TParticle& particle);
   // Draws the queue back to front (a stable sort: particles of equal depth keep their
   // submission order), reporting progress and checking the host's interrupt before each one.
-  // Afterwards the sprite is freed, RenderedCount holds the number queued (drawn or not) and the
-  // queue is empty, also when an image cannot be read: that error passes on after the rows
-  // composited so far are in the image.
+  // A particle whose image cannot be decoded is left out, as is every other particle of that
+  // image in this pass; the rest are drawn. The failure is shown to the user once per image
+  // until ForgetReportedImages. Afterwards the sprite is freed, RenderedCount holds the number
+  // queued (drawn or not) and the queue is empty, also when another error passes on after the
+  // rows composited so far are in the image.
   void RenderAll();
+  // A new render: an image that still cannot be decoded is reported again.
+  void ForgetReportedImages() { ReportedImages_.clear(); }
   // Shows every row of the region in the host.
   void DisplayAll();
   // Composites one particle with the renderer's current source image, render mode and max
@@ -123,11 +130,15 @@ class TParticleRenderer {
   bool WriteRow(int32_t y, const float* line);
   void FlushRows();
   void EndPass();
+  // Sets SourceImage for a particle; false (the particle is left out) when its image failed.
+  bool TakeImage(TParticleSystem& system, int index);
 
   tssSCREENBUFFER* Buffer_ = nullptr;
   int32_t ImageWidth_ = 0, ImageHeight_ = 0;
   int32_t Left_ = 0, Top_ = 0, Right_ = -1, Bottom_ = -1;  // int16 values from the host
   std::vector<TParticle*> Queue_;
+  // Image names that failed to decode in this pass, and those already shown to the user.
+  std::set<std::string> FailedImages_, ReportedImages_;
   bool InPass_ = false;  // inside RenderAll: touched rows are written back at its end
   int32_t RenderedCount_ = 0;
   int64_t CompositedPixels_ = 0;

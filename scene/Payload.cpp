@@ -3,17 +3,35 @@
 
 #include <algorithm>
 
+#include "engine/Errors.h"
+#include "hostapi/Platform.h"
+
 namespace {
 constexpr int32_t OldestPayloadVersion = 100;
 constexpr size_t ReadChunk = 64 * 1024;
 }  // namespace
 
 bool ReadPayload(tsxFILE* file, TPayload& payload) {
+  payload.Problem.clear();
   int32_t version = 0, length = 0;
-  if (tsxFILEread(&version, sizeof version, 1, file) != 1) return false;
-  if (version < OldestPayloadVersion) return false;
-  if (tsxFILEread(&length, sizeof length, 1, file) != 1) return false;
-  if (length <= 0) return false;
+  const size_t versionBytes = tsxFILEread(&version, 1, sizeof version, file);
+  if (versionBytes == 0) return false;  // saved without data
+  if (versionBytes < sizeof version) {
+    payload.Problem = "its data end inside their header";
+    return false;
+  }
+  if (version < OldestPayloadVersion) {
+    payload.Problem = Format("its data are of an unknown kind (version %d); it was left without settings", version);
+    return false;
+  }
+  if (tsxFILEread(&length, sizeof length, 1, file) != 1) {
+    payload.Problem = "its data end inside their header";
+    return false;
+  }
+  if (length <= 0) {
+    payload.Problem = Format("its data are empty (length %d); it was left without settings", length);
+    return false;
+  }
   payload.Version = version;
   payload.Data.clear();
   size_t left = static_cast<size_t>(length);
@@ -26,6 +44,9 @@ bool ReadPayload(tsxFILE* file, TPayload& payload) {
     if (got < want) break;
     left -= got;
   }
+  if (payload.Data.size() < static_cast<size_t>(length))
+    payload.Problem = Format("its data are cut short (%zu of %d bytes); what is missing keeps its defaults",
+                             payload.Data.size(), length);
   return true;
 }
 
@@ -34,4 +55,18 @@ void WritePayload(tsxFILE* file, int32_t version, const std::vector<uint8_t>& da
   tsxFILEwrite(&version, sizeof version, 1, file);
   tsxFILEwrite(&length, sizeof length, 1, file);
   if (!data.empty()) tsxFILEwrite(data.data(), 1, data.size(), file);
+}
+
+std::string SceneObjectName(tsxSOBJ* obj) {
+  if (!obj) return {};
+  char buffer[256] = {};
+  tsxGNodeGetName(obj, buffer, sizeof buffer);
+  return buffer;
+}
+
+void ReportUnreadData(const char* kind, tsxSOBJ* obj, const std::vector<std::string>& problems) {
+  if (problems.empty()) return;
+  std::string text = Format("The %s \"%s\" was not read as saved: ", kind, SceneObjectName(obj).c_str());
+  for (size_t i = 0; i < problems.size(); ++i) text += (i ? "; " : "") + problems[i];
+  Platform().ShowMessage(text + ".");
 }

@@ -33,6 +33,12 @@ std::unique_ptr<TParticleModifier> CreateModifierNamed(const std::string& kindNa
   return CreateModifier(ToolLeader);
 }
 
+bool KnownKindName(const std::string& kindName) {
+  for (const char* known : {"Deflector", "Fan", "Attractor", "Repulsor", "Leader", "Gravitron"})
+    if (kindName == known) return true;
+  return false;
+}
+
 TToolKind KindOf(const TParticleModifier* modifier) {
   if (dynamic_cast<const TPlaneDeflectorModifier*>(modifier)) return ToolDeflector;
   if (dynamic_cast<const TPlaneFanModifier*>(modifier)) return ToolFan;
@@ -68,6 +74,7 @@ void TToolObject::ReadFrom(TStream& s) {
   ReadText(s, ObjectNameLength, Name);
   std::string kindName;
   ReadText(s, ToolKindNameLength, kindName);
+  StoredKindName = kindName;
   tsxSOBJ* sceneObject = SceneObject();
   Adopt(CreateModifierNamed(kindName));
   ModifierPtr->SceneObject = sceneObject;

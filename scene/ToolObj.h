@@ -27,6 +27,8 @@ enum TToolKind : int32_t {
 std::unique_ptr<TParticleModifier> CreateModifier(TToolKind kind);
 // The modifier named by a stored kind name; any name not among the six gives a leader.
 std::unique_ptr<TParticleModifier> CreateModifierNamed(const std::string& kindName);
+// True for the six names a tool record stores ("Leader" among them).
+bool KnownKindName(const std::string& kindName);
 // The kind of a modifier, tested leader and repulsor before the attractor they derive from.
 TToolKind KindOf(const TParticleModifier* modifier);
 
@@ -51,6 +53,8 @@ class TToolObject {
   // Reads a tool record: the modifier named in it replaces the current one (and keeps the
   // current scene object). ToolLifespan, ToolLives and Infinite are not stored and read as off.
   void ReadFrom(TStream& s);
+  // The kind name the last ReadFrom found in the record.
+  std::string StoredKindName;
 
  private:
   void Adopt(std::unique_ptr<TParticleModifier> modifier);

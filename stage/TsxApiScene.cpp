@@ -1,5 +1,6 @@
 // The host interface over the stage's scene: nodes, custom objects, selection, time and
 // polyhedra. Unknown handles answer null, 0 or identity; nothing throws across the boundary.
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -85,6 +86,17 @@ void tsxGNodeGetSize(tsxGNODE* node, CtsxVector3f* size) {
 void tsxGNodeSetName(tsxGNODE* node, const char* name) {
   TNode* n = NodeOf(node);
   if (n && name) Guard([&] { n->Name = name; });
+}
+
+int tsxGNodeGetName(tsxGNODE* node, char* buffer, int size) {
+  TNode* n = NodeOf(node);
+  const std::string name = n ? n->Name : std::string();
+  if (buffer && size > 0) {
+    const size_t k = std::min(name.size(), static_cast<size_t>(size - 1));
+    std::memcpy(buffer, name.data(), k);
+    buffer[k] = 0;
+  }
+  return static_cast<int>(std::min<size_t>(name.size(), INT32_MAX));
 }
 
 int tsxSobjGetType(tsxSOBJ* obj) {

@@ -32,11 +32,43 @@ bool ShowFailure(Action action) {
   }
 }
 
+// A settings file that was read with problems: the action fails with them in its message.
+void ThrowFileProblems(const std::string& fileName, const std::vector<std::string>& problems) {
+  if (problems.empty()) return;
+  std::string text = Format("The file %s was not read as saved: ", fileName.c_str());
+  for (size_t i = 0; i < problems.size(); ++i) text += (i ? "; " : "") + problems[i];
+  throw EVantrelError(text + ".");
+}
+
 // Reads the int32 version at the start of a settings file.
 int32_t ReadFileVersion(TStream& s, const std::string& fileName) {
   int32_t version = 0;
   if (!ReadField(s, version)) throw EVantrelError(Format("The file %s is empty or damaged", fileName.c_str()));
   return version;
+}
+
+// Reads an emitter record as the reading rules say and notes, for the user, what did not read
+// as saved: a newer version, data that end early (unless the caller already knows), data
+// beyond the record, or a failure while reading.
+void ReadEmitterRecord(TEmitterObject& emitter, int32_t version, TStream& s, std::vector<std::string>& problems,
+                       bool noteShortData) {
+  if (version != EmitterRecordVersion && version != OldEmitterRecordVersion)
+    problems.push_back(Format("it was saved in a form this version cannot read (record version %d); it has "
+                              "no particle systems",
+                              version));
+  try {
+    emitter.ReadFrom(version, s);
+  } catch (const std::exception& e) {
+    problems.push_back(Format("its data could not be read (%s)", e.what()));
+    return;
+  }
+  if (version != EmitterRecordVersion && version != OldEmitterRecordVersion) return;
+  if (s.EndedEarly()) {
+    if (noteShortData) problems.push_back("its data end early; what is missing keeps its defaults");
+  } else if (s.Remaining() > 0) {
+    problems.push_back(Format("%llu bytes after its settings are not an emitter's and were ignored",
+                              static_cast<unsigned long long>(s.Remaining())));
+  }
 }
 
 }  // namespace
@@ -84,10 +116,15 @@ void TEmitterMan::ReadPayload(tsxSOBJ* sceneObject, tsxFILE* file) {
   auto emitter = std::make_unique<TEmitterObject>();
   emitter->SceneObject = sceneObject;
   TPayload payload;
-  if (!::ReadPayload(file, payload)) return;
-  TMemoryStream record(std::move(payload.Data));
-  emitter->ReadFrom(payload.Version, record);
-  AddEmitter(std::move(emitter));
+  const bool present = ::ReadPayload(file, payload);
+  std::vector<std::string> problems;
+  if (!payload.Problem.empty()) problems.push_back(payload.Problem);
+  if (present) {
+    TMemoryStream record(std::move(payload.Data));
+    ReadEmitterRecord(*emitter, payload.Version, record, problems, payload.Problem.empty());
+    AddEmitter(std::move(emitter));
+  }
+  ReportUnreadData("emitter", sceneObject, problems);
 }
 
 void TEmitterMan::CloneEmitter(tsxSOBJ* source, tsxSOBJ* clone) {
@@ -150,7 +187,9 @@ bool TEmitterMan::LoadEmitterSettings(const std::string& fileName) {
   const bool ok = ShowFailure([&] {
     TFileReadStream file(fileName);
     const int32_t version = ReadFileVersion(file, fileName);
-    CurrentEmitter->ReadFrom(version, file);
+    std::vector<std::string> problems;
+    ReadEmitterRecord(*CurrentEmitter, version, file, problems, true);
+    ThrowFileProblems(fileName, problems);
   });
   ValidateSelection();
   Changed();
@@ -172,7 +211,18 @@ bool TEmitterMan::LoadSystemSettings(const std::string& fileName) {
   const bool ok = ShowFailure([&] {
     TFileReadStream file(fileName);
     const int32_t version = ReadFileVersion(file, fileName);
-    if (version == EmitterRecordVersion || version == OldEmitterRecordVersion) CurrentSystem->ReadFrom(version, file);
+    if (version != EmitterRecordVersion && version != OldEmitterRecordVersion)
+      throw EVantrelError(Format("The file %s is not a system settings file this version can read (version %d); "
+                                 "nothing was changed",
+                                 fileName.c_str(), version));
+    CurrentSystem->ReadFrom(version, file);
+    std::vector<std::string> problems;
+    if (file.EndedEarly())
+      problems.push_back("it ends early; what is missing keeps its previous values");
+    else if (file.Remaining() > 0)
+      problems.push_back(Format("%llu bytes after the settings are not a system's and were ignored",
+                                static_cast<unsigned long long>(file.Remaining())));
+    ThrowFileProblems(fileName, problems);
   });
   Changed();
   return ok;

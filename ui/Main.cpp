@@ -152,6 +152,7 @@ void TMain::RenderBegin() {
   try {
     RandomSeed = RunSeed;
     Renderer.OnProgress = [this](int percent) { ReportRenderProgress(percent); };
+    Renderer.ForgetReportedImages();
     Emitters.RenderBegin();
   } catch (const std::exception& e) {
     Platform().ShowMessage(e.what());
@@ -183,6 +184,12 @@ void TMain::PostProcess(const tssPostProcessData& postData) {
     ClearFpuExceptions();
     StatusText = ShuttleStatusText = "";
     Platform().ShowMessage(e.what());
+    // What was composited before the failure is in the image; the host shows it.
+    try {
+      Renderer.DisplayAll();
+    } catch (...) {
+    }
+    ClearFpuExceptions();
   }
   MainProgress = {};
   ShuttleProgress = {};

@@ -1,6 +1,7 @@
 // Toolbox: tool payloads, clones and deletions.
 #include "ui/Toolbox.h"
 
+#include "engine/Errors.h"
 #include "engine/Stream.h"
 #include "scene/Payload.h"
 
@@ -24,12 +25,41 @@ void TToolbox::WritePayload(tsxSOBJ* sceneObject, tsxFILE* file) {
 
 void TToolbox::ReadPayload(tsxSOBJ* sceneObject, tsxFILE* file) {
   TPayload payload;
-  if (!::ReadPayload(file, payload)) return;
-  auto tool = std::make_unique<TToolObject>();
-  TMemoryStream record(std::move(payload.Data));
-  tool->ReadFrom(record);
-  tool->Modifier()->SceneObject = sceneObject;
-  AddTool(std::move(tool));
+  const bool present = ::ReadPayload(file, payload);
+  std::vector<std::string> problems;
+  if (!payload.Problem.empty()) problems.push_back(payload.Problem);
+  if (present) {
+    // The version is not examined further: a newer record is read as far as it goes.
+    if (payload.Version > ToolRecordVersion)
+      problems.push_back(Format("it was saved by a newer version (record version %d) and was read as far as "
+                                "this version understands it",
+                                payload.Version));
+    auto tool = std::make_unique<TToolObject>();
+    TMemoryStream record(std::move(payload.Data));
+    try {
+      tool->ReadFrom(record);
+    } catch (const std::exception& e) {
+      problems.push_back(Format("its data could not be read (%s)", e.what()));
+    }
+    if (!tool->Modifier()) {
+      ReportUnreadData("tool", sceneObject, problems);  // nothing could be made of it
+      return;
+    }
+    const std::string& kind = tool->StoredKindName;
+    if (!KnownKindName(kind))
+      problems.push_back(Format("its data name no tool kind this version knows (\"%s\"); it acts as a leader",
+                                kind.c_str()));
+    if (payload.Problem.empty()) {
+      if (record.EndedEarly())
+        problems.push_back("its data end early; what is missing keeps its defaults");
+      else if (record.Remaining() > 0)
+        problems.push_back(Format("%llu bytes after its settings are not a tool's and were ignored",
+                                  static_cast<unsigned long long>(record.Remaining())));
+    }
+    tool->Modifier()->SceneObject = sceneObject;
+    AddTool(std::move(tool));
+  }
+  ReportUnreadData("tool", sceneObject, problems);
 }
 
 void TToolbox::CloneTool(tsxSOBJ* source, tsxSOBJ* clone) {

@@ -46,6 +46,12 @@ void ShowMessages(TPluginStatus& status, TProgress& progress, int& count) {
   }
 }
 
+// What the plug-in says while it reads the scene (an emitter or tool whose stored data were
+// damaged, and which it loaded as best it could) does not stop the render.
+void ShowWarnings(TPluginStatus& status, TProgress& progress) {
+  for (const std::string& m : status.NewMessages()) progress.Message("vantrel: warning: the plug-in reports: " + m);
+}
+
 // A new size keeps what the scene asked for in proportion: a region covers the same part of the
 // image, and a view that had the render's size (the default) follows it, so the picture is not
 // stretched.
@@ -137,7 +143,7 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
   progress.Detail("vantrel: loaded the scene " + options.Scene.string() + " (" +
                   std::to_string(stage.Render.Width) + " x " + std::to_string(stage.Render.Height) + ", frames " +
                   FrameText(stage.Render.FirstFrame) + " to " + FrameText(stage.Render.LastFrame) + ")");
-  ShowMessages(status, progress, messages);
+  ShowWarnings(status, progress);
 
   std::vector<double> frames;
   try {

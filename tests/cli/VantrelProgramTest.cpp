@@ -416,6 +416,28 @@ TEST_F(VantrelProgram, RealPluginRendersAStageSceneWithoutParticles) {
             (std::vector<int>{51, 102, 153}));
 }
 
+// An emitter whose stored data are cut short: the user is warned which one, and the frame is
+// still rendered (with what could be read).
+TEST_F(VantrelProgram, RealPluginWarnsOfDamagedEmitterDataAndStillRenders) {
+  if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
+  std::string scene = FileBytes(fs::path(EXAMPLES_DIR) / "fountain" / "scene.json");
+  const size_t name = scene.find("\"name\": \"Fountain\"");
+  ASSERT_NE(name, std::string::npos);
+  const size_t payload = scene.find("\"payload\": \"", name);
+  ASSERT_NE(payload, std::string::npos);
+  const size_t from = payload + 12, to = scene.find('"', from);
+  ASSERT_GT(to - from, 1200u);
+  scene.erase(from + 1200, to - from - 1200);  // the header still claims the whole record
+  std::ofstream(Dir / "shot" / "cut.json") << scene;
+  const TRun run = Run("--plugin '" REAL_PLUGIN "' render shot/cut.json -f 3 -o cut.png");
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Err.find("vantrel: warning: the plug-in reports: The emitter \"Fountain\" was not read as saved: "
+                         "its data are cut short"),
+            std::string::npos)
+      << run.Err;
+  EXPECT_TRUE(fs::exists(Dir / "cut.png"));
+}
+
 // Every bundled example: its last two frames render with particles in them, the same bytes
 // again from a fresh start, and the last frame alone equals the last of the two (render begin
 // simulates up to it exactly as the frame before did).

@@ -149,6 +149,67 @@ TEST_F(Modifiers, DeflectorBouncesAndAbsorbs) {
   EXPECT_EQ(far.Position.z, -0.5f);
 }
 
+// Gathers one tool for every step, posed as a system's owner poses it.
+class OneToolOwner : public TParticleSystemOwner {
+ public:
+  explicit OneToolOwner(TParticleModifier& tool) : Tool(tool) {}
+  void UpdateFromHost(TParticleSystem&) override {}
+  void CollectModifiers(TParticleSystem&, std::vector<TParticleModifier*>& list) override {
+    Tool.UpdateTransform();
+    list.push_back(&Tool);
+  }
+  TParticleModifier& Tool;
+};
+
+TEST_F(Modifiers, GrowingParticlesDoNotPassThroughADeflector) {
+  // The radius grows by 0.1 a frame while the particle falls 0.03: the plane, lifted by the
+  // radius, overtakes the particle from below before the particle reaches it.
+  stage::TNode& plane = Box("deflector", 2, 2, 0.01f);
+  TPlaneDeflectorModifier d;
+  d.SceneObject = H(plane);
+  SceneFrame = 0;
+  struct Case {
+    const char* name;
+    float x, z, fall;
+    bool caught;
+  } cases[] = {
+      {"growing, inside", 0, 1, 0.03f, true},
+      {"growing, beside the plane", 1.5f, 1, 0.03f, false},
+      {"growing, starts behind the plane", 0, -0.05f, 0.03f, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TParticleSystem grows;
+    grows.Flow.Clear();
+    grows.Flow.AddKey(0, 0);
+    grows.Size.Clear();
+    grows.Size.AddKey(0, 0);
+    grows.Size.AddKey(100, 20);
+    OneToolOwner owner(d);
+    grows.Owner = &owner;
+    grows.Time = 0;
+    grows.Particles.resize(1);
+    TParticle& p = grows.Particles[0];
+    p = Particle({c.x, 0, c.z}, {c.x, 0, c.z});
+    p.Size = 1;
+    p.Birth = 0;
+    p.BaseVelocity = {0, 0, -c.fall};
+    grows.LiveCount = 1;
+    float lowest = c.z;
+    for (int frame = 1; frame < 60; ++frame) {
+      grows.StepTo(static_cast<float>(frame));
+      lowest = std::min(lowest, p.Position.z);
+    }
+    if (c.caught) {
+      EXPECT_GE(lowest, 0.0f);                 // never behind the plane
+      EXPECT_GT(p.BaseVelocity.z, 0.0f);       // it bounced
+    } else {
+      EXPECT_NEAR(p.Position.z, c.z - 59 * c.fall, 1e-4);  // on its path, as before
+      EXPECT_EQ(p.BaseVelocity.z, -c.fall);
+    }
+  }
+}
+
 TEST_F(Modifiers, PlaneMovingPastAParticleDoesNotBounce) {
   stage::TNode& plane = Box("deflector", 2, 2, 0.01f);
   plane.Position.SetKey(0, {0, 0, 0});

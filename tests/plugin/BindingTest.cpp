@@ -671,6 +671,14 @@ TEST_F(Plugin, AnEmptyPassReportsZeroParticlesAndItsTime) {
 // An orthographic 65 × 65 view of the origin from −y, one world unit per pixel.
 void OrthoStage() { stagetest::SetOrthographicView(65); }
 
+int DifferingPixels(const stage::TScreenBuffer& a, const stage::TScreenBuffer& b) {
+  int n = 0;
+  for (int32_t y = 0; y < a.Height(); ++y)
+    for (int32_t x = 0; x < a.Width(); ++x)
+      n += std::memcmp(&a.At(x, y), &b.At(x, y), sizeof a.At(x, y)) != 0;
+  return n;
+}
+
 int LitPixels(const stage::TScreenBuffer& image) {
   int lit = 0;
   for (int32_t y = 0; y < image.Height(); ++y)
@@ -701,24 +709,68 @@ TEST_F(Plugin, APassCompositesTheParticlesAndRestoresTheHostsTime) {
   EXPECT_EQ(LitPixels(Stage().RenderFrame(12)), 0);
 }
 
-TEST_F(Plugin, AnImageThatCannotBeDecodedIsReportedAndTheTimeRestored) {
+TEST_F(Plugin, AnImageThatCannotBeDecodedLosesOnlyItsOwnParticles) {
   OrthoStage();
   Init();
   tsxOnLeftClick();
   TEmitterObject* emitter = Module->Main.NewEmitter();
   ASSERT_NE(emitter, nullptr);
-  const auto bad = std::filesystem::temp_directory_path() / "vantrel-binding-bad.png";
-  {
-    std::ofstream out(bad, std::ios::binary);
-    out << "\x89PNG\r\n\x1a\n this is not a picture";
-  }
+  // The first system shows a picture file, the second the built-in glow. As a black picture
+  // (clear everywhere) the file draws nothing; the same frames with the file damaged must
+  // look the same.
+  const auto bad = std::filesystem::temp_directory_path() / "vantrel-binding-bad.ppm";
+  auto write = [&](const std::string& bytes) {
+    std::ofstream out(bad, std::ios::binary | std::ios::trunc);
+    out << bytes;
+  };
+  write(std::string("P6 2 2 255\n") + std::string(12, '\0'));
   emitter->Systems[0]->System.Maps.SetImageName(0, bad.string());
+  emitter->AddSystem();
+  ASSERT_EQ(emitter->Systems.size(), 2u);
   BitmapCache().Clear();
-  Stage().RenderSequence(8, 8, [](float, const stage::TScreenBuffer&) {});
-  EXPECT_FLOAT_EQ(tsxAnimGetActiveTime(), 8.0f);
+  std::vector<stage::TScreenBuffer> clear;
+  Stage().RenderSequence(8, 9, [&](float, const stage::TScreenBuffer& image) { clear.push_back(image); });
+  ASSERT_EQ(clear.size(), 2u);
+  ASSERT_GT(LitPixels(clear[1]), 0);
+  ASSERT_TRUE(Clock->Messages.empty());
+  write("P6 this is not a picture");
+
+  Clock->Messages.clear();
+  Stage().DisplayCalls = 0;
+  BitmapCache().Clear();
+  std::vector<stage::TScreenBuffer> frames;
+  std::vector<std::string> statuses;
+  Stage().RenderSequence(8, 9, [&](float, const stage::TScreenBuffer& image) {
+    frames.push_back(image);
+    statuses.push_back(Module->Main.StatusText);
+  });
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_FLOAT_EQ(tsxAnimGetActiveTime(), 9.0f);
+  // Reported once for the whole render, naming the file.
+  EXPECT_EQ(Clock->Messages.size(), 1u);
   ASSERT_FALSE(Clock->Messages.empty());
-  EXPECT_NE(Clock->Messages.back().find("Cannot load image"), std::string::npos) << Clock->Messages.back();
+  EXPECT_NE(Clock->Messages[0].find("Cannot load image"), std::string::npos) << Clock->Messages[0];
+  EXPECT_NE(Clock->Messages[0].find(bad.string()), std::string::npos) << Clock->Messages[0];
+  // The glow's particles are all there, exactly as beside the clear picture; the image was
+  // shown and the pass's report stands.
+  EXPECT_EQ(DifferingPixels(frames[0], clear[0]), 0);
+  EXPECT_EQ(DifferingPixels(frames[1], clear[1]), 0);
+  EXPECT_EQ(Stage().DisplayCalls, 2 * 65);
+  for (const std::string& status : statuses) EXPECT_EQ(status.rfind(" Rendered ", 0), 0u) << status;
+  // A new render reports it again.
+  Stage().RenderSequence(9, 9, [](float, const stage::TScreenBuffer&) {});
+  EXPECT_EQ(Clock->Messages.size(), 2u);
   std::filesystem::remove(bad);
+}
+
+TEST_F(Plugin, APassStopsARunningPreview) {
+  OrthoStage();
+  Init();
+  tsxOnLeftClick();
+  ASSERT_NE(Module->Main.NewEmitter(), nullptr);
+  Module->Main.PreviewRunning = true;
+  Stage().RenderSequence(7, 7, [](float, const stage::TScreenBuffer&) {});
+  EXPECT_FALSE(Module->Main.PreviewRunning);
 }
 
 TEST_F(Plugin, ShutdownIgnoresDeactivation) {

@@ -115,12 +115,14 @@ std::vector<uint8_t> Psd() {
 }
 
 // A GIF whose LZW stream sends a clear code before every pixel, so codes stay 5 bits wide.
-std::vector<uint8_t> Gif() {
+// Pixel k shows colour k of a 16-entry table; with a transparent index, that colour is clear.
+std::vector<uint8_t> Gif(int transparent = -1) {
   std::vector<uint8_t> v = {'G', 'I', 'F', '8', '9', 'a'};
   Put16(v, W), Put16(v, H), v.insert(v.end(), {0xF3, 0, 0});  // 16-entry global table
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) v.insert(v.end(), {R(x, y), G(x, y), B(x, y)});
   v.insert(v.end(), 3, 0);
+  if (transparent >= 0) v.insert(v.end(), {0x21, 0xF9, 4, 1, 0, 0, static_cast<uint8_t>(transparent), 0});
   v.push_back(0x2C), Put16(v, 0), Put16(v, 0), Put16(v, W), Put16(v, H), v.push_back(0);
   v.push_back(4);  // minimum code size: clear 16, end 17, 5-bit codes
   std::vector<uint8_t> lzw;
@@ -190,6 +192,7 @@ class PictureFiles : public ::testing::Test {
     WriteAll(Dir / "pic.ico", Icon());
     WriteAll(Dir / "pic.psd", Psd());
     WriteAll(Dir / "pic.gif", Gif());
+    WriteAll(Dir / "keyed.gif", Gif(5));
     std::string ppm = "P6\n# made by the test\n" + std::to_string(W) + " " + std::to_string(H) + "\n255\n";
     ppm.append(rgb.begin(), rgb.end());
     WriteAll(Dir / "pic.ppm", {ppm.begin(), ppm.end()});
@@ -285,6 +288,16 @@ TEST_F(PictureFiles, AlphaKeptOrMadeFromBrightness) {
     EXPECT_EQ(AlphaOf(px), (61u * RedOf(px) + 174u * GreenOf(px) + 21u * BlueOf(px)) >> 8) << *name;
     EXPECT_LE(AlphaOf(image->At(0, 0)), 3) << *name;  // black turns transparent
   }
+  // A transparent colour is a mask, not an alpha channel: clear there, from brightness elsewhere.
+  std::string keyed = (Dir / "keyed.gif").string();
+  const TImageRef gif = BitmapCache().GetImage(keyed);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const uint32_t px = gif->At(x, y);
+      const uint32_t expected =
+          y * W + x == 5 ? 0u : (61u * RedOf(px) + 174u * GreenOf(px) + 21u * BlueOf(px)) >> 8;
+      EXPECT_EQ(AlphaOf(px), expected) << x << "," << y;
+    }
 }
 
 TEST_F(PictureFiles, CacheSharesNamesInAnyLetterCase) {

@@ -273,6 +273,40 @@ TEST_F(RenderPass, EqualDepthsKeepSubmissionOrder) {
   EXPECT_EQ(R.Sprite(), nullptr);
 }
 
+TEST_F(RenderPass, EachParticleIsDrawnFarthestFirstWithItsOwnSystemsSettings) {
+  // Submitted near before far: drawn back to front, the near green one ends on top.
+  TParticleSystem& nearSystem = AddSystem(RenderPureAlpha);
+  AddParticle(nearSystem, 0, 0, 0, 20, {0, 1, 0, 0});
+  AddParticle(nearSystem, 0, 0, 40, 20, {1, 1, 1, 0});  // dies after it was queued
+  TParticleSystem& farSystem = AddSystem(RenderPureAlpha);
+  AddParticle(farSystem, 0, 0, 0, 40, {1, 0, 0, 0});
+  // A system whose max size the sprite exceeds, and one whose alpha master is 0.
+  TParticleSystem& small = AddSystem(RenderPureAlpha);
+  small.MaxParticleSize = 10;
+  AddParticle(small, -40, 0, 0, 20, {1, 1, 1, 0});
+  TParticleSystem& clear = AddSystem(RenderPureAlpha);
+  clear.Maps.OptionsAt(0).AlphaMaster = 0;
+  AddParticle(clear, 40, 0, 0, 20, {1, 1, 1, 0});
+  const stage::TScreenBuffer empty = Empty();
+  const stage::TScreenBuffer image = Pass([&] {
+    farSystem.Particles[0].ScreenPos.z = 3;  // the orthographic view puts every particle at depth 1
+    nearSystem.Particles[1].Alive = false;
+  });
+  EXPECT_EQ(R.RenderedCount(), 5);  // the dead one counts: it was queued
+  const stage::TPixel& centre = image.At(64, 64);
+  EXPECT_NEAR(centre.G, 1, 0.02);
+  EXPECT_NEAR(centre.R, 0, 0.02);
+  EXPECT_TRUE(SamePixel(image.At(64, 24), empty.At(64, 24))) << "a dead particle was drawn";
+  EXPECT_TRUE(SamePixel(image.At(24, 64), empty.At(24, 64))) << "the max size is not the particle's system's";
+  EXPECT_TRUE(SamePixel(image.At(104, 64), empty.At(104, 64))) << "the alpha master is not applied";
+  // The same two with the settings of the others are drawn.
+  small.MaxParticleSize = 2048;
+  clear.Maps.OptionsAt(0).AlphaMaster = 1;
+  const stage::TScreenBuffer again = Pass();
+  EXPECT_FALSE(SamePixel(again.At(24, 64), empty.At(24, 64)));
+  EXPECT_FALSE(SamePixel(again.At(104, 64), empty.At(104, 64)));
+}
+
 TEST_F(RenderPass, ReportsIntegerPercentBeforeEachParticle) {
   for (int count : {3, 100}) {
     Systems.clear();
@@ -292,9 +326,12 @@ TEST_F(RenderPass, InterruptBeforeTheFirstParticleLeavesTheImageAndCountsAll) {
   TParticle dead;
   s.Particles.push_back(dead);  // not submitted
   const stage::TScreenBuffer empty = Empty();
+  std::vector<int> reported;
+  R.OnProgress = [&](int percent) { reported.push_back(percent); };
   const stage::TScreenBuffer image = Pass([] { stage::Stage().Interrupt = true; });
   EXPECT_EQ(DifferingPixels(image, empty), 0);
   EXPECT_EQ(R.RenderedCount(), 4);
+  EXPECT_EQ(reported, std::vector<int>{25});  // progress comes before the check that stops it
   stage::Stage().Interrupt = false;
 }
 
