@@ -319,6 +319,10 @@ int tsxRegisterExternalShader(int kind, void (*callback)(void), int registerIt);
  * by name at run time; where the host has neither, the plug-in shows them itself. */
 void tsxHostShowStatus(const char* text);
 void tsxHostShowMessage(const char* text);
+/* The windowing system whose windows the host's window handles are: "qt" in a host built on
+ * Qt Widgets (tsxGetMainViewHwnd and tsxAViewGetHwnd then answer QWidget pointers), "" in a
+ * host without windows. Looked up by name; a host without it has no windows a plug-in may use. */
+const char* tsxHostWindowSystem(void);
 
 /* Pure vector math, with the engine's semantics. Results may alias inputs. */
 void tsxAddVec3f(CtsxVector3f* a, const CtsxVector3f* b);                     /* a := a + b */

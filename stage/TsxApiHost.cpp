@@ -121,4 +121,6 @@ void tsxHostShowMessage(const char* text) {
   }
 }
 
+const char* tsxHostWindowSystem(void) { return Stage().WindowSystem.c_str(); }
+
 }  // extern "C"

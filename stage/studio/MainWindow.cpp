@@ -478,7 +478,8 @@ bool TMainWindow::RenderFrame() {
   // The render moved the host's time along; the view shows the frame it showed before.
   stage.Scene.SetTime(frame);
   Render_->ShowDisplay();
-  statusBar()->showMessage(Text(stage.PluginStatus));
+  // A plug-in with windows of its own writes the status bar itself; one without tells the host.
+  if (!stage.PluginStatus.empty()) statusBar()->showMessage(Text(stage.PluginStatus));
   for (size_t i = messages; i < stage.PluginMessages.size(); ++i)
     QMessageBox::warning(this, tr("Render Frame"), Text(stage.PluginMessages[i]));
   View_->Refresh();
