@@ -135,6 +135,7 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
     if (now - last < 50) return;
     last = now;
     QCoreApplication::processEvents();
+    if (Progress_ && Progress_->wasCanceled()) Stage().Interrupt = true;
   };
 
   NewScene();
@@ -389,6 +390,7 @@ void TMainWindow::SelectionChanged() {
 }
 
 void TMainWindow::GoToFrame(int frame) {
+  Timeline_->SetFrame(frame);
   Stage().Scene.SetTime(static_cast<float>(frame));
   Transform_->ShowSelection();
   View_->Refresh();
@@ -525,6 +527,7 @@ int TMainWindow::RenderAnimation(const TAnimationRequest& request) {
       progress.setValue(i);
       progress.setLabelText(tr("Rendering frame %1 (%2 of %3)").arg(request.First + i).arg(i + 1).arg(count));
       QCoreApplication::processEvents();
+      if (progress.wasCanceled()) stage.Interrupt = true;
       if (stage.Interrupt) {
         stage.RaiseRenderEvent(RenderAbort, frame);
         return;

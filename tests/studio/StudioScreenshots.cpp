@@ -18,6 +18,7 @@
 
 #include "stage/Stage.h"
 #include "stage/studio/MainWindow.h"
+#include "stage/studio/Outliner.h"
 #include "stage/studio/PluginHost.h"
 #include "stage/studio/RenderWindow.h"
 
@@ -127,6 +128,12 @@ int main(int argc, char** argv) {
     const QString scene = QString(EXAMPLES_DIR "/%1/scene.json").arg(name);
     check(window->OpenScene(scene), "cannot open " + scene);
     window->GoToFrame(static_cast<int>(stage::Stage().Render.LastFrame / 2));
+    // The first emitter or tool selected, as a user would click it in the outliner.
+    stage::TNode* custom = nullptr;
+    stage::Stage().Scene.ForEach([&](stage::TNode& n) {
+      if (!custom && n.Kind() == stage::TNodeKind::Custom) custom = &n;
+    });
+    if (custom) window->Outliner()->setCurrentItem(window->Outliner()->ItemOf(custom));
     const QImage shot = GrabWindow(*window);
     const QString path = QString(SCREENSHOT_DIR "/studio-%1.png").arg(name);
     check(shot.save(path), "cannot write " + path);

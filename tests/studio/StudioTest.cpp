@@ -14,7 +14,10 @@
 #include <QToolButton>
 #include <QDoubleSpinBox>
 #include <QtTest>
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <set>
 
 #include "stage/Stage.h"
 #include "stage/studio/MainWindow.h"
@@ -134,6 +137,7 @@ class TStudioTest : public QObject {
   // Render Frame shows exactly the image `vantrel render` writes for that frame, and the plug-in
   // reported through the Qt platform (the status bar), not through the console platform.
   void renderFrame() {
+    if (!Stage().Shader(tssSHADER_POSTPROCESS)) QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
     QVERIFY(Window->OpenScene(Example("fountain")));
     Window->Timeline()->FrameField()->setValue(30);
     const size_t before = Stage().PluginMessages.size();
@@ -163,6 +167,7 @@ class TStudioTest : public QObject {
   // Cancel in the progress dialog stops the animation render through tsxRenderCheckInterrupt:
   // fewer frames than asked are written, each of them whole.
   void cancelAnimation() {
+    if (!Stage().Shader(tssSHADER_POSTPROCESS)) QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
     QVERIFY(Window->OpenScene(Example("fountain")));
     const QString pattern = Temp.filePath("anim/####.png");
     const int checksBefore = Stage().InterruptChecks;
@@ -171,7 +176,9 @@ class TStudioTest : public QObject {
     connect(&poll, &QTimer::timeout, this, [&] {
       if (Window->Progress() && QFileInfo::exists(Temp.filePath("anim/0001.png")) && !cancelled) {
         cancelled = true;
-        Window->Progress()->cancel();
+        QPushButton* cancel = Window->Progress()->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        QTest::mouseClick(cancel, Qt::LeftButton);
       }
     });
     poll.start(5);
