@@ -299,7 +299,11 @@ void TStudioView::DrawMeshesSolid(QPainter& painter, const TView& view) {
   TRenderSettings settings;
   settings.Width = view.Width;
   settings.Height = view.Height;
-  TScreenBuffer buffer(view.Width, view.Height);
+  if (!Buffer_ || Buffer_->Width() != view.Width || Buffer_->Height() != view.Height)
+    Buffer_.emplace(view.Width, view.Height);
+  else
+    Buffer_->Fill(TPixel{});
+  TScreenBuffer& buffer = *Buffer_;
   DrawPolyhedra(scene, view, settings, buffer);
   if (Solid_.width() != view.Width || Solid_.height() != view.Height)
     Solid_ = QImage(view.Width, view.Height, QImage::Format_ARGB32_Premultiplied);

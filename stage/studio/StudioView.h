@@ -11,6 +11,9 @@
 #include <QImage>
 #include <QWidget>
 
+#include <optional>
+
+#include "stage/ScreenBuffer.h"
 #include "stage/View.h"
 
 namespace stage::studio {
@@ -77,6 +80,7 @@ class TStudioView : public QWidget {
   QPoint LastMouse_;
   Qt::MouseButtons Dragging_;
   QImage Solid_;      // the solid shading's image, reused between paints
+  std::optional<TScreenBuffer> Buffer_;  // the rasterizer's, likewise
 };
 
 // The colour each pen of tsxPEN draws with in the studio's views.
