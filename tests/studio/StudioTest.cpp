@@ -140,8 +140,13 @@ class TStudioTest : public QObject {
     if (!Stage().Shader(tssSHADER_POSTPROCESS)) QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
     QVERIFY(Window->OpenScene(Example("fountain")));
     Window->Timeline()->FrameField()->setValue(30);
+    // Whatever view the user looks through, renders go through the scene's camera.
+    Window->View()->Orbit(40, 10);
+    Window->View()->SetKind(TViewKind::Top);
     const size_t before = Stage().PluginMessages.size();
     QVERIFY(Window->RenderFrame());
+    QCOMPARE(Stage().View.ViewMode(), 1);  // the top view is back after the render
+    QCOMPARE(Stage().View.Width, Window->View()->width());
     QVERIFY(Window->RenderWindow()->isVisible());
     const QImage shown = Window->RenderWindow()->Image();
     QCOMPARE(shown.size(), QSize(Stage().Render.Width, Stage().Render.Height));
