@@ -213,6 +213,24 @@ TEST_F(VantrelProgram, InterruptStopsTheFrameAndAnswers130) {
   EXPECT_FALSE(fs::exists(Dir / "i/0067.png"));
 }
 
+// `vantrel studio` runs the studio beside the program; without one it says why and answers 1.
+// The program itself links no Qt.
+TEST_F(VantrelProgram, StudioIsAProgramApartAndMissingOneIsReported) {
+  fs::copy_file(VANTREL_PROGRAM, Dir / "vantrel");
+  const std::string command = "cd '" + Dir.string() + "' && ./vantrel studio shot/scene.json 2>'" +
+                              (Dir / "stderr.txt").string() + "'";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string err = Read(Dir / "stderr.txt");
+  EXPECT_NE(err.find("cannot run the studio " + (Dir / "vantrel-studio").string()), std::string::npos) << err;
+  EXPECT_NE(err.find("build the target vantrel-studio"), std::string::npos) << err;
+
+  const std::string ldd = "ldd '" VANTREL_PROGRAM "' | grep -c Qt6 >'" + (Dir / "qt.txt").string() + "'";
+  std::system(ldd.c_str());
+  EXPECT_EQ(Read(Dir / "qt.txt"), "0\n");
+}
+
 TEST_F(VantrelProgram, InfoListsNodesAndSettingsEvenWithoutThePlugin) {
   TRun run = Run("--plugin nowhere.tsx info shot/scene.json");
   ASSERT_EQ(run.Code, 0) << run.Err;
