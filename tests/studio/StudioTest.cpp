@@ -27,6 +27,7 @@
 #include "stage/studio/StudioView.h"
 #include "stage/studio/Timeline.h"
 #include "stage/studio/TransformPanel.h"
+#include "ui/qt/QtPlatform.h"
 
 using namespace stage;
 using namespace stage::studio;
@@ -247,6 +248,34 @@ class TStudioTest : public QObject {
     view->SetKind(TViewKind::Top);
     QCOMPARE(Stage().View.ViewMode(), 1);
     QCOMPARE(Stage().View.Width, view->width());
+  }
+
+  // The Qt platform's drawing surface lies over the active view: what is drawn stays in its image
+  // (right and bottom edges exclusive) until the view is refreshed. Escape's state and the key
+  // hook follow the keyboard.
+  void qtPlatform() {
+    TQtPlatform platform;
+    TDrawSurface* surface = platform.ViewSurface(Window->View());
+    QVERIFY(surface);
+    QCOMPARE(platform.ViewSurface(Window->View()), surface);  // one canvas per view
+    auto* canvas = Window->View()->findChild<TQtViewCanvas*>("VantrelViewCanvas");
+    QVERIFY(canvas);
+    QCOMPARE(canvas->size(), Window->View()->size());
+    surface->SetBrushColor(0x0000FF);  // red, as 0x00BBGGRR
+    surface->FillRect(10, 10, 12, 12);
+    QCOMPARE(canvas->Image().pixel(11, 11), qRgb(255, 0, 0));
+    QCOMPARE(qAlpha(canvas->Image().pixel(12, 12)), 0);
+    tsxAViewRefresh();
+    QCOMPARE(qAlpha(canvas->Image().pixel(11, 11)), 0);
+
+    std::vector<uint32_t> keys;
+    QVERIFY(platform.HookKeys([&](uint32_t w, uint32_t) { keys.push_back(w); }));
+    QVERIFY(!platform.HookKeys([](uint32_t, uint32_t) {}));  // installed once
+    QTest::keyPress(Window.get(), Qt::Key_Escape);
+    QVERIFY(platform.EscapePressed());
+    QTest::keyRelease(Window.get(), Qt::Key_Escape);
+    QVERIFY(!platform.EscapePressed());
+    QVERIFY(std::count(keys.begin(), keys.end(), 0x1Bu) >= 2);
   }
 
   void cleanupTestCase() {
