@@ -57,9 +57,38 @@ class TPlatform {
     (void)folder, (void)fileName, (void)multiSelect;
     return {};
   }
-  // Opens the contents of a help file in the platform's help viewer; false when it cannot.
-  virtual bool ShowHelpContents(const std::string& helpFile) {
-    (void)helpFile;
+  // File dialogs: filter as "Emitter files (*.vte);;All files (*)", starting in folder with
+  // fileName preset. The full path picked; empty when cancelled or without dialogs.
+  virtual std::string OpenFile(const std::string& title, const std::string& filter, const std::string& folder,
+                               const std::string& fileName) {
+    (void)title, (void)filter, (void)folder, (void)fileName;
+    return {};
+  }
+  virtual std::string SaveFile(const std::string& title, const std::string& filter, const std::string& folder,
+                               const std::string& fileName) {
+    (void)title, (void)filter, (void)folder, (void)fileName;
+    return {};
+  }
+  // The colour picker, starting at color (0x00BBGGRR); false when cancelled or without one.
+  virtual bool PickColor(uint32_t& color) {
+    (void)color;
+    return false;
+  }
+  // Shows the help file (the user guide, Markdown); false when it cannot be shown.
+  virtual bool ShowHelp(const std::string& file) {
+    (void)file;
+    return false;
+  }
+  // The keyboard and mouse hooks: every key or mouse message of the application passes the
+  // handler first with two parameters in the windowing system's convention (virtual key code
+  // and key flags; message number and packed position); a mouse handler answering false
+  // swallows the message. Installed at most once each; false when the platform has no hooks.
+  virtual bool HookKeys(std::function<void(uint32_t wParm, uint32_t lParm)> handler) {
+    (void)handler;
+    return false;
+  }
+  virtual bool HookMouse(std::function<bool(uint32_t wParm, uint32_t lParm)> handler) {
+    (void)handler;
     return false;
   }
 };
@@ -96,7 +125,7 @@ class THeadlessPlatform : public TPlatform {
     return {};
   }
 
-  bool ShowHelpContents(const std::string& helpFile) override {
+  bool ShowHelp(const std::string& helpFile) override {
     HelpRequests.push_back(helpFile);
     return true;
   }

@@ -322,6 +322,10 @@ int tsxRegisterExternalShader(int kind, void (*callback)(void), int registerIt);
  * by name at run time; where the host has neither, the plug-in shows them itself. */
 void tsxHostShowStatus(const char* text);
 void tsxHostShowMessage(const char* text);
+/* The windowing system whose windows the host's window handles are: "qt" in a host built on
+ * Qt Widgets (tsxGetMainViewHwnd and tsxAViewGetHwnd then answer QWidget pointers), "" in a
+ * host without windows. Looked up by name; a host without it has no windows a plug-in may use. */
+const char* tsxHostWindowSystem(void);
 
 /* Optional extensions a host offers or not; a plug-in looks each up by name at run time and
  * works as before where the host lacks it.

@@ -1,10 +1,14 @@
 // What makes vantrel.tsx a loaded module: the start-up hook the exports run at their first call
 // (the module's objects are then made after every static object of the module, and go before
-// them), and the platform of a host without a desktop: messages go to the standard error.
+// them), and the choice of platform. A host whose windowing system is Qt (tsxHostWindowSystem
+// answers "qt") gets the Qt platform from vantrel-qt.so in the data folder beside the module;
+// any other host, or a Qt host where that module cannot be loaded, the platform of a host without
+// a desktop: messages go to the host or the standard error.
 #include <dlfcn.h>
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "hostapi/Platform.h"
 #include "plugin/VantrelPlugin.h"
@@ -39,8 +43,46 @@ class TConsolePlatform : public THeadlessPlatform {
   THostText ShowHostStatus = HostFunction("tsxHostShowStatus");
 };
 
+using TWindowSystemFunc = const char* (*)();
+using TCreatePlatformFunc = TPlatform* (*)();
+
+// The folder this module was loaded from, with a trailing '/'; empty when the loader does not say.
+std::string ModuleFolder() {
+  Dl_info info{};
+  if (!dladdr(reinterpret_cast<void*>(&HostFunction), &info) || !info.dli_fname) return {};
+  const std::string path = info.dli_fname;
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The Qt platform in a Qt host, or null (with the reason in why) where there is none to have.
+std::unique_ptr<TPlatform> QtPlatform(std::string& why) {
+  const auto windowSystem = reinterpret_cast<TWindowSystemFunc>(dlsym(RTLD_DEFAULT, "tsxHostWindowSystem"));
+  const char* name = windowSystem ? windowSystem() : nullptr;
+  if (!name || std::string(name) != "qt") return nullptr;
+  const std::string path = DataFolderOf(ModuleFolder()) + "vantrel-qt.so";
+  // Never unloaded: the platform's code lives in it for the rest of the program.
+  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+  if (!module) {
+    const char* error = dlerror();
+    why = "The Qt windowing module cannot be loaded (" + std::string(error ? error : path) + ")";
+    return nullptr;
+  }
+  const auto create = reinterpret_cast<TCreatePlatformFunc>(dlsym(module, "vantrelCreateQtPlatform"));
+  TPlatform* platform = create ? create() : nullptr;
+  if (!platform) why = "The Qt windowing module " + path + " offers no platform";
+  return std::unique_ptr<TPlatform>(platform);
+}
+
 void StartUp() {
-  InstallPlatform(std::make_unique<TConsolePlatform>());
+  std::string why;
+  std::unique_ptr<TPlatform> qt = QtPlatform(why);
+  if (qt) {
+    InstallPlatform(std::move(qt));
+  } else {
+    InstallPlatform(std::make_unique<TConsolePlatform>());
+    if (!why.empty()) Platform().ShowMessage(why + "; the plug-in shows no windows of its own.");
+  }
   static TVantrelPlugin plugin(DataFolderOf(HostFolder()));
 }
 

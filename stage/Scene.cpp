@@ -96,6 +96,25 @@ bool TScene::AddToScene(TNode& node, TNode* parent) {
   return true;
 }
 
+bool TScene::Reparent(TNode& node, TNode* parent) {
+  if (!Live_.count(&node) || (parent && !Live_.count(parent))) return false;
+  auto& from = SiblingsOf(node.Parent());
+  const auto it = std::find_if(from.begin(), from.end(), [&](const auto& p) { return p.get() == &node; });
+  if (it == from.end()) return false;  // detached
+  for (TNode* p = parent; p; p = p->Parent())
+    if (p == &node) return false;
+  if (parent) {
+    const TNode* top = parent;
+    while (top->Parent()) top = top->Parent();
+    if (std::none_of(Roots_.begin(), Roots_.end(), [&](const auto& r) { return r.get() == top; })) return false;
+  }
+  std::unique_ptr<TNode> moved = std::move(*it);
+  from.erase(it);
+  moved->Parent_ = parent;
+  SiblingsOf(parent).push_back(std::move(moved));
+  return true;
+}
+
 void TScene::Delete(TNode& node) {
   if (!Live_.count(&node)) return;
   std::vector<TNode*> doomed;

@@ -46,6 +46,11 @@ class TScene {
   // detached node of this scene.
   bool AddToScene(TNode& node, TNode* parent = nullptr);
 
+  // Moves an attached node with its subtree to the end of parent's children (null: the top
+  // level), keeping its local keys. False, and nothing moves, for a parent that is not an
+  // attached node of this scene or lies inside the node's own subtree.
+  bool Reparent(TNode& node, TNode* parent);
+
   // Deletes the node and its subtree, calling the delete callback of every custom object in
   // it first (parents before children).
   void Delete(TNode& node);

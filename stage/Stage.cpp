@@ -38,11 +38,13 @@ void ResetStage() { Instance() = std::make_unique<TStage>(); }
 TStage::TStage() = default;
 
 tsxHWND TStage::MainWindowHandle() const {
-  return MainWindowOpen ? reinterpret_cast<tsxHWND>(const_cast<char*>(&MainWindow_)) : nullptr;
+  if (!MainWindowOpen) return nullptr;
+  return MainWindow ? MainWindow : reinterpret_cast<tsxHWND>(const_cast<char*>(&MainWindow_));
 }
 
 bool TStage::CheckInterrupt() {
   ++InterruptChecks;
+  if (OnInterruptCheck) OnInterruptCheck();
   return Interrupt || (InterruptAfterChecks >= 0 && InterruptChecks > InterruptAfterChecks);
 }
 
@@ -139,6 +141,7 @@ void TStage::RefreshView() {
     if (t && t->Callbacks.onDraw)
       t->Callbacks.onDraw(TScene::Handle(n), Scene.Selected() == n ? 2 : 1, ViewHandle());
   }
+  if (OnViewRefreshed) OnViewRefreshed();
 }
 
 tsxRENDERDATA TStage::RenderData() const {
@@ -283,6 +286,7 @@ void TStage::DisplayScanline(const float* pixels, int32_t x0, int32_t x1, int32_
     d.G = p[1];
     d.B = p[2];
   }
+  if (OnDisplayLine) OnDisplayLine(y);
 }
 
 }  // namespace stage

@@ -53,8 +53,23 @@ class TStage {
   bool RefuseShaders = false;      // tsxRegisterExternalShader answers 0 while set
 
   tsxHWND MainWindowHandle() const;
-  tsxHWND ViewHandle() const { return reinterpret_cast<tsxHWND>(const_cast<TView*>(&View)); }
+  tsxHWND ViewHandle() const {
+    return ViewWindow ? ViewWindow : reinterpret_cast<tsxHWND>(const_cast<TView*>(&View));
+  }
   bool CheckInterrupt();
+
+  // ---- A desktop host's windows and hooks (the studio sets them; the command line leaves them
+  // empty). WindowSystem names the toolkit whose windows the handles are ("qt": a QWidget*),
+  // so that a plug-in may show its own windows owned by the host's; empty for no windows.
+  std::string WindowSystem;
+  tsxHWND MainWindow = nullptr;    // tsxGetMainViewHwnd's answer when set
+  tsxHWND ViewWindow = nullptr;    // tsxAViewGetHwnd's answer when set
+  // Called after every view refresh (the drawings are new), after every line the plug-in
+  // displays in the render window (with its row), and at every interrupt check (a desktop host
+  // lets its Cancel button be clicked there). Exceptions must not leave them.
+  std::function<void()> OnViewRefreshed;
+  std::function<void(int32_t y)> OnDisplayLine;
+  std::function<void()> OnInterruptCheck;
 
   // ---- Events. Subscribers of a group are called in subscription order.
   bool Subscribe(int group, tsxEVENTCALLBACK callback, bool subscribe);

@@ -164,4 +164,6 @@ int tsxHostSetPluginSettings(const char* key, const char* text) {
   }
 }
 
+const char* tsxHostWindowSystem(void) { return Stage().WindowSystem.c_str(); }
+
 }  // extern "C"

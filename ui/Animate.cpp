@@ -91,7 +91,7 @@ void TMain::ToggleCuesAction() {
 }
 
 void TMain::HelpTopicsAction() {
-  if (!Platform().ShowHelpContents(HelpFile)) Platform().ShowMessage(Format("Cannot open help file %s", HelpFile.c_str()));
+  if (!Platform().ShowHelp(HelpFile)) Platform().ShowMessage(Format("Cannot open help file %s", HelpFile.c_str()));
 }
 
 // ---- The driver ----------------------------------------------------------------------------

@@ -3,10 +3,17 @@
 
 #include <CLI/CLI.hpp>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
 
 #include "stage/cli/ExitCodes.h"
 #include "stage/cli/InfoCommand.h"
+#include "stage/cli/PluginLoader.h"
 #include "stage/cli/RenderCommand.h"
 
 namespace stage::cli {
@@ -41,6 +48,28 @@ std::string FirstWord(int argc, const char* const* argv) {
 }
 
 }  // namespace
+
+int RunStudio(const std::vector<std::string>& args, std::ostream& err) {
+  std::filesystem::path program;
+  try {
+    program = ExecutableFolder() / "vantrel-studio";
+  } catch (const std::exception& e) {
+    err << "vantrel: " << e.what() << '\n';
+    return ExitFailure;
+  }
+  std::vector<std::string> all{program.string()};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  err.flush();
+  execv(program.c_str(), argv.data());
+  // Only a failed exec comes back.
+  const int error = errno;
+  err << "vantrel: cannot run the studio " << program.string() << ": " << std::strerror(error)
+      << (error == ENOENT ? " (build the target vantrel-studio)" : "") << '\n';
+  return ExitFailure;
+}
 
 int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool errIsTerminal) {
   CLI::App app{"vantrel: the command-line host of the Vantrel particle plug-in", "vantrel"};
@@ -112,18 +141,26 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
   std::string infoScene;
   info->add_option("SCENE", infoScene, "The scene file (JSON)")->required();
 
+  // ---- studio: the desktop host is a program of its own, so that this one links no Qt.
+  CLI::App* studio = app.add_subcommand("studio", "Open the desktop studio (vantrel-studio), with a scene if given");
+  std::string studioScene;
+  studio->add_option("SCENE", studioScene, "A scene file to open");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    out << (render->parsed() ? render->help("vantrel") : info->parsed() ? info->help("vantrel") : app.help());
+    out << (render->parsed()   ? render->help("vantrel")
+            : info->parsed() ? info->help("vantrel")
+            : studio->parsed() ? studio->help("vantrel")
+                             : app.help());
     return ExitSuccess;
   } catch (const CLI::CallForVersion&) {
     out << "vantrel " << VANTREL_VERSION << '\n';
     return ExitSuccess;
   } catch (const CLI::ParseError& e) {
     const std::string word = FirstWord(argc, argv);
-    if (!word.empty() && word != "render" && word != "info")
-      err << "vantrel: unknown command '" << word << "' (the commands are render and info)";
+    if (!word.empty() && word != "render" && word != "info" && word != "studio")
+      err << "vantrel: unknown command '" << word << "' (the commands are render, info and studio)";
     else
       err << "vantrel: " << e.what();
     err << "\nRun 'vantrel --help' (or 'vantrel render --help') for the options.\n";
@@ -131,6 +168,12 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
   }
 
   if (info->parsed()) return RunInfo({infoScene, plugin}, out, err);
+  if (studio->parsed()) {
+    std::vector<std::string> args;
+    if (!plugin.empty()) args.insert(args.end(), {"--plugin", plugin});
+    if (!studioScene.empty()) args.push_back(studioScene);
+    return RunStudio(args, err);
+  }
 
   TRenderOptions options;
   options.Scene = renderScene;

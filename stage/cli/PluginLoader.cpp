@@ -35,7 +35,7 @@ void ReadPluginRecord(const tsxPLUGINDATA& record, TPluginInfo& info) {
   info.StringId = record.stringId;
 }
 
-TPluginInfo LoadPlugin(const std::filesystem::path& path, int pluginId) {
+TPluginInfo LoadPlugin(const std::filesystem::path& path, int pluginId, bool click) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec))
     throw EPluginError("Plug-in not found: " + path.string() +
@@ -65,7 +65,7 @@ TPluginInfo LoadPlugin(const std::filesystem::path& path, int pluginId) {
   std::memset(&record, 0, sizeof record);
   getData(&record, pluginId);
   ReadPluginRecord(record, info);
-  info.LeftClickResult = onLeftClick();
+  if (click) info.LeftClickResult = onLeftClick();
   return info;
 }
 

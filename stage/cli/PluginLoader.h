@@ -32,10 +32,11 @@ struct TPluginInfo {
   int LeftClickResult = 0;       // tsxOnLeftClick's answer
 };
 
-// Loads the module and lets it start up as above. Throws EPluginError when the file does not
+// Loads the module and lets it start up as above; a desktop host that leaves the first click to
+// its user passes click false (LeftClickResult then stays 0). Throws EPluginError when the file does not
 // exist, cannot be loaded (the loader's message is quoted) or lacks one of the five exports;
 // nothing of the module is called in that case.
-TPluginInfo LoadPlugin(const std::filesystem::path& path, int pluginId = CliPluginId);
+TPluginInfo LoadPlugin(const std::filesystem::path& path, int pluginId = CliPluginId, bool click = true);
 
 // The folder the running program lies in (from /proc/self/exe), with no trailing separator.
 // Throws std::runtime_error when the system does not say.

@@ -363,6 +363,23 @@ TEST_F(VantrelProgram, PngCompressionChoices) {
   int w = 0, h = 0, w2 = 0, h2 = 0;
   EXPECT_EQ(ReadPng(Dir / "fast.png", w, h), ReadPng(Dir / "small.png", w2, h2)) << "the same pixels";
   EXPECT_LE(fs::file_size(Dir / "small.png"), fs::file_size(Dir / "fast.png"));
+
+// `vantrel studio` runs the studio beside the program; without one it says why and answers 1.
+// The program itself links no Qt.
+TEST_F(VantrelProgram, StudioIsAProgramApartAndMissingOneIsReported) {
+  fs::copy_file(VANTREL_PROGRAM, Dir / "vantrel");
+  const std::string command = "cd '" + Dir.string() + "' && ./vantrel studio shot/scene.json 2>'" +
+                              (Dir / "stderr.txt").string() + "'";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string err = Read(Dir / "stderr.txt");
+  EXPECT_NE(err.find("cannot run the studio " + (Dir / "vantrel-studio").string()), std::string::npos) << err;
+  EXPECT_NE(err.find("build the target vantrel-studio"), std::string::npos) << err;
+
+  const std::string ldd = "ldd '" VANTREL_PROGRAM "' | grep -c Qt6 >'" + (Dir / "qt.txt").string() + "'";
+  std::system(ldd.c_str());
+  EXPECT_EQ(Read(Dir / "qt.txt"), "0\n");
 }
 
 TEST_F(VantrelProgram, InfoListsNodesAndSettingsEvenWithoutThePlugin) {

@@ -1,0 +1,288 @@
+// The studio's window wiring, driven as a user drives it, on Qt's offscreen platform with the
+// real plug-in and the real stage: open a scene, select, set a key, render a frame into the
+// render window (the same image as `vantrel render`), save and reload, cancel an animation
+// render, and the outliner's edits.
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QDoubleSpinBox>
+#include <QtTest>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <set>
+
+#include "stage/Stage.h"
+#include "stage/studio/MainWindow.h"
+#include "stage/studio/Outliner.h"
+#include "stage/studio/PluginHost.h"
+#include "stage/studio/RenderWindow.h"
+#include "stage/studio/StudioView.h"
+#include "stage/studio/Timeline.h"
+#include "stage/studio/TransformPanel.h"
+#include "ui/qt/QtPlatform.h"
+
+using namespace stage;
+using namespace stage::studio;
+
+namespace {
+
+QString Example(const char* name) { return QString(EXAMPLES_DIR "/%1/scene.json").arg(name); }
+
+// Clicks an outliner row as a user does.
+void ClickItem(TOutliner* outliner, QTreeWidgetItem* item) {
+  QVERIFY(item);
+  const QRect r = outliner->visualItemRect(item);
+  QTest::mouseClick(outliner->viewport(), Qt::LeftButton, {}, r.center());
+}
+
+}  // namespace
+
+class TStudioTest : public QObject {
+  Q_OBJECT
+  std::unique_ptr<TMainWindow> Window;
+  QTemporaryDir Temp;
+
+ private slots:
+  void initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+    Window = std::make_unique<TMainWindow>();
+    Window->SetPlugin(LoadStudioPlugin(REAL_PLUGIN));
+    Window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
+  }
+
+  // The plug-in's button carries its title; its left click turns final rendering on (the
+  // studio leaves that first click to the user).
+  void pluginButton() {
+    QToolButton* button = Window->PluginButton();
+    QVERIFY(button);
+    QCOMPARE(button->text(), QString("Vantrel"));
+    QVERIFY(!Stage().Shader(tssSHADER_POSTPROCESS));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(Stage().Shader(tssSHADER_POSTPROCESS));
+  }
+
+  // Opening shows the scene's tree, and every custom object draws itself through the plug-in
+  // with its pen; clicking a row selects the node, which then draws in the selected pen.
+  void openAndSelect() {
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    TOutliner* outliner = Window->Outliner();
+    int nodes = 0;
+    Stage().Scene.ForEach([&](TNode&) { ++nodes; });
+    int items = 0;
+    for (QTreeWidgetItemIterator it(outliner); *it; ++it) ++items;
+    QCOMPARE(items, nodes);
+    TNode* fountain = Stage().Scene.FindByName("Fountain");
+    QVERIFY(fountain && fountain->Kind() == TNodeKind::Custom);
+    auto pens = [] {
+      std::set<int> p;
+      for (const TLineSegment& s : Stage().View.Lines) p.insert(s.Pen);
+      return p;
+    };
+    QVERIFY(pens().count(e_tsxPEN_RED));  // the emitter's wireframe pen
+    QVERIFY(!pens().count(e_tsxPEN_ACTIVESUB));
+    ClickItem(outliner, outliner->ItemOf(fountain));
+    QCOMPARE(Stage().Scene.Selected(), fountain);
+    QVERIFY(pens().count(e_tsxPEN_ACTIVESUB));
+    // The plug-in selecting (tsxSelectUp) is followed by the outliner at the next refresh.
+    TNode* floor = Stage().Scene.FindByName("Floor");
+    tsxSelectSobj(reinterpret_cast<tsxSOBJ*>(TScene::Handle(floor)), 0, 0);
+    tsxAViewRefresh();
+    QCOMPARE(TOutliner::NodeOf(outliner->selectedItems().value(0)), floor);
+  }
+
+  // A frame typed into the timeline, a value typed into the panel, Set Key: the node is keyed
+  // there and the timeline marks it; saved and opened again, the key is still there.
+  void setKeySaveReload() {
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    TNode* fountain = Stage().Scene.FindByName("Fountain");
+    ClickItem(Window->Outliner(), Window->Outliner()->ItemOf(fountain));
+    QSpinBox* frame = Window->Timeline()->FrameField();
+    frame->setValue(12);
+    QCOMPARE(Stage().Scene.Time(), 12.0f);
+    QDoubleSpinBox* x = Window->TransformPanel()->Field(0, 0);
+    x->setValue(3.5);
+    QTest::mouseClick(Window->TransformPanel()->SetKeyButton(), Qt::LeftButton);
+    auto keyAt12 = [](const TNode& n) {
+      for (const TKey& k : n.Position.Keys())
+        if (k.Frame == 12.0f) return k.Value.x;
+      return -999.0f;
+    };
+    QCOMPARE(keyAt12(*fountain), 3.5f);
+    QVERIFY(std::count(Window->Timeline()->Keys().begin(), Window->Timeline()->Keys().end(), 12.0f) > 0);
+    QVERIFY(Window->Modified());
+
+    const QString path = Temp.filePath("keyed.json");
+    QVERIFY(Window->SaveScene(path));
+    QVERIFY(!Window->Modified());
+    QCOMPARE(Window->RecentFiles().value(0), QFileInfo(path).absoluteFilePath());
+    QVERIFY(Window->OpenScene(Example("snow")));
+    QVERIFY(!Stage().Scene.FindByName("Fountain"));
+    QVERIFY(Window->OpenScene(path));
+    TNode* again = Stage().Scene.FindByName("Fountain");
+    QVERIFY(again);
+    QCOMPARE(keyAt12(*again), 3.5f);
+    // The emitter came back through the plug-in's read callback and draws itself.
+    QVERIFY(std::any_of(Stage().View.Lines.begin(), Stage().View.Lines.end(),
+                        [](const TLineSegment& s) { return s.Pen == e_tsxPEN_RED; }));
+  }
+
+  // Render Frame shows exactly the image `vantrel render` writes for that frame, and the plug-in
+  // reported through the Qt platform (the status bar), not through the console platform.
+  void renderFrame() {
+    if (!Stage().Shader(tssSHADER_POSTPROCESS)) QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    Window->Timeline()->FrameField()->setValue(30);
+    // Whatever view the user looks through, renders go through the scene's camera.
+    Window->View()->Orbit(40, 10);
+    Window->View()->SetKind(TViewKind::Top);
+    const size_t before = Stage().PluginMessages.size();
+    QVERIFY(Window->RenderFrame());
+    QCOMPARE(Stage().View.ViewMode(), 1);  // the top view is back after the render
+    QCOMPARE(Stage().View.Width, Window->View()->width());
+    QVERIFY(Window->RenderWindow()->isVisible());
+    const QImage shown = Window->RenderWindow()->Image();
+    QCOMPARE(shown.size(), QSize(Stage().Render.Width, Stage().Render.Height));
+    QVERIFY2(Window->statusBar()->currentMessage().contains("Rendered"), qPrintable(Window->statusBar()->currentMessage()));
+    QCOMPARE(Stage().PluginMessages.size(), before);
+    QCOMPARE(Stage().Scene.Time(), 30.0f);  // the view stays at its frame
+
+    const QString cli = Temp.filePath("cli.png");
+    const QString command = QString("'%1' render '%2' -f 30 -o '%3' >/dev/null 2>&1").arg(VANTREL_PROGRAM, Example("fountain"), cli);
+    QCOMPARE(std::system(command.toLocal8Bit().constData()), 0);
+    const QImage expected = QImage(cli).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(expected.size(), shown.size());
+    int differing = 0;
+    for (int y = 0; y < shown.height(); ++y)
+      for (int x = 0; x < shown.width(); ++x) differing += shown.pixel(x, y) != expected.pixel(x, y);
+    QCOMPARE(differing, 0);
+    // Particles are in it: it differs from the scene rendered without the plug-in's pass.
+    const QString saved = Temp.filePath("saved.png");
+    Window->RenderWindow()->SaveImage(saved);
+    QCOMPARE(QImage(saved).convertToFormat(QImage::Format_RGB32), shown);
+  }
+
+  // Cancel in the progress dialog stops the animation render through tsxRenderCheckInterrupt:
+  // fewer frames than asked are written, each of them whole.
+  void cancelAnimation() {
+    if (!Stage().Shader(tssSHADER_POSTPROCESS)) QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    const QString pattern = Temp.filePath("anim/####.png");
+    const int checksBefore = Stage().InterruptChecks;
+    QTimer poll;
+    bool cancelled = false;
+    connect(&poll, &QTimer::timeout, this, [&] {
+      if (Window->Progress() && QFileInfo::exists(Temp.filePath("anim/0001.png")) && !cancelled) {
+        cancelled = true;
+        QPushButton* cancel = Window->Progress()->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+      }
+    });
+    poll.start(5);
+    const int written = Window->RenderAnimation({0, 60, pattern});
+    poll.stop();
+    QVERIFY(cancelled);
+    QVERIFY2(written >= 2 && written < 61, qPrintable(QString::number(written)));
+    QCOMPARE(int(QDir(Temp.filePath("anim")).entryList({"*.png"}, QDir::Files).size()), written);
+    QVERIFY(Stage().InterruptChecks > checksBefore);
+    QVERIFY(!Stage().Interrupt);  // cleared for the next render
+    QVERIFY(!Window->Progress());
+  }
+
+  // Outliner edits: re-parenting into a group (never into a mesh or into itself), renaming,
+  // deleting with the Delete key.
+  void outlinerEdits() {
+    Window->NewScene();
+    TScene& scene = Stage().Scene;
+    TNode& group = scene.AddGroup("Rig");
+    Window->AddPrimitive(static_cast<int>(TPrimitive::Box));
+    TNode* box = scene.FindByName("Box");
+    QVERIFY(box);
+    TOutliner* outliner = Window->Outliner();
+    QVERIFY(outliner->MoveInto(*box, &group));
+    QCOMPARE(box->Parent(), &group);
+    QVERIFY(!outliner->MoveInto(group, box));      // a mesh holds no children
+    QVERIFY(!scene.Reparent(group, &group));        // nor a group itself
+    QVERIFY(outliner->MoveInto(*box, nullptr));
+    QCOMPARE(box->Parent(), nullptr);
+
+    QTreeWidgetItem* item = outliner->ItemOf(box);
+    item->setText(0, "Crate");
+    QCOMPARE(box->Name, std::string("Crate"));
+    item->setText(0, "  ");
+    QCOMPARE(box->Name, std::string("Crate"));      // an empty name is refused
+
+    ClickItem(outliner, outliner->ItemOf(box));
+    outliner->setFocus();
+    QTest::keyClick(outliner, Qt::Key_Delete);
+    QVERIFY(!scene.FindByName("Crate"));
+    QVERIFY(!scene.Selected());
+  }
+
+  // The views: orbiting moves the free camera about its target at its distance; the Camera view
+  // shows the scene's camera; the top view looks straight down.
+  void viewNavigation() {
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    TStudioView* view = Window->View();
+    view->SetKind(TViewKind::Perspective);
+    const TCamera before = view->CurrentCamera();
+    view->Orbit(90, 0);
+    const TCamera after = view->CurrentCamera();
+    auto dist = [](const TCamera& c) {
+      return std::hypot(c.Eye.x - c.Target.x, c.Eye.y - c.Target.y, c.Eye.z - c.Target.z);
+    };
+    QVERIFY(std::abs(dist(before) - dist(after)) < 1e-3);
+    QVERIFY(std::abs(before.Eye.x - after.Eye.x) > 1);
+    QVERIFY(!Window->Modified());                   // the free camera is not the scene's
+    view->SetKind(TViewKind::Camera);
+    QCOMPARE(Stage().View.Camera.Eye.y, -16.0f);
+    view->SetKind(TViewKind::Top);
+    QCOMPARE(Stage().View.ViewMode(), 1);
+    QCOMPARE(Stage().View.Width, view->width());
+  }
+
+  // The Qt platform's drawing surface lies over the active view: what is drawn stays in its image
+  // (right and bottom edges exclusive) until the view is refreshed. Escape's state and the key
+  // hook follow the keyboard.
+  void qtPlatform() {
+    TQtPlatform platform;
+    TDrawSurface* surface = platform.ViewSurface(Window->View());
+    QVERIFY(surface);
+    QCOMPARE(platform.ViewSurface(Window->View()), surface);  // one canvas per view
+    auto* canvas = Window->View()->findChild<TQtViewCanvas*>("VantrelViewCanvas");
+    QVERIFY(canvas);
+    QCOMPARE(canvas->size(), Window->View()->size());
+    surface->SetBrushColor(0x0000FF);  // red, as 0x00BBGGRR
+    surface->FillRect(10, 10, 12, 12);
+    QCOMPARE(canvas->Image().pixel(11, 11), qRgb(255, 0, 0));
+    QCOMPARE(qAlpha(canvas->Image().pixel(12, 12)), 0);
+    tsxAViewRefresh();
+    QCOMPARE(qAlpha(canvas->Image().pixel(11, 11)), 0);
+
+    std::vector<uint32_t> keys;
+    QVERIFY(platform.HookKeys([&](uint32_t w, uint32_t) { keys.push_back(w); }));
+    QVERIFY(!platform.HookKeys([](uint32_t, uint32_t) {}));  // installed once
+    QTest::keyPress(Window.get(), Qt::Key_Escape);
+    QVERIFY(platform.EscapePressed());
+    QTest::keyRelease(Window.get(), Qt::Key_Escape);
+    QVERIFY(!platform.EscapePressed());
+    QVERIFY(std::count(keys.begin(), keys.end(), 0x1Bu) >= 2);
+  }
+
+  void cleanupTestCase() {
+    Window->NewScene();
+    Window.reset();
+  }
+};
+
+QTEST_MAIN(TStudioTest)
+#include "StudioTest.moc"
