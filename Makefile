@@ -24,6 +24,7 @@ test: build
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b --benchmark_min_time=0.5; done
 	@bench/render-example $(BUILD)/bin/vantrel
+	@bench/render-jobs $(BUILD)/bin/vantrel
 
 # Renders the fountain example (or, while it is missing, the first example there is) into
 # out/demo/ with the command-line host, and says where the frames are.

@@ -8,8 +8,6 @@ namespace {
 std::unique_ptr<TPlatform> Installed;
 }  // namespace
 
-void TPlatform::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 TDrawSurface* THeadlessPlatform::ViewSurface(void*) {
   if (RefuseSurface) return nullptr;
   ++SurfacesHeld;

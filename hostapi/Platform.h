@@ -3,7 +3,9 @@
 // installed for the whole program; the headless one is there from the start.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,8 +37,9 @@ class TPlatform {
   virtual int32_t CaptionHeight() { return 0; }
   // Milliseconds from an arbitrary start, wrapping at 2^32.
   virtual uint32_t TickCount() = 0;
-  // Waits about ms milliseconds without using the processor.
-  virtual void Sleep(uint32_t ms);
+  // Waits about ms milliseconds without using the processor. Inline, like every member of the
+  // base, so that a platform built in a module apart (the Qt one) needs nothing of this library.
+  virtual void Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
   // Handles the user input and repaints waiting in the windowing system's queue, so that a loop
   // holding the user-interface thread (the preview) still sees Play, Stop, Rewind and Escape.
   // Nothing on a platform without windows.

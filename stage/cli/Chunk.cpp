@@ -30,7 +30,7 @@ TChunk ParseChunk(const std::string& text) {
   return chunk;
 }
 
-std::vector<long long> ChunkFrames(const std::vector<long long>& frames, const TChunk& chunk) {
+std::vector<double> ChunkFrames(const std::vector<double>& frames, const TChunk& chunk) {
   const long long total = static_cast<long long>(frames.size());
   const long long base = total / chunk.Count, extra = total % chunk.Count;
   const long long i = chunk.Index - 1;

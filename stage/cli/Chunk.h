@@ -17,6 +17,6 @@ struct TChunk {
 TChunk ParseChunk(const std::string& text);
 
 // The frames of chunk I of N. A chunk beyond the number of frames is empty.
-std::vector<long long> ChunkFrames(const std::vector<long long>& frames, const TChunk& chunk);
+std::vector<double> ChunkFrames(const std::vector<double>& frames, const TChunk& chunk);
 
 }  // namespace stage::cli

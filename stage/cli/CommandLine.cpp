@@ -13,6 +13,7 @@
 
 #include "stage/cli/ExitCodes.h"
 #include "stage/cli/InfoCommand.h"
+#include "stage/cli/Jobs.h"
 #include "stage/cli/PluginLoader.h"
 #include "stage/cli/RenderCommand.h"
 
@@ -112,6 +113,20 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
   render->add_flag("--timings", timings,
                    "At the end, print seconds per frame spent on the host's image, in the plug-in's "
                    "post-process shader and on writing");
+  std::string chunkText;
+  CLI::Option* chunkOpt =
+      render->add_option("--chunk", chunkText,
+                         "Render only the I-th of N contiguous parts of the frames, as a farm's task does "
+                         "(the files are those of the whole render)")
+          ->type_name("I/N");
+  int jobs = 1;
+  render->add_option("-j,--jobs", jobs, "Worker processes on this machine, each rendering a part of the frames")
+      ->type_name("N")
+      ->check(CLI::Range(1, MaxJobs))
+      ->excludes(chunkOpt);
+  int reportFd = -1;
+  render->add_option("--report-fd", reportFd, "A worker's report line to its parent (for --jobs)")
+      ->group("");  // not for people
   CLI::Option* sizeOpt = render->add_option("--size", size, "Image size WIDTHxHEIGHT (default: the scene's)")
                              ->type_name("WxH");
   CLI::Option* quietOpt = render->add_flag("-q,--quiet", quiet, "Print only errors, warnings and the plug-in's messages");
@@ -198,6 +213,26 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
   } catch (const EUsageError& e) {
     err << "vantrel: " << e.what() << '\n';
     return ExitUsage;
+  }
+  if (*chunkOpt) {
+    try {
+      options.Chunk = ParseChunk(chunkText);
+    } catch (const EUsageError& e) {
+      err << "vantrel: " << e.what() << '\n';
+      return ExitUsage;
+    }
+  }
+  options.ReportFd = reportFd;
+  if (jobs > 1) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string self;
+    try {
+      self = std::filesystem::read_symlink("/proc/self/exe").string();
+    } catch (const std::exception& e) {
+      err << "vantrel: cannot find this program to start its workers: " << e.what() << '\n';
+      return ExitFailure;
+    }
+    return RunJobs(self, WorkerArguments(args), jobs, progress);
   }
   TRenderTimes times;
   const int code = RunRender(options, progress, &times);

@@ -1,6 +1,8 @@
 // The command-line render: the host's side of an animation render.
 #include "stage/cli/RenderCommand.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -37,6 +39,15 @@ std::string SecondsText(double s) {
 
 std::string Count(long long n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// A --jobs worker tells its parent how many frames it renders and each one it has rendered,
+// a line at a time; a parent that has gone away is no reason to stop.
+void ReportToParent(int fd, const std::string& line) {
+  if (fd < 0) return;
+  const std::string text = line + '\n';
+  const ssize_t written = ::write(fd, text.data(), text.size());
+  (void)written;
 }
 
 void ShowMessages(TPluginStatus& status, TProgress& progress, int& count) {
@@ -153,6 +164,20 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
   }
   const bool several = frames.size() > 1;
   auto pathOf = [&](double frame) { return pattern->FramePath(static_cast<long long>(std::floor(frame)), several); };
+  // A chunk is a part of the whole render: its files are named as the whole render names them.
+  if (options.Chunk) {
+    const TChunk& chunk = *options.Chunk;
+    const size_t all = frames.size();
+    frames = ChunkFrames(frames, chunk);
+    if (frames.empty()) {
+      ReportToParent(options.ReportFd, "frames 0");
+      progress.Info("vantrel: chunk " + std::to_string(chunk.Index) + "/" + std::to_string(chunk.Count) + " of " +
+                    Count(static_cast<long long>(all), "frame", "frames") + " holds none; nothing to render");
+      return ExitSuccess;
+    }
+    progress.Detail("vantrel: chunk " + std::to_string(chunk.Index) + "/" + std::to_string(chunk.Count) +
+                    ": frames " + FrameText(frames.front()) + " to " + FrameText(frames.back()));
+  }
   if (options.SkipExisting) {
     const size_t before = frames.size();
     std::erase_if(frames, [&](double f) { return std::filesystem::exists(pathOf(f), ec); });
@@ -161,6 +186,7 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
       progress.Info("vantrel: skipping " + Count(static_cast<long long>(skipped), "frame", "frames") +
                     " whose file exists");
     if (frames.empty()) {
+      ReportToParent(options.ReportFd, "frames 0");
       progress.Info("vantrel: every frame's file exists; nothing to render");
       return ExitSuccess;
     }
@@ -174,6 +200,7 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
   TImageWriteOptions writeOptions = WriteOptions(stage, options.Switches);
   writeOptions.Compression = options.Compression;
   const int count = static_cast<int>(frames.size());
+  ReportToParent(options.ReportFd, "frames " + std::to_string(count));
 
   // ---- The render: the event order of the host's animation render.
   TInterruptHandler interrupt;
@@ -272,6 +299,7 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
     if (index < count) report.SecondsLeft = Since(loopStart) / index * (count - index);
     report.File = path.string();
     progress.FrameDone(report);
+    ReportToParent(options.ReportFd, "frame " + FrameText(frame) + " " + report.File);
     progress.Detail("vantrel: frame " + FrameText(frame) + ": host image " +
                     SecondsText(stage.LastFrameTimes.HostImage) + ", post-process " +
                     SecondsText(stage.LastFrameTimes.PostProcess));

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "stage/ImageFiles.h"
+#include "stage/cli/Chunk.h"
 #include "stage/cli/FrameList.h"
 #include "stage/cli/OutputPattern.h"
 #include "stage/cli/Progress.h"
@@ -32,6 +33,8 @@ struct TRenderOptions {
   bool SkipExisting = false;                    // --skip-existing
   TPngCompression Compression = TPngCompression::Fast;   // --png-compression
   TRenderSwitches Switches;                     // --samples, --depth, the plug-in's switches
+  std::optional<TChunk> Chunk;                  // --chunk I/N: only that part of the frames
+  int ReportFd = -1;                            // a --jobs worker's line to its parent: "frames N", "frame F"
 };
 
 // "WxH" with both sides 1..16384; throws EUsageError otherwise.

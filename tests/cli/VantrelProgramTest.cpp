@@ -363,6 +363,7 @@ TEST_F(VantrelProgram, PngCompressionChoices) {
   int w = 0, h = 0, w2 = 0, h2 = 0;
   EXPECT_EQ(ReadPng(Dir / "fast.png", w, h), ReadPng(Dir / "small.png", w2, h2)) << "the same pixels";
   EXPECT_LE(fs::file_size(Dir / "small.png"), fs::file_size(Dir / "fast.png"));
+}
 
 // `vantrel studio` runs the studio beside the program; without one it says why and answers 1.
 // The program itself links no Qt.
@@ -437,7 +438,8 @@ TEST_F(VantrelProgram, RealPluginRendersAStageSceneWithoutParticles) {
 // still rendered (with what could be read).
 TEST_F(VantrelProgram, RealPluginWarnsOfDamagedEmitterDataAndStillRenders) {
   if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
-  std::string scene = FileBytes(fs::path(EXAMPLES_DIR) / "fountain" / "scene.json");
+  // The fountain as scenes stored it before readable settings: its emitter as a base64 payload.
+  std::string scene = FileBytes(fs::path(VANTREL_TEST_DATA) / "payload-scenes" / "fountain.json");
   const size_t name = scene.find("\"name\": \"Fountain\"");
   ASSERT_NE(name, std::string::npos);
   const size_t payload = scene.find("\"payload\": \"", name);
@@ -636,4 +638,25 @@ TEST_F(VantrelProgram, ReadableSettingsInfoAndRefusal) {
   EXPECT_NE(run.Err.find("bad.json: /nodes/2/settings/systems/0/lifespan: object \"Stream\""), std::string::npos)
       << run.Err;
   EXPECT_FALSE(fs::exists(Dir / "bad-0001.png"));
+}
+
+// --jobs: workers render the parts and one exit code answers for all; a failing worker (the
+// fixture's message at frame 13) stops the render with its code.
+TEST_F(VantrelProgram, JobsRenderThePartsAndReportAFailingWorker) {
+  const TRun ok = Run(Fixture + "render shot/scene.json -s 0 -e 11 -o 'j/####.png' --jobs 3");
+  EXPECT_EQ(ok.Code, 0) << ok.Err;
+  for (int f = 0; f <= 11; ++f) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%04d.png", f);
+    EXPECT_TRUE(fs::exists(Dir / "j" / name)) << f;
+  }
+  EXPECT_NE(ok.Err.find("3 workers wrote 12 frames"), std::string::npos) << ok.Err;
+
+  const TRun bad = Run(Fixture + "render shot/scene.json -s 0 -e 20 -o 'k/####.png' --jobs 2");
+  EXPECT_EQ(bad.Code, 1) << bad.Err;
+  EXPECT_NE(bad.Err.find("worker 2 of 2 (chunk 2/2) failed with exit code 1"), std::string::npos) << bad.Err;
+  EXPECT_NE(bad.Err.find("Fixture error at frame 13"), std::string::npos) << bad.Err;
+
+  EXPECT_EQ(Run(Fixture + "render shot/scene.json --jobs 0").Code, 2);
+  EXPECT_EQ(Run(Fixture + "render shot/scene.json --jobs 2 --chunk 1/2").Code, 2);
 }

@@ -236,3 +236,36 @@ TEST_F(RenderStart, BakedFrameByFrameTheToolsStandAtTheirKeyedPoses) {
     EXPECT_EQ(fan->Center, WorldPositionAt(sweep, frame));
   }
 }
+
+// The parts of a render, rendered apart: chunks in separate processes, worker processes of one
+// render (--jobs) and GNU parallel running the chunks all write the files of one render, byte
+// for byte.
+TEST_F(RenderStart, ChunksWorkersAndParallelWriteTheFilesOfOneRender) {
+  BuildScene(2);
+  const fs::path scene = SaveScene();
+  const std::string s = "'" + scene.string() + "'";
+  auto out = [&](const char* name) { return "'" + (Dir / name / "####.png").string() + "'"; };
+  Run(VANTREL_PROGRAM, "render " + s + " -o " + out("one"));
+  for (int i = 1; i <= 3; ++i)
+    Run(VANTREL_PROGRAM, "render " + s + " -o " + out("chunks") + " --chunk " + std::to_string(i) + "/3");
+  Run(VANTREL_PROGRAM, "render " + s + " -o " + out("jobs") + " --jobs 2");
+  const bool parallel = std::system("command -v parallel >/dev/null 2>&1") == 0;
+  if (parallel)
+    Run("parallel", "--will-cite '" VANTREL_PROGRAM "' render " + s + " -o " + out("parallel") +
+                        " --chunk {}/4 ::: 1 2 3 4");
+
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(Dir / "one")) names.push_back(entry.path().filename().string());
+  ASSERT_EQ(names.size(), 32u);
+  for (const char* way : {"chunks", "jobs", "parallel"}) {
+    if (std::string(way) == "parallel" && !parallel) {
+      ADD_FAILURE() << "GNU parallel is not installed (scripts/install-deps installs it)";
+      continue;
+    }
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Dir / way)) ++files;
+    EXPECT_EQ(files, names.size()) << way;
+    for (const std::string& name : names)
+      EXPECT_TRUE(ReadFile(Dir / "one" / name) == ReadFile(Dir / way / name)) << way << ": " << name;
+  }
+}

@@ -105,9 +105,13 @@ uint32_t TQtPlatform::TickCount() {
 }
 
 bool TQtPlatform::EscapePressed() {
+  ProcessEvents();
+  return Escape_;
+}
+
+void TQtPlatform::ProcessEvents() {
   FlushCanvas();
   QCoreApplication::processEvents();
-  return Escape_;
 }
 
 void TQtPlatform::ShowMessage(const std::string& text) {

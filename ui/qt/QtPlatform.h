@@ -26,6 +26,8 @@ class TQtPlatform : public QObject, public TPlatform {
   TDrawSurface* ViewSurface(void* window) override;
   uint32_t TickCount() override;
   bool EscapePressed() override;
+  // Shows what was drawn on the view and handles waiting input (the preview's checks).
+  void ProcessEvents() override;
   void ShowMessage(const std::string& text) override;
   bool Confirm(const std::string& text) override;
   void SetBusyCursor(bool busy) override;
