@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "engine/ParticleModifier.h"
 #include "engine/Rounding.h"
@@ -182,11 +183,25 @@ void TEmitterObject::RewindForRender() {
   // this, a render's first frames would fall back to the plane (the list is filled only by
   // RenderFrame, which comes later).
   if (n > 0) CollectSurfaceSources();
+  // A large negative frame offset asks for every frame since: a catch-up that can take hours.
+  // It shows its progress in the status line (about twice a second) and stops at the host's
+  // interrupt, leaving the systems where it got to.
+  TPlatform& platform = Platform();
+  uint32_t shown = platform.TickCount();
+  bool showing = false;
   for (int64_t i = 0; i < n; ++i) {
+    if (tsxRenderCheckInterrupt() == 1) break;
     SetSceneFrame(static_cast<float>(i));
     for (auto& slot : Systems)
       if (slot->Enabled) slot->StepToFrame(static_cast<double>(i), true);
+    if (platform.TickCount() - shown >= 500) {
+      shown = platform.TickCount();
+      showing = true;
+      platform.SetStatusText("Preparing animation: frame " + std::to_string(i + 1) + " of " + std::to_string(n) +
+                             " (" + std::to_string((i + 1) * 100 / n) + "%)");
+    }
   }
+  if (showing) platform.SetStatusText("");
 }
 
 void TEmitterObject::RenderFrame(const std::function<void(TParticleSystem&)>& submit) {

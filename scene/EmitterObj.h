@@ -86,7 +86,8 @@ class TEmitterObject {
 
   // At render begin: resets every slot and re-simulates the enabled ones frame by frame up to
   // the frame before the host's current one, moving the host's time along. The surface
-  // sources are collected first, as RenderFrame does.
+  // sources are collected first, as RenderFrame does. The catch-up shows its progress in the
+  // status line and stops at the host's interrupt (tsxRenderCheckInterrupt).
   void RewindForRender();
   // For a rendered frame: steps every enabled slot to the host's frame and hands each stepped
   // system to submit (the renderer's hand-over; nothing for a bake). Skipped when the object is

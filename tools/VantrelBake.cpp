@@ -3,7 +3,9 @@
 // each frame of a range) as CSV.
 #include <CLI/CLI.hpp>
 
+#include <charconv>
 #include <cstdio>
+#include <optional>
 #include <regex>
 
 #include "engine/Errors.h"
@@ -12,12 +14,30 @@
 #include "plugin/VantrelPlugin.h"
 #include "tools/Bake.h"
 
+namespace {
+
+// Frames are host times held as floats: beyond 2^24 a float no longer tells one whole frame
+// from the next.
+constexpr int kLargestFrame = 16777216;
+
+// A frame number of a range, or nothing when it is not one or lies beyond the frames there are.
+std::optional<int> FrameNumber(const std::string& text) {
+  long long v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size() || v < -kLargestFrame || v > kLargestFrame)
+    return std::nullopt;
+  return static_cast<int>(v);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   CLI::App app{"Simulates particles as a final render does and writes them as CSV."};
   std::string input, csv, frames;
   int frame = 0;
   app.add_option("INPUT", input, "system (.vts) or emitter (.vte) settings file, or a scene file (.json)")->required();
-  auto* frameOption = app.add_option("--frame", frame, "the frame to bake");
+  auto* frameOption = app.add_option("--frame", frame, "the frame to bake")
+                          ->check(CLI::Range(-kLargestFrame, kLargestFrame));
   auto* framesOption = app.add_option("--frames", frames, "a range of frames A-B, one CSV file each");
   app.add_option("--csv", csv, "output file; #### stands for the zero-padded frame number")->required();
   frameOption->excludes(framesOption);
@@ -35,8 +55,14 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "vantrel-bake: --frames wants A-B, got \"%s\"\n", frames.c_str());
       return 2;
     }
-    first = std::stoi(m[1]);
-    last = std::stoi(m[2]);
+    const auto a = FrameNumber(m[1]), b = FrameNumber(m[2]);
+    if (!a || !b) {
+      std::fprintf(stderr, "vantrel-bake: --frames %s: each frame must lie from %d to %d\n", frames.c_str(),
+                   -kLargestFrame, kLargestFrame);
+      return 2;
+    }
+    first = *a;
+    last = *b;
     if (last < first) {
       std::fprintf(stderr, "vantrel-bake: --frames %s ends before it starts\n", frames.c_str());
       return 2;

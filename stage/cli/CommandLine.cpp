@@ -11,6 +11,10 @@
 
 namespace stage::cli {
 
+namespace {
+constexpr long long kLargestFrame = 16777216;
+}  // namespace
+
 std::string TimingsText(const TRenderTimes& t) {
   const double n = t.Frames > 0 ? static_cast<double>(t.Frames) : 1.0;
   char text[512];
@@ -38,6 +42,9 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
   CLI::Option* endOpt = render->add_option("-e,--end", end, "Last frame (default: the scene's)");
   CLI::Option* frameOpt = render->add_option("-f,--frame", frame, "Render this one frame only");
   frameOpt->excludes(startOpt)->excludes(endOpt);
+  // Frames are times of the host, held as floats: beyond 2^24 a float no longer tells one whole
+  // frame from the next.
+  for (CLI::Option* o : {startOpt, endOpt, frameOpt}) o->check(CLI::Range(-kLargestFrame, kLargestFrame));
   render->add_option("-o,--output", out_,
                      "Output file; a run of # stands for the zero-padded frame number "
                      "(default: out/SCENE-NAME/####.png)")
