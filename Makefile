@@ -44,10 +44,12 @@ demo: build
 # $(SANITIZE_BUILD)/sanitizer-reports/; any report fails the check.
 SANITIZE_BUILD ?= build-sanitize
 SANITIZE_REPORTS = $(CURDIR)/$(SANITIZE_BUILD)/sanitizer-reports
-SANITIZE_ENV = ASAN_OPTIONS=log_path=$(SANITIZE_REPORTS)/asan:log_exe_name=1:detect_leaks=1:abort_on_error=1 \
+SANITIZE_ENV = ASAN_OPTIONS=log_path=$(SANITIZE_REPORTS)/asan:log_exe_name=1:detect_leaks=1:abort_on_error=1:verify_asan_link_order=0 \
   UBSAN_OPTIONS=log_path=$(SANITIZE_REPORTS)/ubsan:log_exe_name=1:print_stacktrace=1:halt_on_error=1
 FUZZ_TARGETS = scene_file_fuzz payload_fuzz settings_file_fuzz map_list_fuzz picture_fuzz obj_mesh_fuzz
 FUZZ_SECONDS ?= 60
+# The shared test corpora beside the checkout (or beside the folder of worktrees).
+SHARED_DIR ?= $(firstword $(wildcard $(CURDIR)/../shared $(CURDIR)/../../shared) $(CURDIR)/../shared)
 
 configure-sanitize: deps
 	@command -v clang++ >/dev/null || { echo "check-sanitize and fuzz need clang (scripts/install-deps installs it)" >&2; exit 1; }
@@ -73,7 +75,7 @@ check-sanitize: build-sanitize
 # inputs are kept in $(SANITIZE_BUILD)/fuzz/TARGET/corpus, what a target finds (crashes, time-outs,
 # round trips that disagree) in $(SANITIZE_BUILD)/fuzz/TARGET/found.
 fuzz: build-sanitize
-	@$(SANITIZE_BUILD)/tests/fuzz/fuzz-seeds $(SANITIZE_BUILD)/fuzz/seeds examples $(CURDIR)/../shared/testdata
+	@$(SANITIZE_BUILD)/tests/fuzz/fuzz-seeds $(SANITIZE_BUILD)/fuzz/seeds examples $(SHARED_DIR)/testdata
 	@status=0; for t in $(FUZZ_TARGETS); do \
 	  dir=$(SANITIZE_BUILD)/fuzz/$$t; mkdir -p $$dir/corpus $$dir/found; \
 	  seeds=$$(sed -n "s/^vantrel_fuzz($$t \([a-z]*\) .*/\1/p" tests/fuzz/CMakeLists.txt); \
