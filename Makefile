@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps configure build test bench demo clean
+.PHONY: all deps configure build test bench demo clean configure-sanitize build-sanitize check-sanitize fuzz
 
 all: build
 
@@ -38,5 +38,55 @@ demo: build
 	$(BUILD)/bin/vantrel render "$$scene" -o "$(DEMO_OUT)/####.png" && \
 	echo "demo: the frames of $$scene are in $(CURDIR)/$(DEMO_OUT)/"
 
+# ---- Checked builds (clang), in a build folder of their own.
+# check-sanitize: the whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+# and run, the fuzz targets briefly over their seeds among it. Sanitizer reports of every
+# process (the plug-in inside the programs and tests included) are collected in
+# $(SANITIZE_BUILD)/sanitizer-reports/; any report fails the check.
+SANITIZE_BUILD ?= build-sanitize
+SANITIZE_REPORTS = $(CURDIR)/$(SANITIZE_BUILD)/sanitizer-reports
+SANITIZE_ENV = ASAN_OPTIONS=log_path=$(SANITIZE_REPORTS)/asan:log_exe_name=1:detect_leaks=1:abort_on_error=1:verify_asan_link_order=0 \
+  UBSAN_OPTIONS=log_path=$(SANITIZE_REPORTS)/ubsan:log_exe_name=1:print_stacktrace=1:halt_on_error=1
+FUZZ_TARGETS = scene_file_fuzz payload_fuzz settings_file_fuzz map_list_fuzz picture_fuzz obj_mesh_fuzz
+FUZZ_SECONDS ?= 60
+# The shared test corpora beside the checkout (or beside the folder of worktrees).
+SHARED_DIR ?= $(firstword $(wildcard $(CURDIR)/../shared $(CURDIR)/../../shared) $(CURDIR)/../shared)
+
+configure-sanitize: deps
+	@command -v clang++ >/dev/null || { echo "check-sanitize and fuzz need clang (scripts/install-deps installs it)" >&2; exit 1; }
+	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DVANTREL_SANITIZE=ON -DVANTREL_FUZZ=ON -DVANTREL_BENCH=OFF $(LAUNCHER) >/dev/null
+
+build-sanitize: configure-sanitize
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+
+check-sanitize: build-sanitize
+	@rm -rf $(SANITIZE_REPORTS) && mkdir -p $(SANITIZE_REPORTS)
+	@start=$$(date +%s); status=0; \
+	$(SANITIZE_ENV) ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS) || status=1; \
+	if [ -n "$$(ls -A $(SANITIZE_REPORTS))" ]; then \
+	  echo "check-sanitize: sanitizer reports:" >&2; \
+	  for f in $(SANITIZE_REPORTS)/*; do echo "== $$f" >&2; cat "$$f" >&2; done; status=1; \
+	fi; \
+	echo "check-sanitize: $$(( $$(date +%s) - start )) s, $$( [ $$status = 0 ] && echo clean || echo FAILED )"; \
+	exit $$status
+
+# fuzz: each target for FUZZ_SECONDS (default 60), one after the other, at low priority. New
+# inputs are kept in $(SANITIZE_BUILD)/fuzz/TARGET/corpus, what a target finds (crashes, time-outs,
+# round trips that disagree) in $(SANITIZE_BUILD)/fuzz/TARGET/found.
+fuzz: build-sanitize
+	@$(SANITIZE_BUILD)/tests/fuzz/fuzz-seeds $(SANITIZE_BUILD)/fuzz/seeds examples $(SHARED_DIR)/testdata
+	@status=0; for t in $(FUZZ_TARGETS); do \
+	  dir=$(SANITIZE_BUILD)/fuzz/$$t; mkdir -p $$dir/corpus $$dir/found; \
+	  seeds=$$(sed -n "s/^vantrel_fuzz($$t \([a-z]*\) .*/\1/p" tests/fuzz/CMakeLists.txt); \
+	  echo "== $$t, $(FUZZ_SECONDS) s"; \
+	  $(SANITIZE_ENV) nice -n 19 $(SANITIZE_BUILD)/tests/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) \
+	    -rss_limit_mb=4096 -timeout=25 -print_final_stats=1 -artifact_prefix=$$dir/found/ \
+	    $$dir/corpus $(SANITIZE_BUILD)/fuzz/seeds/$$seeds 2>$$dir/last-run.log || status=1; \
+	  grep -E "^stat::number_of_executed_units|^#[0-9]+.*DONE|^Done" $$dir/last-run.log | tail -2; \
+	  ls $$dir/found | sed "s|^|   found: $$dir/found/|"; \
+	done; exit $$status
+
 clean:
-	@rm -rf $(BUILD)
+	@rm -rf $(BUILD) $(SANITIZE_BUILD)

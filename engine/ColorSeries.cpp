@@ -2,6 +2,7 @@
 #include "engine/ColorSeries.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 #include "engine/Stream.h"
@@ -62,20 +63,27 @@ void TColorSeries::Assign(const std::vector<TColorStop>& stops,
 
 double TColorSeries::LargestPosition() const { return Stops.empty() ? 0.0 : Stops.back().Position; }
 
-void TColorSeries::LoadFromStream(TStream& s) {
+size_t TColorSeries::LoadFromStream(TStream& s) {
   Stops.clear();
   std::array<uint8_t, ReservedSize> block{};
   s.Read(block.data(), block.size());  // a short block keeps zeros where bytes are missing
   ReservedBlock = block;
   int32_t count = 0;
-  if (!ReadField(s, count)) return;
+  size_t dropped = 0;
+  if (!ReadField(s, count)) return dropped;
   // Stops are appended as they are read, so a count the stream cannot back allocates nothing.
   for (int32_t k = 0; k < count; ++k) {
     double position = 0;
     int32_t color = 0;
-    if (!ReadField(s, position) || !ReadField(s, color)) return;
+    if (!ReadField(s, position) || !ReadField(s, color)) return dropped;
+    // A stop at no position would move on every save: it is damage, not data.
+    if (std::isnan(position)) {
+      ++dropped;
+      continue;
+    }
     AddStop(position, static_cast<TColor>(color));
   }
+  return dropped;
 }
 
 void TColorSeries::SaveToStream(TStream& s) const {
@@ -87,9 +95,9 @@ void TColorSeries::SaveToStream(TStream& s) const {
   }
 }
 
-void TColorSeries::LoadFromFile(const std::string& fileName) {
+size_t TColorSeries::LoadFromFile(const std::string& fileName) {
   TFileReadStream s(fileName);
-  LoadFromStream(s);
+  return LoadFromStream(s);
 }
 
 void TColorSeries::SaveToFile(const std::string& fileName) const {

@@ -54,12 +54,14 @@ class TColorSeries {
   double LargestPosition() const;
 
   // Replaces the stops and the reserved block. A stream that ends early keeps the stops read
-  // completely; a count beyond what the stream holds reads only those that are there.
-  void LoadFromStream(TStream& s);
+  // completely; a count beyond what the stream holds reads only those that are there. A stop
+  // with a NaN position is damage: it is dropped; the answer counts the dropped stops.
+  size_t LoadFromStream(TStream& s);
   void SaveToStream(TStream& s) const;
   // Throws EVantrelError "Cannot open file %s" (the gradient stays unchanged) or
   // "Cannot create file %s" (an existing file stays whole).
-  void LoadFromFile(const std::string& fileName);
+  // Answers the dropped stops, as LoadFromStream.
+  size_t LoadFromFile(const std::string& fileName);
   void SaveToFile(const std::string& fileName) const;
 
   const std::array<uint8_t, ReservedSize>& Reserved() const { return ReservedBlock; }

@@ -5,6 +5,7 @@
 #include "engine/Particle.h"
 
 #include <algorithm>
+#include <new>
 #include <cmath>
 
 #include "engine/Errors.h"
@@ -30,7 +31,9 @@ TParticleSystem::TParticleSystem()
   Visibility.ValueStep = 1.0;
 }
 
-TParticleSystem::~TParticleSystem() = default;
+TParticleSystem::~TParticleSystem() {
+  if (Budget) Budget->Give(Particles.size());
+}
 
 int32_t TParticleSystem::ImageIndexOf(int index) {
   const TParticle& p = Particles[static_cast<size_t>(index)];
@@ -50,6 +53,7 @@ int32_t TParticleSystem::ImageIndexOf(int index) {
 void TParticleSystem::Reset() {
   EmitCarry = 0;
   Time = -1;
+  if (Budget) Budget->Give(Particles.size());
   Particles.clear();
   LiveCount = 0;
 }
@@ -66,6 +70,7 @@ void TParticleSystem::StepTo(float target) {
   if (target > Time) {
     const int64_t n = RoundToInt64((static_cast<double>(target) - Time) / TimeStep);
     for (int64_t k = 0; k < n; ++k) {
+      if (k > 0 && Owner && Owner->StepInterrupted()) break;
       Time += TimeStep;
       UpdateSystemLife();
       KillExpired();
@@ -139,7 +144,19 @@ void TParticleSystem::GrowPool(int64_t n) {
     throw EVantrelError(Format("The particle pool is full (%zu particles)", MaxPoolSlots));
   size_t add = std::max<size_t>(n > 0 ? static_cast<size_t>(n) : 0, MinPoolGrowth);
   add = std::min(add, MaxPoolSlots - size);
-  Particles.resize(size + add);
+  if (Budget) {
+    add = Budget->Take(add);
+    if (add == 0) throw EVantrelError("The scene's particle memory is used up");
+  }
+  try {
+    Particles.resize(size + add);
+  } catch (const std::bad_alloc&) {
+    if (Budget) {
+      Budget->Give(add);
+      Budget->AllocationFailed = true;
+    }
+    throw EVantrelError("Out of memory for particles");
+  }
 }
 
 void TParticleSystem::UpdateParticles() {

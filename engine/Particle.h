@@ -11,6 +11,7 @@
 #include "engine/VectorData.h"
 #include "engine/ColorSeries.h"
 #include "engine/ColorSpaces.h"
+#include "engine/ParticleBudget.h"
 #include "engine/ParticleMapSource.h"
 
 class TParticleSystem;
@@ -57,6 +58,9 @@ class TParticleSystemOwner {
   virtual void UpdateFromHost(TParticleSystem& system) = 0;
   // Appends the tools that act during this step, updating each one's pose.
   virtual void CollectModifiers(TParticleSystem& system, std::vector<TParticleModifier*>& list) = 0;
+  // Asked before every frame after the first of a step over several frames (a catch-up, which a
+  // huge frame offset can make last for days): true stops the step where it got to.
+  virtual bool StepInterrupted() { return false; }
 };
 
 enum TMapMode : int32_t { MapFixed = 0, MapRandom = 1, MapCycle = 2 };
@@ -114,6 +118,9 @@ class TParticleSystem : public TVariableSystem {
   int32_t LiveCount = 0;
   float EmitCarry = 0;
   std::vector<TParticle> Particles;
+  // The scene's budget the pool draws on, set by the emitter manager for a render (not owned; the
+  // manager outlives its systems). Without one, only MaxPoolSlots bounds the pool.
+  TParticleBudget* Budget = nullptr;
   std::vector<TParticleModifier*> StepModifiers;  // only while a step runs
 
   void Reset();
@@ -125,8 +132,9 @@ class TParticleSystem : public TVariableSystem {
   void UpdateSystemLife();
   void KillExpired();
   void Emit();
-  // Adds max(n, 100) dead slots, never beyond MaxPoolSlots; throws EVantrelError when the pool
-  // is already that large.
+  // Adds max(n, 100) dead slots, never beyond MaxPoolSlots nor what the budget grants; throws
+  // EVantrelError when no slot can be added or the memory cannot be had (the budget records
+  // which, for the manager to report).
   void GrowPool(int64_t n);
   void UpdateParticles();
 

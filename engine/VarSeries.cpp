@@ -2,6 +2,7 @@
 #include "engine/VarSeries.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "engine/Rounding.h"
 #include "engine/Stream.h"
@@ -54,16 +55,17 @@ void TVarSeries::WriteTo(TStream& s) const {
   }
 }
 
-void TVarSeries::ReadFrom(TStream& s) {
-  if (!ReadText(s, CurveNameLength, Name)) return;
-  if (!ReadField(s, XKind)) return;
-  if (!ReadField(s, MinValue)) return;
-  if (!ReadField(s, MaxValue)) return;
-  if (!ReadField(s, ClampMode)) return;
-  if (!ReadField(s, Tension)) return;
+size_t TVarSeries::ReadFrom(TStream& s) {
+  if (!ReadText(s, CurveNameLength, Name)) return 0;
+  if (!ReadField(s, XKind)) return 0;
+  if (!ReadField(s, MinValue)) return 0;
+  if (!ReadField(s, MaxValue)) return 0;
+  if (!ReadField(s, ClampMode)) return 0;
+  if (!ReadField(s, Tension)) return 0;
   int32_t count = 0;
-  if (!ReadField(s, count)) return;
+  if (!ReadField(s, count)) return 0;
   Clear();
+  size_t dropped = 0;
   // A damaged count never reserves more keys than the stream still holds.
   const uint64_t available = s.Remaining() / KeyRecordSize;
   const uint64_t wanted = count > 0 ? static_cast<uint64_t>(count) : 0;
@@ -71,10 +73,16 @@ void TVarSeries::ReadFrom(TStream& s) {
     double x = 0, y = 0;
     ReadField(s, x);
     ReadField(s, y);
+    // A key at no position has no place in the order: every save would move it. It is damage.
+    if (std::isnan(x)) {
+      ++dropped;
+      continue;
+    }
     AddKey(x, y);
   }
   // Bytes of a count that overshot belong to no field that follows.
   if (wanted > available) s.Skip(s.Remaining());
+  return dropped;
 }
 
 TVarSeries& TVariableSystem::AddVariable(uint8_t clampMode, uint8_t xKind, double value,
@@ -90,6 +98,8 @@ void TVariableSystem::WriteVariables(TStream& s) const {
   for (const auto& curve : Variables) curve->WriteTo(s);
 }
 
-void TVariableSystem::ReadVariables(TStream& s) {
-  for (auto& curve : Variables) curve->ReadFrom(s);
+size_t TVariableSystem::ReadVariables(TStream& s) {
+  size_t dropped = 0;
+  for (auto& curve : Variables) dropped += curve->ReadFrom(s);
+  return dropped;
 }

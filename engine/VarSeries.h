@@ -46,8 +46,10 @@ class TVarSeries : public TSplineSeries {
   // The curve record: name, kind, range, clamp mode, tension, key count and keys.
   void WriteTo(TStream& s) const;
   // Reads a curve record in place. Fields the stream no longer holds keep their values; once
-  // the key count is read the keys are replaced by the complete keys the stream holds.
-  void ReadFrom(TStream& s);
+  // the key count is read the keys are replaced by the complete keys the stream holds. A key
+  // with a NaN position is damage: it is dropped, and the answer counts the dropped keys so
+  // that the caller can report them.
+  size_t ReadFrom(TStream& s);
 };
 
 class TVariableSystem {
@@ -67,7 +69,8 @@ class TVariableSystem {
 
   // Every curve record in set order; no count is stored.
   void WriteVariables(TStream& s) const;
-  void ReadVariables(TStream& s);
+  // Answers how many damaged keys were dropped across the set (see TVarSeries::ReadFrom).
+  size_t ReadVariables(TStream& s);
 
  private:
   std::vector<std::unique_ptr<TVarSeries>> Variables;

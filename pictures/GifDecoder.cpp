@@ -9,6 +9,11 @@
 // past the colour table and a plain-text block inside the first frame (text this loader cannot
 // draw) refuse the file. A missing clear or end code is accepted, and so is data that fills
 // only part of an image (the rest stays as it was).
+//
+// Hostile input: memory is the screen (its area checked against the data before it is
+// allocated) and a few tables; time is bounded by the data's length plus a small multiple of
+// the screen's pixels, however many images the first frame claims; later frames are never
+// decoded. A fault refuses the file with the loader's GIF message.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -255,6 +260,9 @@ TRect OnScreen(const TImageHeader& h, const TBitmap32& screen) {
 }
 }  // namespace
 
+// How many times over the screen's pixels the images of the first frame may cover it.
+constexpr uint64_t WorkPerPixel = 8;
+
 TPicture DecodeGif(TBytes d) {
   TGifReader r{d};
   r.Need(13);
@@ -284,6 +292,12 @@ TPicture DecodeGif(TBytes d) {
   picture.Image.Height = static_cast<int32_t>(height);
   picture.Image.Pixels.assign(area, 0u);
   TBitmap32& screen = picture.Image;
+
+  // The images of the first frame may each cover the whole screen, and each is decoded, saved
+  // and restored over the part it covers: a few kilobytes of tiny images over a large screen
+  // would cost minutes. The work is bounded by a small multiple of the screen's pixels; past
+  // it, the frame is what the images so far have drawn.
+  uint64_t budget = WorkPerPixel * area;
 
   TControl control;
   for (bool frameShown = false; !frameShown;) {
@@ -320,6 +334,9 @@ TPicture DecodeGif(TBytes d) {
     // over it at once, after this one's disposal.
     frameShown = control.Delay > 0;
     const TRect rect = OnScreen(image, screen);
+    const uint64_t covered = uint64_t(rect.X1 - rect.X0) * uint64_t(rect.Y1 - rect.Y0);
+    if (covered > budget) break;
+    budget -= covered;
     std::vector<uint32_t> saved;
     if (!frameShown && control.Disposal == 3)
       for (int32_t y = rect.Y0; y < rect.Y1; ++y)

@@ -1,4 +1,12 @@
 // Choosing a decoder for a file and turning its failures into the user's message.
+//
+// Hostile input: no file crashes the loader. Sizes are checked against MaxImageSide and
+// MaxImagePixels, and where a format allows, against the bytes the file holds, before pixels are
+// allocated, so memory stays bounded by those limits; the time of a decode is bounded by the
+// file's length plus a small multiple of the picture's pixels (a GIF decodes its first frame
+// only, and at most a few screens' worth of its images). Every failure, whatever the decoder
+// (our own or a library's), is the one message "Cannot load image. Invalid or unexpected %s
+// image format.". The fuzz target tests/fuzz/PictureFuzz.cpp holds the loader to this.
 #include "pictures/PictureLoader.h"
 
 #include <algorithm>

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "engine/ParticleModifier.h"
 #include "engine/Rounding.h"
@@ -52,6 +53,8 @@ void TEmitter::UpdateFromHost(TParticleSystem& system) {
   system.LifeScale = Owner.HeightScaling & HeightOlderParticles ? fh : 1.0f;
   system.GravityScale = Owner.HeightScaling & HeightStrongerGravity ? fh : 1.0f;
 }
+
+bool TEmitter::StepInterrupted() { return tsxRenderCheckInterrupt() == 1; }
 
 void TEmitter::CollectModifiers(TParticleSystem&, std::vector<TParticleModifier*>& list) {
   ::CollectModifiers(Owner.SceneObject, list);
@@ -200,6 +203,7 @@ void TEmitterObject::StepSlots(double localFrame, const std::function<void(TPart
     slot->StepToFrame(localFrame, true);
     if (submit && *submit) (*submit)(slot->System);
   }
+  if (showing) platform.SetStatusText("");
 }
 
 bool TEmitterObject::StepForRender(double sceneFrame) {
@@ -240,7 +244,10 @@ void RewindForRender(std::span<TEmitterObject* const> objects, const std::functi
   const int64_t n = RoundToInt64(hostTime);
   // Frame-major, as a running render steps them: every object reaches a frame before any
   // reaches the next, and the host's time is at each frame as the host would set it.
+  // A large negative frame offset or a late first frame asks for every frame since: a catch-up
+  // that can take hours stops at the host's interrupt, leaving the systems where it got to.
   for (int64_t frame = 0; frame < n; ++frame) {
+    if (tsxRenderCheckInterrupt() == 1) break;
     const float f = static_cast<float>(frame);
     tsxAnimSetActiveTimeScene(f);
     SceneFrame = f;

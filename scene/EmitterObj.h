@@ -42,6 +42,8 @@ class TEmitter : public TParticleSystemOwner {
   // Previous and current transform of the emitter object, and the five auto-scale factors.
   void UpdateFromHost(TParticleSystem& system) override;
   void CollectModifiers(TParticleSystem& system, std::vector<TParticleModifier*>& list) override;
+  // The host's interrupt (Ctrl+C, a cancelled render) stops a long catch-up.
+  bool StepInterrupted() override;
 
   // Brings the system to a local frame, unless the emitter object is frozen there; frozen
   // particles follow the object's motion since the freeze when followObject is set.

@@ -1,4 +1,9 @@
 // Payload blocks through the host's file operations.
+//
+// Hostile input: a payload's claimed length reserves nothing; memory grows in chunks with the
+// bytes the host actually hands over, so time and memory are bounded by the payload's size. A
+// block with a bad version or length, or cut inside its header, reads as no payload (false), and
+// the records inside are read by readers that keep what is complete and never read past the end.
 #include "scene/Payload.h"
 
 #include <algorithm>

@@ -39,6 +39,23 @@ void TChannel::SetKey(float frame, const CtsxVector3f& value) {
     Keys_.insert(at, TKey{frame, value});
 }
 
+void TChannel::SetKeys(std::vector<TKey> keys) {
+  for (const TKey& k : keys)
+    if (!std::isfinite(k.Frame) || !Finite(k.Value))
+      throw std::invalid_argument("a key needs a finite frame and value");
+  // Stable, so that of keys at the same frame the last one given stays, as with SetKey.
+  std::stable_sort(keys.begin(), keys.end(), [](const TKey& a, const TKey& b) { return a.Frame < b.Frame; });
+  std::vector<TKey> unique;
+  unique.reserve(keys.size());
+  for (const TKey& k : keys) {
+    if (!unique.empty() && unique.back().Frame == k.Frame)
+      unique.back() = k;
+    else
+      unique.push_back(k);
+  }
+  Keys_ = std::move(unique);
+}
+
 void TChannel::Set(float frame, const CtsxVector3f& value) {
   if (Animated()) {
     SetKey(frame, value);

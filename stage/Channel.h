@@ -23,6 +23,10 @@ class TChannel {
   // Adds a key, replacing one at the same frame; keys stay sorted. A non-finite frame or value
   // throws std::invalid_argument.
   void SetKey(float frame, const CtsxVector3f& value);
+  // Replaces every key at once, as many SetKey calls in the given order would (a later key at
+  // the same frame wins), in n log n whatever the order. Throws std::invalid_argument for a
+  // non-finite frame or value and then leaves the keys unchanged.
+  void SetKeys(std::vector<TKey> keys);
   // Sets the value at a frame: the key there when the channel is animated, else the rest value.
   void Set(float frame, const CtsxVector3f& value);
   const std::vector<TKey>& Keys() const { return Keys_; }

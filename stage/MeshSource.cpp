@@ -3,7 +3,11 @@
 
 #include <tiny_obj_loader.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <string>
+#include <system_error>
 #include <numbers>
 #include <stdexcept>
 #include <vector>
@@ -14,7 +18,7 @@ namespace {
 
 void CheckSize(float v, const char* what) {
   if (!(v > 0) || !std::isfinite(v))
-    throw std::invalid_argument(std::string(what) + " must be a positive number");
+    throw std::invalid_argument(std::string(what) + " must be a positive number; expected a number above 0");
 }
 
 void CheckCount(int n, int least, const char* what) {
@@ -114,6 +118,28 @@ TPolyhedron BuildPrimitive(const TMeshSource& source) {
   throw std::invalid_argument("not a primitive");
 }
 
+namespace {
+
+constexpr std::uintmax_t kMaxObjBytes = std::uintmax_t{1} << 30;
+
+// Blanks every skin-weight line ("vw ..."): the stage has no use for weights, and the mesh
+// library converts their numbers to int without a range check (a float-to-int overflow for a
+// large one). The line stays as an empty one, so that the library's line numbers still hold.
+void WithoutSkinWeights(std::string& text) {
+  size_t line = 0;
+  while (line < text.size()) {
+    size_t end = text.find('\n', line);
+    if (end == std::string::npos) end = text.size();
+    size_t at = line;
+    while (at < end && (text[at] == ' ' || text[at] == '\t')) ++at;
+    if (end - at >= 3 && text[at] == 'v' && text[at + 1] == 'w' && (text[at + 2] == ' ' || text[at + 2] == '\t'))
+      std::fill(text.begin() + static_cast<std::ptrdiff_t>(line), text.begin() + static_cast<std::ptrdiff_t>(end), ' ');
+    line = end + 1;
+  }
+}
+
+}  // namespace
+
 TPolyhedron LoadObjFile(const std::filesystem::path& path) {
   tinyobj::ObjReaderConfig config;
   config.triangulate = false;
@@ -123,7 +149,16 @@ TPolyhedron LoadObjFile(const std::filesystem::path& path) {
   const std::string name = path.string();
   if (!std::filesystem::is_regular_file(path))
     throw std::runtime_error(name + ": cannot open the OBJ file");
-  if (!reader.ParseFromFile(name, config))
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) throw std::runtime_error(name + ": cannot open the OBJ file");
+  if (size > kMaxObjBytes) throw std::runtime_error(name + ": larger than an OBJ file can be (1 GB)");
+  std::ifstream in(path, std::ios::binary);
+  std::string text(static_cast<size_t>(size), '\0');
+  in.read(text.data(), static_cast<std::streamsize>(size));
+  if (!in) throw std::runtime_error(name + ": cannot read the OBJ file");
+  WithoutSkinWeights(text);
+  if (!reader.ParseFromString(text, "", config))
     throw std::runtime_error(name + ": " +
                              (reader.Error().empty() ? "not a readable OBJ file" : reader.Error()));
 

@@ -1,4 +1,8 @@
 // Payload files for the object callbacks.
+//
+// Hostile input: a plug-in reads at most the bytes there are (an empty payload, which has no
+// buffer at all, reads nothing) and writes at most a gigabyte in one call; a handle that is not
+// open moves nothing. Nothing here can crash on a payload's contents.
 #include "stage/PayloadFile.h"
 
 #include <algorithm>
@@ -55,6 +59,8 @@ size_t ReadFile(tsxFILE& file, void* buffer, size_t size, size_t count) {
   if (!buffer || size == 0 || count == 0 || file.Writing) return 0;
   const size_t remaining = file.Bytes->size() - file.Position;
   const size_t items = std::min(count, remaining / size);
+  // An empty payload has no buffer at all: nothing to copy, and no null pointer to copy from.
+  if (items == 0) return 0;
   std::memcpy(buffer, file.Bytes->data() + file.Position, items * size);
   file.Position += items * size;
   return items;

@@ -1,11 +1,20 @@
 // Reading and writing scene files. Reading first turns the whole document into a checked
 // description (so a damaged file changes nothing), then builds the scene from it.
+//
+// Hostile input: the reader never crashes and changes nothing in the stage until the whole file
+// has been checked. Memory is bounded by the file's size (refused above 1 GB) and nesting of
+// nodes by 256 levels (the JSON parser itself does not recurse); time grows with the file's size
+// (keys are sorted once, n log n). Every refusal is an ESceneFileError naming the file, the line
+// and column, what was found and what was expected, with a JSON path cut to a readable length.
+// Object payloads are handed to their plug-in as they are; an empty one is reported.
 #include "stage/SceneFile.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <charconv>
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +23,7 @@
 #include <optional>
 #include <sstream>
 #include <system_error>
+#include <type_traits>
 
 #include "stage/Base64.h"
 #include "stage/MeshSource.h"
@@ -43,6 +53,7 @@ struct TNodeDesc {
   std::string TypeName;
   std::vector<uint8_t> Payload;
   std::string Settings;  // readable settings kept as text for a type no plug-in defined
+  std::string Path;  // where the node stands in the file, for messages
   std::vector<TNodeDesc> Children;
 };
 
@@ -63,20 +74,126 @@ bool ConvertPayload(tsxPAYLOADCONVERTFUNC convert, const std::string& typeName, 
     if (data && size) static_cast<std::string*>(context)->append(data, size);
   };
   return convert(typeName.c_str(), in.data(), in.size(), sink, &out) == 1;
+
+// "line L, column C" of a byte offset.
+std::string Where(const std::string& text, size_t byte) {
+  size_t line = 1, column = 1;
+  for (size_t i = 0; i < byte && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// A JSON path cut to something a person reads: a path through thousands of nested children
+// keeps its start and its end.
+std::string ShortPath(const std::string& path) {
+  constexpr size_t kHead = 40, kTail = 60;
+  if (path.empty()) return "/";
+  if (path.size() <= kHead + kTail + 8) return path;
+  size_t head = path.find('/', kHead);
+  size_t tail = path.rfind('/', path.size() - kTail);
+  if (head == std::string::npos || tail == std::string::npos || tail <= head) return path.substr(0, kHead) + "/…";
+  return path.substr(0, head) + "/…" + path.substr(tail);
+}
+
+// ---- Finding a value in the text: the document is kept without positions, so an error found
+// in the checked document is placed by walking the text (which is known to parse) again.
+
+size_t SkipSpace(const std::string& t, size_t i) {
+  while (i < t.size() && (t[i] == ' ' || t[i] == '\t' || t[i] == '\n' || t[i] == '\r')) ++i;
+  return i;
+}
+
+// The end of the string starting at the quote at i.
+size_t SkipString(const std::string& t, size_t i) {
+  for (++i; i < t.size(); ++i) {
+    if (t[i] == '\\') ++i;
+    else if (t[i] == '"') return i + 1;
+  }
+  return t.size();
+}
+
+// The end of the value starting at i; nesting is counted, not recursed into.
+size_t SkipValue(const std::string& t, size_t i) {
+  if (i >= t.size()) return i;
+  if (t[i] == '"') return SkipString(t, i);
+  if (t[i] != '{' && t[i] != '[') {
+    while (i < t.size() && t[i] != ',' && t[i] != ']' && t[i] != '}' && t[i] != ' ' && t[i] != '\n' &&
+           t[i] != '\t' && t[i] != '\r')
+      ++i;
+    return i;
+  }
+  size_t depth = 0;
+  for (; i < t.size(); ++i) {
+    if (t[i] == '"') {
+      i = SkipString(t, i) - 1;
+    } else if (t[i] == '{' || t[i] == '[') {
+      ++depth;
+    } else if (t[i] == '}' || t[i] == ']') {
+      if (--depth == 0) return i + 1;
+    }
+  }
+  return t.size();
+}
+
+// The byte offset of the value at a JSON path ("/nodes/0/type"); of the nearest enclosing value
+// that is there when a part of the path is absent.
+size_t Locate(const std::string& t, const std::string& path) {
+  size_t at = SkipSpace(t, 0);
+  size_t from = 1;
+  while (from <= path.size() && at < t.size()) {
+    const size_t to = std::min(path.find('/', from), path.size());
+    const std::string part = path.substr(from, to - from);
+    from = to + 1;
+    size_t i = SkipSpace(t, at + 1);
+    size_t found = std::string::npos;
+    if (t[at] == '{') {
+      while (i < t.size() && t[i] == '"') {
+        const size_t keyEnd = SkipString(t, i);
+        const bool match = keyEnd - i == part.size() + 2 && t.compare(i + 1, part.size(), part) == 0;
+        i = SkipSpace(t, keyEnd);
+        if (i < t.size() && t[i] == ':') i = SkipSpace(t, i + 1);
+        if (match) found = i;  // a repeated key: the last one counts, as in the reader
+        i = SkipSpace(t, SkipValue(t, i));
+        if (i < t.size() && t[i] == ',') i = SkipSpace(t, i + 1);
+      }
+    } else if (t[at] == '[') {
+      size_t index = 0;
+      const auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), index);
+      if (ec != std::errc() || end != part.data() + part.size()) return at;
+      for (size_t k = 0; i < t.size() && t[i] != ']'; ++k) {
+        if (k == index) {
+          found = i;
+          break;
+        }
+        i = SkipSpace(t, SkipValue(t, i));
+        if (i < t.size() && t[i] == ',') i = SkipSpace(t, i + 1);
+      }
+    }
+    if (found == std::string::npos) return at;
+    at = found;
+  }
+  return at;
 }
 
 class TReader {
  public:
-  TReader(std::string file, std::filesystem::path baseDir, const TObjectTypes& types,
+  TReader(std::string file, const std::string& text, std::filesystem::path baseDir, const TObjectTypes& types,
           std::vector<std::string>& warnings)
-      : File_(std::move(file)), BaseDir_(std::move(baseDir)), Types_(types), Warnings_(warnings) {}
+      : File_(std::move(file)), Text_(text), BaseDir_(std::move(baseDir)), Types_(types), Warnings_(warnings) {}
 
+  // The message names the file, the line and column of the value at fault and its path.
   [[noreturn]] void Fail(const std::string& path, const std::string& what) const {
-    throw ESceneFileError(File_ + ": " + (path.empty() ? "/" : path) + ": " + what);
+    throw ESceneFileError(File_ + ": " + Where(Text_, Locate(Text_, path)) + ": " + ShortPath(path) + ": " + what);
   }
 
   void Warn(const std::string& path, const std::string& what) {
-    Warnings_.push_back(File_ + ": " + path + ": " + what);
+    Warnings_.push_back(File_ + ": " + ShortPath(path) + ": " + what);
   }
 
   const json& Object(const json& j, const std::string& path) const {
@@ -97,7 +214,7 @@ class TReader {
     if (!j.is_number()) Fail(path, "expected a number");
     const double v = j.get<double>();
     if (!std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max())
-      Fail(path, "number out of range");
+      Fail(path, "number out of range; expected a number from -3.4e38 to 3.4e38");
     return static_cast<float>(v);
   }
 
@@ -132,25 +249,30 @@ class TReader {
       c.Rest = Vec3(j, path);
       return c;
     }
+    // Keys are gathered and sorted once: inserting them one by one costs n² for keys written
+    // in descending order.
+    std::vector<TKey> keys;
+    keys.reserve(j.size());
     for (size_t i = 0; i < j.size(); ++i) {
       const std::string p = path + "/" + std::to_string(i);
       Object(j[i], p);
       Keys(j[i], p, {"frame", "value"});
-      if (!j[i].contains("frame")) Fail(p, "a key needs a \"frame\"");
-      if (!j[i].contains("value")) Fail(p, "a key needs a \"value\"");
-      c.SetKey(Number(j[i]["frame"], p + "/frame"), Vec3(j[i]["value"], p + "/value"));
+      if (!j[i].contains("frame")) Fail(p, "a key needs a \"frame\"; expected {\"frame\": f, \"value\": [x, y, z]}");
+      if (!j[i].contains("value")) Fail(p, "a key needs a \"value\"; expected {\"frame\": f, \"value\": [x, y, z]}");
+      keys.push_back({Number(j[i]["frame"], p + "/frame"), Vec3(j[i]["value"], p + "/value")});
     }
+    c.SetKeys(std::move(keys));
     return c;
   }
 
   TSceneDesc Scene(const json& root) {
     Object(root, "");
     Keys(root, "", {"vantrelScene", "time", "camera", "view", "render", "pluginSettings", "nodes"});
-    if (!root.contains("vantrelScene")) Fail("", "not a Vantrel scene file (no \"vantrelScene\" key)");
+    if (!root.contains("vantrelScene")) Fail("", "not a Vantrel scene file: expected a \"vantrelScene\" key");
     const int32_t version = Integer(root["vantrelScene"], "/vantrelScene", 1, 1 << 30);
     if (version > kFormatVersion)
-      Fail("/vantrelScene", "version " + std::to_string(version) + " is newer than this program reads (" +
-                                std::to_string(kFormatVersion) + ")");
+      Fail("/vantrelScene", "version " + std::to_string(version) + " is newer than this program reads; expected at most " +
+                                std::to_string(kFormatVersion));
     TSceneDesc d;
     if (root.contains("time")) d.Time = Number(root["time"], "/time");
     if (root.contains("camera")) Camera(root["camera"], "/camera", d.Camera);
@@ -207,7 +329,7 @@ class TReader {
       if (!f.is_array() || f.size() != 2) Fail(path + "/frames", "expected [first, last]");
       r.FirstFrame = Number(f[0], path + "/frames/0");
       r.LastFrame = Number(f[1], path + "/frames/1");
-      if (r.LastFrame < r.FirstFrame) Fail(path + "/frames", "the last frame comes before the first");
+      if (r.LastFrame < r.FirstFrame) Fail(path + "/frames", "the last frame comes before the first; expected [first, last]");
     }
     if (j.contains("background")) r.Background = Vec3(j["background"], path + "/background");
     if (j.contains("backgroundAlpha")) {
@@ -229,7 +351,7 @@ class TReader {
 
   std::vector<TNodeDesc> Nodes(const json& j, const std::string& path, int depth) {
     if (!j.is_array()) Fail(path, "expected a list of nodes");
-    if (depth > kMaxDepth) Fail(path, "nodes nested deeper than " + std::to_string(kMaxDepth));
+    if (depth > kMaxDepth) Fail(path, "nodes nested deeper than " + std::to_string(kMaxDepth) + "; expected at most " + std::to_string(kMaxDepth) + " levels of children");
     std::vector<TNodeDesc> out;
     for (size_t i = 0; i < j.size(); ++i) out.push_back(Node(j[i], path + "/" + std::to_string(i), depth));
     return out;
@@ -240,7 +362,8 @@ class TReader {
     Keys(j, path, {"name", "type", "position", "rotation", "scale", "color", "visible", "mesh",
                    "objectType", "payload", "settings", "children"});
     TNodeDesc d;
-    if (!j.contains("type")) Fail(path, "a node needs a \"type\" (group, mesh or object)");
+    d.Path = path;
+    if (!j.contains("type")) Fail(path, "a node needs a \"type\"; expected \"group\", \"mesh\" or \"object\"");
     const std::string type = Text(j["type"], path + "/type");
     if (type == "group")
       d.Kind = TNodeKind::Group;
@@ -258,20 +381,20 @@ class TReader {
     if (j.contains("visible")) d.Visible = Boolean(j["visible"], path + "/visible");
 
     if (d.Kind == TNodeKind::Polyhedron) {
-      if (!j.contains("mesh")) Fail(path, "a mesh node needs a \"mesh\"");
+      if (!j.contains("mesh")) Fail(path, "a mesh node needs a \"mesh\"; expected a primitive, an \"obj\" path or \"vertices\"");
       Mesh(j["mesh"], path + "/mesh", d);
     } else if (j.contains("mesh")) {
       Warn(path + "/mesh", "only mesh nodes have a mesh, ignored");
     }
     if (d.Kind == TNodeKind::Custom) {
-      if (!j.contains("objectType")) Fail(path, "an object node needs an \"objectType\"");
+      if (!j.contains("objectType")) Fail(path, "an object node needs an \"objectType\"; expected the name of an object type");
       d.TypeName = Text(j["objectType"], path + "/objectType");
-      if (d.TypeName.empty()) Fail(path + "/objectType", "empty type name");
+      if (d.TypeName.empty()) Fail(path + "/objectType", "empty type name; expected the name of an object type");
       if (j.contains("payload") && j.contains("settings"))
         Fail(path, "an object node holds its data as \"payload\" or as \"settings\", not both");
       if (j.contains("payload")) {
         auto bytes = DecodeBase64(Text(j["payload"], path + "/payload"));
-        if (!bytes) Fail(path + "/payload", "not valid base64");
+        if (!bytes) Fail(path + "/payload", "not valid base64; expected the object's data in base64");
         d.Payload = std::move(*bytes);
       }
       if (j.contains("settings")) Settings(j["settings"], path + "/settings", d);
@@ -325,7 +448,7 @@ class TReader {
       InlineMesh(j, path, d);
       return;
     }
-    if (!j.contains("primitive")) Fail(path, "a mesh needs a \"primitive\", an \"obj\" path or \"vertices\"");
+    if (!j.contains("primitive")) Fail(path, "expected a \"primitive\", an \"obj\" path or \"vertices\" in a mesh");
     Keys(j, path, {"primitive", "size", "radius", "segments", "rings", "divisions"});
     const std::string kind = Text(j["primitive"], path + "/primitive");
     if (kind == "plane") {
@@ -391,23 +514,77 @@ class TReader {
   }
 
   std::string File_;
+  const std::string& Text_;
   std::filesystem::path BaseDir_;
   const TObjectTypes& Types_;
   std::vector<std::string>& Warnings_;
 };
 
-// "line L, column C" of a byte offset.
-std::string Where(const std::string& text, size_t byte) {
-  size_t line = 1, column = 1;
-  for (size_t i = 0; i < byte && i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else {
-      ++column;
-    }
+// The JSON library's document builder, keeping where and why a parse stopped instead of
+// throwing its own message (which has no file, and for a number out of range no position).
+class TPositionedParser : public nlohmann::detail::json_sax_dom_parser<json> {
+ public:
+  explicit TPositionedParser(json& root) : json_sax_dom_parser(root, false) {}
+
+  template <class Exception>
+  bool parse_error(std::size_t position, const std::string& /*token*/, const Exception& e) {
+    Failed = true;
+    Position = position;
+    Message = e.what();
+    OutOfRange = std::is_same_v<Exception, nlohmann::detail::out_of_range>;
+    return false;
   }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+
+  bool Failed = false;
+  bool OutOfRange = false;
+  std::size_t Position = 0;
+  std::string Message;
+};
+
+// Parses the text or throws ESceneFileError naming the file, the line and column, what was
+// found there and what was expected.
+std::string PathAt(const std::string& text, size_t byte);
+
+json ParseJson(const std::string& file, const std::string& text) {
+  json root;
+  TPositionedParser parser(root);
+  const bool ok = json::sax_parse(text, &parser);
+  if (ok && !parser.Failed) return root;
+
+  // The word at the fault: an invalid literal ("NaN", "tru") or a number, shown as written.
+  const size_t at = std::min(parser.Position > 0 ? parser.Position - 1 : 0, text.size());
+  auto wordChar = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '+' || c == '-' || c == '_';
+  };
+  size_t start = at, end = at;
+  while (start > 0 && wordChar(text[start - 1])) --start;
+  while (end < text.size() && wordChar(text[end])) ++end;
+  std::string found = text.substr(start, std::min<size_t>(end - start, 40));
+  if (end - start > 40) found += "…";
+
+  std::string what;
+  if (parser.OutOfRange) {
+    what = "the number " + found + " is outside the range of numbers; expected a number from -1.7e308 to 1.7e308";
+  } else if (parser.Position >= text.size() && text.find_first_not_of(" \t\r\n") != std::string::npos) {
+    what = "the file ends early; expected the rest of the document";
+  } else {
+    // The library says what it was parsing and, often, what it expected; its "last read" text
+    // is replaced by the word as it stands in the file.
+    std::string detail = parser.Message;
+    const size_t column = detail.find(": ", detail.find("column"));
+    if (column != std::string::npos) detail = detail.substr(column + 2);
+    const size_t lastRead = detail.find("; last read:");
+    if (lastRead != std::string::npos) detail = detail.substr(0, lastRead);
+    what = detail;
+    if (!found.empty()) what += ", found '" + found + "'";
+    else if (at < text.size() && std::isprint(static_cast<unsigned char>(text[at])))
+      what += ", found '" + std::string(1, text[at]) + "'";
+    if (what.find("expected") == std::string::npos)
+      what += "; expected a value (a number, a text in double quotes, true, false, null, an object or a list)";
+  }
+  const std::string inPath = PathAt(text, at);
+  throw ESceneFileError(file + ": " + Where(text, found.empty() ? at : start) +
+                        (inPath.empty() ? "" : " (in " + ShortPath(inPath) + ")") + ": " + what);
 }
 
 // nlohmann's text without the position it repeats, and with the token it last read (which may be
@@ -671,20 +848,12 @@ std::vector<std::string> LoadSceneFile(TStage& stage, const std::filesystem::pat
   content << in.rdbuf();
   if (!in && !in.eof()) throw ESceneFileError(file + ": cannot read the scene file");
   const std::string text = content.str();
-  if (text.empty()) throw ESceneFileError(file + ": the file is empty");
+  if (text.empty()) throw ESceneFileError(file + ": line 1, column 1: the file is empty; expected a Vantrel scene (a JSON object)");
 
-  json root;
-  try {
-    root = json::parse(text);
-  } catch (const json::parse_error& e) {
-    const size_t at = e.byte > 0 ? e.byte - 1 : 0;
-    const std::string path = PathAt(text, at);
-    throw ESceneFileError(file + ": " + Where(text, at) + (path.empty() ? "" : " (in " + path + ")") + ": " +
-                          SyntaxErrorText(e.what()));
-  }
+  json root = ParseJson(file, text);
 
   std::vector<std::string> warnings;
-  TReader reader(file, path.parent_path(), stage.Types, warnings);
+  TReader reader(file, text, path.parent_path(), stage.Types, warnings);
   const TSceneDesc desc = reader.Scene(root);
 
   // Nothing below can fail on the file's account.
@@ -699,8 +868,15 @@ std::vector<std::string> LoadSceneFile(TStage& stage, const std::filesystem::pat
   std::vector<std::pair<TNode*, const TNodeDesc*>> customs;
   Build(stage, desc.Nodes, nullptr, customs, warnings, file, "/nodes");
   stage.Scene.SetTime(desc.Time);
-  for (auto [node, d] : customs)
-    if (stage.Scene.FromHandle(node)) stage.Files.Read(*node, d->Payload);
+  for (auto [node, d] : customs) {
+    if (!stage.Scene.FromHandle(node)) continue;
+    // An object saved without data still loads, as an object of its type: its plug-in is handed
+    // an empty payload and decides what that means.
+    if (d->Payload.empty())
+      warnings.push_back(file + ": " + ShortPath(d->Path) + "/payload: the object \"" + d->Name +
+                         "\" has no data; it is loaded as a new object of its type");
+    stage.Files.Read(*node, d->Payload);
+  }
   stage.RaiseGeneralEvent(4);
   return warnings;
 }

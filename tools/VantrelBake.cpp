@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr long long FrameLimit = 1000000000;   // as vantrel render's
+constexpr long long FrameLimit = 16777216;   // as vantrel render's: the host holds frames as floats
 
 bool ParseFrame(const std::string& text, long long& value) {
   char* end = nullptr;

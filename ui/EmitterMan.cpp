@@ -3,6 +3,7 @@
 #include "ui/EmitterMan.h"
 
 #include <algorithm>
+#include <string>
 
 #include "engine/Errors.h"
 #include "engine/RandomTables.h"
@@ -240,6 +241,19 @@ bool TEmitterMan::SaveSystemSettings(const std::string& fileName) {
 
 void TEmitterMan::RenderBegin(const std::function<void()>& onFrame) {
   RandomSeed = RunSeed;
+  std::string badSetting;
+  Budget.Limit = ParticleSlotsForMB(ParticleMemoryMBFromEnvironment(&badSetting));
+  Budget.Reached = Budget.AllocationFailed = false;
+  BudgetReported_ = false;
+  if (!badSetting.empty()) Platform().ShowMessage(badSetting);
+  // Every system draws on the one budget; a pool grown before (in the preview) is counted in,
+  // and given back when the rewind resets it.
+  for (auto& emitter : EmitterList)
+    for (auto& slot : emitter->Systems)
+      if (slot->System.Budget != &Budget) {
+        slot->System.Budget = &Budget;
+        Budget.Used += slot->System.Particles.size();
+      }
   std::vector<TEmitterObject*> objects;
   objects.reserve(EmitterList.size());
   for (auto& emitter : EmitterList) objects.push_back(emitter.get());
@@ -257,10 +271,24 @@ void TEmitterMan::RenderBegin(const std::function<void()>& onFrame) {
   };
   ::RewindForRender(objects, report);
   if (shown >= 0) Platform().SetStatusText("");
+  ReportBudget();
 }
 
 void TEmitterMan::RenderFrame(const std::function<void(TParticleSystem&)>& submit) {
   for (auto& emitter : EmitterList) emitter->RenderFrame(submit);
+  ReportBudget();
+}
+
+void TEmitterMan::ReportBudget() {
+  if (BudgetReported_ || !(Budget.Reached || Budget.AllocationFailed)) return;
+  BudgetReported_ = true;
+  const size_t mb = (Budget.Limit * sizeof(TParticle) + (size_t{1} << 19)) >> 20;  // as set, give or take a record
+  Platform().ShowMessage(Budget.AllocationFailed
+                             ? "Out of memory for particles: some particles of this render were left out."
+                             : "The particle memory of the scene (" + std::to_string(mb) + " MB, " +
+                                   std::to_string(Budget.Limit) +
+                                   " particles) is used up: some particles of this render were left out. "
+                                   "Lower the flows, or set " + ParticleMemoryVariable + " (megabytes).");
 }
 
 void TEmitterMan::ShowFrame(int32_t sceneFrame) {

@@ -13,6 +13,9 @@
 
 class TEmitterMan {
  public:
+  // The particle memory every emitter's systems share during a render; declared before the list
+  // so that it outlives the systems drawing on it.
+  TParticleBudget Budget;
   std::vector<std::unique_ptr<TEmitterObject>> EmitterList;
   TEmitterObject* CurrentEmitter = nullptr;
   TEmitter* CurrentSystem = nullptr;
@@ -59,9 +62,10 @@ class TEmitterMan {
   void ShowFrame(int32_t sceneFrame);
 
   // ---- Final render -------------------------------------------------------------------------
-  // Render begin: reseeds the generator to 1513 and rewinds every emitter object, all together
-  // frame by frame in list order, to the frame before the host's current one. onFrame, when
-  // given, is called after each re-simulated frame.
+  // Render begin: reseeds the generator to 1513, sets the particle budget (VANTREL_PARTICLE_MEMORY
+  // megabytes, else the default) for every system, and rewinds every emitter object, all
+  // together frame by frame in list order, to the frame before the host's current one. onFrame,
+  // when given, is called after each re-simulated frame.
   void RenderBegin(const std::function<void()>& onFrame = {});
   // One rendered frame: every emitter object in list order steps to the host's frame and hands
   // its stepped systems to submit.
@@ -69,6 +73,9 @@ class TEmitterMan {
 
  private:
   void Changed();
+  // Shows the user, once per render, that particles were left out for want of memory.
+  void ReportBudget();
+  bool BudgetReported_ = false;
   // Drops the selection when its objects are gone.
   void ValidateSelection();
 };

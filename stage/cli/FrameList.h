@@ -9,8 +9,9 @@
 
 namespace stage::cli {
 
-// Frames lie in -FrameLimit..FrameLimit, far beyond any animation.
-constexpr long long FrameLimit = 1000000000;
+// Frames lie in -FrameLimit..FrameLimit, far beyond any animation: the host holds times as
+// floats, which beyond 2^24 no longer tell one whole frame from the next.
+constexpr long long FrameLimit = 16777216;
 // At most this many frames in one render (the list is kept in memory).
 constexpr long long MaxFrames = 10000000;
 

@@ -2,6 +2,7 @@
 #include "stage/cli/RenderCommand.h"
 
 #include <unistd.h>
+#include <charconv>
 
 #include <algorithm>
 #include <chrono>
@@ -101,9 +102,17 @@ void PassFrame(TStage& stage, float frame) {
 }  // namespace
 
 TImageSize ParseSize(const std::string& text) {
-  int w = 0, h = 0, end = 0;
-  if (std::sscanf(text.c_str(), "%d%*[xX]%d%n", &w, &h, &end) != 2 ||
-      end != static_cast<int>(text.size()) || w < 1 || h < 1 || w > 16384 || h > 16384)
+  // from_chars, not scanf: a number too large for an int is refused, not undefined.
+  int w = 0, h = 0;
+  const char* p = text.data();
+  const char* const last = text.data() + text.size();
+  auto [afterW, ecW] = std::from_chars(p, last, w);
+  bool ok = ecW == std::errc() && afterW < last && (*afterW == 'x' || *afterW == 'X');
+  if (ok) {
+    auto [afterH, ecH] = std::from_chars(afterW + 1, last, h);
+    ok = ecH == std::errc() && afterH == last;
+  }
+  if (!ok || w < 1 || h < 1 || w > 16384 || h > 16384)
     throw EUsageError("--size '" + text + "': give WIDTHxHEIGHT, each 1 to 16384 (e.g. 1280x720)");
   return {w, h};
 }

@@ -49,8 +49,8 @@ class VantrelProgram : public ::testing::Test {
   void TearDown() override { fs::remove_all(Dir); }
 
   // Runs the program in Dir with the arguments (shell-quoted by the caller where needed).
-  TRun Run(const std::string& args) {
-    const std::string command = "cd '" + Dir.string() + "' && '" VANTREL_PROGRAM "' " + args +
+  TRun Run(const std::string& args, const std::string& program = VANTREL_PROGRAM) {
+    const std::string command = "cd '" + Dir.string() + "' && '" + program + "' " + args +
                                 " >'" + (Dir / "stdout.txt").string() + "' 2>'" + (Dir / "stderr.txt").string() + "'";
     const int status = std::system(command.c_str());
     TRun run;
@@ -112,6 +112,12 @@ TEST_F(VantrelProgram, UsageErrorsAnswerTwo) {
       "render shot/scene.json --soft-intersections -1",
       "render shot/scene.json --soft-intersections far",
       "render shot/scene.json --size 8000x100 --samples 3",  // 24000 pixels wide
+      // Numbers beyond what they can mean are refused with a message, not wrapped or thrown.
+      "render shot/scene.json -s 99999999999 -e 99999999999",
+      "render shot/scene.json -f -99999999999",
+      "render shot/scene.json -s 0 -e 16777217",
+      "render shot/scene.json --size 99999999999x10",
+      "render shot/scene.json --size 640x4294967936",
   };
   for (const char* args : cases) {
     SCOPED_TRACE(args);
@@ -135,6 +141,18 @@ TEST_F(VantrelProgram, UsageErrorsAnswerTwo) {
   run = Run("--version");
   EXPECT_EQ(run.Code, 0);
   EXPECT_EQ(run.Out.rfind("vantrel ", 0), 0u) << run.Out;
+}
+
+// The baking tool range-checks its numbers as the program does: a message and code 2, never an
+// uncaught exception.
+TEST_F(VantrelProgram, BakeRefusesFramesBeyondRange) {
+  for (const char* args : {"--frames 0-99999999999", "--frames -99999999999-0", "--frame 99999999999",
+                           "--frames 0-16777217"}) {
+    SCOPED_TRACE(args);
+    const TRun run = Run(std::string("shot/scene.json --csv out.csv ") + args, VANTREL_BAKE);
+    EXPECT_EQ(run.Code, 2) << run.Err;
+    EXPECT_NE(run.Err.find("16777216"), std::string::npos) << run.Err;
+  }
 }
 
 TEST_F(VantrelProgram, UnreadableScenesAndMissingPluginsAnswerOne) {

@@ -191,6 +191,30 @@ TEST(ColorSeries, DamagedStreams) {
   EXPECT_EQ(empty.LargestPosition(), 0);
 }
 
+// A stop at a NaN position is damage: dropped and counted, and the gradient then saves the same
+// bytes every time.
+TEST(ColorSeries, NaNPositionsAreDroppedAsDamage) {
+  TMemoryStream s;
+  WriteZeros(s, 65);
+  WriteField(s, int32_t{3});
+  WriteField(s, 10.0), WriteField(s, int32_t{0x0000FF});
+  WriteField(s, std::nan("")), WriteField(s, int32_t{0x00FF00});
+  WriteField(s, 5.0), WriteField(s, int32_t{0xFF0000});
+  s.Seek(0);
+  TColorSeries first;
+  EXPECT_EQ(first.LoadFromStream(s), 1u);
+  ASSERT_EQ(first.Count(), 2);
+  EXPECT_EQ(first.Stop(0).Position, 5);
+  TMemoryStream written;
+  first.SaveToStream(written);
+  written.Seek(0);
+  TColorSeries second;
+  EXPECT_EQ(second.LoadFromStream(written), 0u);
+  TMemoryStream again;
+  second.SaveToStream(again);
+  EXPECT_EQ(again.Data(), written.Data());
+}
+
 TEST(ColorSeries, Files) {
   const auto dir = TempDir();
   const std::string file = (dir / "glow.vtg").string();

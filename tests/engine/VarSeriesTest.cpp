@@ -207,6 +207,34 @@ TEST(VarSeries, DamagedRecords) {
   }
 }
 
+// A key with a NaN position has no place among the others: kept, it would move on every save.
+// Read as damage: dropped and counted, so that read, write, read gives the same record.
+TEST(VarSeries, NaNPositionsAreDroppedAsDamage) {
+  TVarSeries source(XKindFrames, 0, 10, ClampNone);
+  source.AddKey(0, 3);
+  source.AddKey(20, 4);
+  source.AddKey(50, 6);
+  TMemoryStream full;
+  source.WriteTo(full);
+  std::vector<uint8_t> damaged = full.Data();
+  const double nan = std::nan("");
+  std::memcpy(damaged.data() + 95 + 16, &nan, 8);  // the second key's position
+  TVarSeries first(XKindFrames, 0, 10, ClampNone);
+  TMemoryStream in(damaged);
+  EXPECT_EQ(first.ReadFrom(in), 1u);
+  ASSERT_EQ(first.KeyCount(), 2);
+  EXPECT_EQ(first.KeyX(1), 50);
+  TMemoryStream written;
+  first.WriteTo(written);
+  TVarSeries second(XKindFrames, 0, 10, ClampNone);
+  written.Seek(0);
+  EXPECT_EQ(second.ReadFrom(written), 0u);
+  EXPECT_EQ(second.AllKeys(), first.AllKeys());
+  TMemoryStream again;
+  second.WriteTo(again);
+  EXPECT_EQ(again.Data(), written.Data());
+}
+
 TEST(VarSeries, VariableSetRoundTrip) {
   TVariableSystem a, b;
   a.AddVariable(ClampMin, XKindFrames, 5, 0, 10).AddKey(20, 8);

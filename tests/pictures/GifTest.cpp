@@ -187,6 +187,30 @@ TEST(GifDecoder, FirstFrameEndsWithTheFirstImageShownForAWhile) {
   EXPECT_EQ(p.Image.Pixels, (std::vector<uint32_t>{Colour(3), Colour(2), Colour(1), Colour(2)}));
 }
 
+// Thousands of images without a delay, each covering a large screen and restoring it after
+// itself, cost a bounded multiple of the screen's pixels: the images past that budget are left
+// out and the picture shows those drawn before. Later frames are not decoded at all.
+TEST(GifDecoder, ManyImagesCostABoundedMultipleOfTheScreen) {
+  constexpr uint16_t side = 2048;
+  TGifImage first = Image(0, 0, 2, 1, {1, 2});
+  first.Delay = 0;
+  std::vector<TGifImage> images = {first};
+  // Each restoring image sends one pixel and keeps the rest as it was (disposal: restore).
+  TGifImage cover = Image(0, 0, side, side, {3});
+  cover.Delay = 0;
+  for (int k = 0; k < 3000; ++k) images.push_back(cover);
+  std::vector<uint8_t> bytes = Gif(side, side, 2, images);
+  // The graphic control blocks of the covering images ask for disposal 3 (restore).
+  int blocks = 0;
+  for (size_t at = 0; at + 3 < bytes.size(); ++at)
+    if (bytes[at] == 0x21 && bytes[at + 1] == 0xF9 && bytes[at + 2] == 4 && blocks++ > 0) bytes[at + 3] = 3 << 2;
+  ASSERT_EQ(blocks, 3001);
+  const TPicture p = DecodePicture(bytes, "many.gif");
+  EXPECT_EQ(p.Image.At(0, 0), Colour(1));
+  EXPECT_EQ(p.Image.At(1, 0), Colour(2));
+  EXPECT_EQ(p.Image.At(5, 5), 0u);
+}
+
 TEST(GifDecoder, CutOrBrokenFilesAreRefused) {
   TGifImage image = Image(0, 0, 100, 100, Noise());
   image.MinCodeSize = 8;

@@ -7,6 +7,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
@@ -116,4 +118,35 @@ TEST_F(EndToEnd, SavedSceneRendersTheSame) {
   stage::SaveSceneFile(Stage(), saved);
   Load(saved);
   EXPECT_TRUE(Same(Render(12, 12), before));
+}
+
+// An emitter or a tool saved without data (a node with no payload) loads as an object of its
+// type, with a warning naming it: the plug-in reads nothing and keeps no settings for it, so it
+// saves no data either, and the scene loads the same way again.
+TEST_F(EndToEnd, ObjectsWithoutDataLoadWithAWarning) {
+  std::ifstream in(Fountain);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string scene = text.str();
+  // Every payload of the example removed: the nodes keep their type and place only.
+  for (size_t at; (at = scene.find("\"payload\"")) != std::string::npos;) {
+    const size_t end = scene.find('"', scene.find('"', at + 10) + 1);
+    scene.erase(at, end + 1 - at);
+    const size_t comma = scene.find_last_not_of(" \n", at - 1);
+    if (scene[comma] == ',') scene.erase(comma, 1);
+  }
+  const fs::path bare = Dir / "bare.json";
+  std::ofstream(bare) << scene;
+  for (const fs::path& file : {bare, Dir / "saved.json"}) {
+    SCOPED_TRACE(file.string());
+    Stage().Scene.Clear();
+    const auto warnings = stage::LoadSceneFile(Stage(), file);
+    ASSERT_EQ(warnings.size(), 2u);  // the fountain and the pool
+    for (const std::string& w : warnings)
+      EXPECT_NE(w.find("has no data; it is loaded as a new object of its type"), std::string::npos) << w;
+    ASSERT_NE(Stage().Scene.FindByName("Fountain"), nullptr);
+    EXPECT_GT(Stage().Scene.FindByName("Fountain")->TypeCode(), 0);  // an object of the plug-in's type
+    Render(0, 2);
+    stage::SaveSceneFile(Stage(), Dir / "saved.json");
+  }
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 #include "engine/ParticleModifier.h"
 #include "engine/RandomTables.h"
@@ -214,6 +216,71 @@ TEST_F(EmitterObjects, RenderBeginReportsItsProgress) {
   EXPECT_EQ(platform.StatusText, "") << "cleared at the end";
   EXPECT_EQ(a.Systems[0]->System.Time, 399);
   EXPECT_EQ(b.Systems[0]->System.Time, 249);
+
+// A large negative offset makes render begin re-simulate every frame since; the catch-up polls
+// the host's interrupt once a frame and stops at the first one.
+TEST_F(EmitterObjects, CatchUpStopsAtTheFirstInterrupt) {
+  struct TRecording : THeadlessPlatform {
+    uint32_t TickCount() override { return Ticks += 100; }  // half a second every five calls
+    void SetStatusText(const std::string& text) override { Texts.push_back(text); }
+    uint32_t Ticks = 0;
+    std::vector<std::string> Texts;
+  };
+  auto owned = std::make_unique<TRecording>();
+  [[maybe_unused]] TRecording& platform = *owned;
+  auto previous = InstallPlatform(std::move(owned));
+  TEmitterObject& e = Make("e");
+  e.FrameOffset = -2000000000;
+  SetHostTime(0);
+  Stage().InterruptAfterChecks = 50;
+  manager.RenderBegin();
+  Stage().InterruptAfterChecks = -1;
+  const auto mine = InstallPlatform(std::move(previous));  // kept alive for the checks below
+  EXPECT_EQ(e.Systems[0]->System.Time, 49);  // 50 frames stepped, then the interrupt
+}
+
+// Four systems with an absurd flow share one scene-wide budget: together they stay within it,
+// and the user hears of it once per render, not once per frame or system.
+TEST_F(EmitterObjects, ParticleMemoryIsBoundedForTheSceneAndReportedOnce) {
+  auto previous = InstallPlatform(nullptr);
+  auto& platform = static_cast<THeadlessPlatform&>(Platform());
+  ::setenv(ParticleMemoryVariable, "64", 1);
+  for (int k = 0; k < 4; ++k) {
+    TParticleSystem& s = Make("e" + std::to_string(k)).Systems[0]->System;
+    s.Flow.Clear();
+    s.Flow.AddKey(0, 1e7);
+    s.Flow.AddKey(8192, 1e7);
+  }
+  SetHostTime(2);
+  manager.RenderBegin();
+  for (int f = 2; f <= 4; ++f) {
+    SetHostTime(static_cast<float>(f));
+    manager.RenderFrame(nullptr);
+  }
+  size_t total = 0;
+  for (const auto& e : manager.EmitterList) total += e->Systems[0]->System.Particles.size();
+  EXPECT_LE(total, ParticleSlotsForMB(64));
+  EXPECT_GT(total, ParticleSlotsForMB(64) / 2);
+  EXPECT_EQ(manager.Budget.Used, total);
+  ASSERT_EQ(platform.Messages.size(), 1u);
+  EXPECT_NE(platform.Messages[0].find("(64 MB, "), std::string::npos) << platform.Messages[0];
+  // The next render reports again, once; a reset gives the slots back.
+  manager.RenderBegin();
+  EXPECT_EQ(platform.Messages.size(), 2u);
+  TParticleSystem& first = manager.EmitterList[0]->Systems[0]->System;
+  const size_t before = manager.Budget.Used, held = first.Particles.size();
+  ASSERT_GT(held, 0u);
+  first.Reset();
+  EXPECT_EQ(manager.Budget.Used, before - held);
+  // A setting that is not a number of megabytes is reported, and the default used.
+  ::setenv(ParticleMemoryVariable, "lots", 1);
+  platform.Messages.clear();
+  manager.RenderBegin();
+  ::unsetenv(ParticleMemoryVariable);
+  ASSERT_FALSE(platform.Messages.empty());
+  EXPECT_NE(platform.Messages[0].find("VANTREL_PARTICLE_MEMORY=\"lots\""), std::string::npos) << platform.Messages[0];
+  EXPECT_EQ(manager.Budget.Limit, ParticleSlotsForMB(DefaultParticleMemoryMB));
+  InstallPlatform(std::move(previous));
 }
 
 TEST_F(EmitterObjects, RenderFrameSkipsHiddenAndDisabled) {

@@ -95,8 +95,19 @@ TEST_F(SceneFileTest, DamagedFilesAreRefusedWithWhereAndWhat) {
        {"/nodes/0/mesh/faces/0/1"}},
       // A syntax error names the key it lies in; a long string is not repeated whole.
       {"long string", R"({"vantrelScene": 1, "nodes": [{"name": "a", "comment": ")" + std::string(5000, 'x') + "\n\"}]}",
-       {"line 1, column 5057 (in /nodes/0/comment)", "must be escaped", "xxx...' ("}},
+       {"line 1, column", "(in /nodes/0/comment)", "must be escaped", "x…'"}},
       {"literal", R"({"a": [1, {"b": [2, tru]}]})", {"(in /a/1/b/1)", "invalid literal"}},
+      // Where a value at fault stands, whichever part of the reader finds the fault.
+      {"placed", "{\n  \"vantrelScene\": 1,\n  \"nodes\": [\n    {\"type\": \"group\"},\n    {\"type\": \"light\"}]}",
+       {"line 5, column 14", "/nodes/1/type"}},
+      {"first line", R"({"vantrelScene": 1, "nodes": [{"type": "light"}]})", {"line 1, column 40"}},
+      // Numbers beyond double range and invalid literals: the text as written, where, and what
+      // was expected.
+      {"huge", R"({"vantrelScene": 1, "time": 1e400})", {"huge.json: line 1, column 29", "1e400", "expected"}},
+      {"nan", R"({"vantrelScene": 1, "time": NaN})", {"nan.json: line 1, column 29", "'NaN'", "expected"}},
+      {"infinity", "{\"vantrelScene\": 1,\n \"time\": -Infinity}", {"line 2, column 10", "Infinity", "expected"}},
+      {"tru", R"({"vantrelScene": 1, "nodes": [{"type": "group", "visible": tru}]})",
+       {"line 1, column 60", "'tru'", "expected"}},
   };
   for (const Case& c : cases) {
     const std::string message = LoadError(Write(std::string(c.Name) + ".json", c.Text));
@@ -104,8 +115,45 @@ TEST_F(SceneFileTest, DamagedFilesAreRefusedWithWhereAndWhat) {
     for (const std::string& part : c.MessageHas)
       EXPECT_NE(message.find(part), std::string::npos) << c.Name << ": " << message;
     EXPECT_LT(message.size(), 400u) << c.Name << ": " << message;
+    // Every error in a file says where and what was expected.
+    EXPECT_NE(message.find(std::string(c.Name) + ".json: line "), std::string::npos) << message;
+    if (std::string(c.Name) != "obj")  // a file that cannot be opened is no fault of the text
+      EXPECT_NE(message.find("expected"), std::string::npos) << c.Name << ": " << message;
   }
   EXPECT_NE(LoadError(Dir / "absent.json").find("cannot open"), std::string::npos);
+}
+
+// A path through thousands of nested levels is cut to its start and end: the message stays short.
+TEST_F(SceneFileTest, DeepNestingGivesAShortMessage) {
+  std::string nodes;
+  constexpr int kLevels = 100000;
+  for (int i = 0; i < kLevels; ++i) nodes += R"({"type": "group", "children": [)";
+  for (int i = 0; i < kLevels; ++i) nodes += "]}";
+  const std::string message = LoadError(Write("deep.json", R"({"vantrelScene": 1, "nodes": [)" + nodes + "]}"));
+  ASSERT_FALSE(message.empty());
+  EXPECT_LT(message.size(), 300u) << message.substr(0, 600);
+  EXPECT_NE(message.find("deep.json: line 1, column "), std::string::npos) << message;
+  EXPECT_NE(message.find("/nodes/0/children/"), std::string::npos) << message;
+  EXPECT_NE(message.find("nested deeper"), std::string::npos) << message;
+}
+
+// Keys in any order load as the keys set one by one in the file's order: sorted, a later key at
+// the same frame replacing an earlier one.
+TEST_F(SceneFileTest, KeysInAnyOrderLoadSorted) {
+  const auto warnings = stage::LoadSceneFile(S(), Write("keys.json", R"({"vantrelScene": 1, "nodes": [
+    {"name": "N", "type": "group", "position": [
+      {"frame": 9, "value": [9, 0, 0]}, {"frame": 3, "value": [3, 0, 0]}, {"frame": 6, "value": [6, 0, 0]},
+      {"frame": 3, "value": [30, 0, 0]}, {"frame": -1, "value": [-1, 0, 0]}]}]})"));
+  EXPECT_TRUE(warnings.empty());
+  stage::TChannel expected;
+  for (auto [f, x] : {std::pair{9.f, 9.f}, {3.f, 3.f}, {6.f, 6.f}, {3.f, 30.f}, {-1.f, -1.f}})
+    expected.SetKey(f, {x, 0, 0});
+  const auto& keys = S().Scene.FindByName("N")->Position.Keys();
+  ASSERT_EQ(keys.size(), expected.Keys().size());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    EXPECT_EQ(keys[i].Frame, expected.Keys()[i].Frame) << i;
+    EXPECT_EQ(keys[i].Value.x, expected.Keys()[i].Value.x) << i;
+  }
 }
 
 TEST_F(SceneFileTest, RefusedFileLeavesTheStageAsItWas) {
@@ -152,6 +200,14 @@ TEST_F(SceneFileTest, ObjMeshesLoadRelativeToTheScene) {
   // A face pointer of another polyhedron is not this one's.
   tsxFACE other{};
   EXPECT_EQ(tsxPolyhGetFaceNormal(p, &other, &n), 0);
+
+  // Skin weights mean nothing to the stage: never handed to the mesh library (which converts a
+  // huge joint number to int unchecked and refuses a negative one), they leave the mesh as is.
+  stage_test::WriteText(Dir / "meshes" / "weights.obj",
+                        "v 0 0 0\nv 1 0 0\nv 0 1 0\nvw 0 1e30 0.5\n  vw 1 -1 0.5\nvw\t2 0 1\nf 1 2 3\n");
+  Write("weights.json", R"({"vantrelScene": 1, "nodes": [{"name": "W", "type": "mesh", "mesh": {"obj": "meshes/weights.obj"}}]})");
+  EXPECT_EQ(LoadError(Dir / "weights.json"), "");
+  EXPECT_EQ(tsxPolyhGetNbrFaces(stage::TScene::Handle(S().Scene.FindByName("W"))), 1);
 
   // A broken OBJ is refused with its name.
   stage_test::WriteText(Dir / "meshes" / "bad.obj", "v 0 0 0\nf 1 2 3\n");
