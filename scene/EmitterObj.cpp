@@ -203,7 +203,6 @@ void TEmitterObject::StepSlots(double localFrame, const std::function<void(TPart
     slot->StepToFrame(localFrame, true);
     if (submit && *submit) (*submit)(slot->System);
   }
-  if (showing) platform.SetStatusText("");
 }
 
 bool TEmitterObject::StepForRender(double sceneFrame) {

@@ -74,6 +74,7 @@ bool ConvertPayload(tsxPAYLOADCONVERTFUNC convert, const std::string& typeName, 
     if (data && size) static_cast<std::string*>(context)->append(data, size);
   };
   return convert(typeName.c_str(), in.data(), in.size(), sink, &out) == 1;
+}
 
 // "line L, column C" of a byte offset.
 std::string Where(const std::string& text, size_t byte) {
