@@ -12,6 +12,7 @@
 
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
+#include "tests/plugin/StartedModule.h"
 
 namespace fs = std::filesystem;
 
@@ -24,17 +25,7 @@ class EndToEnd : public ::testing::Test {
   // One module per process, as in a host: loaded, registered and switched on once.
   static void SetUpTestSuite() {
     stage::ResetStage();
-    Module = dlopen(VANTREL_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(Module, nullptr) << dlerror();
-    auto getVersion = reinterpret_cast<tsxGETVERSIONFUNC>(dlsym(Module, "tsxGetVersion"));
-    auto getData = reinterpret_cast<tsxGETDATAFUNC>(dlsym(Module, "tsxGetData"));
-    auto leftClick = reinterpret_cast<tsxONLEFTCLICKFUNC>(dlsym(Module, "tsxOnLeftClick"));
-    ASSERT_TRUE(getVersion && getData && leftClick);
-    getVersion();
-    tsxPLUGINDATA record;
-    std::memset(&record, 0, sizeof record);
-    getData(&record, 1);
-    leftClick();
+    Module = StartPluginModule(VANTREL_PLUGIN_PATH);
   }
 
   void SetUp() override {

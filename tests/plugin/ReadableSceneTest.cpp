@@ -16,6 +16,7 @@
 #include "stage/ImageFiles.h"
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
+#include "tests/plugin/StartedModule.h"
 
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
@@ -28,17 +29,7 @@ class ReadableScene : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     stage::ResetStage();
-    Module = dlopen(VANTREL_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(Module, nullptr) << dlerror();
-    auto getVersion = reinterpret_cast<tsxGETVERSIONFUNC>(dlsym(Module, "tsxGetVersion"));
-    auto getData = reinterpret_cast<tsxGETDATAFUNC>(dlsym(Module, "tsxGetData"));
-    auto leftClick = reinterpret_cast<tsxONLEFTCLICKFUNC>(dlsym(Module, "tsxOnLeftClick"));
-    ASSERT_TRUE(getVersion && getData && leftClick);
-    getVersion();
-    tsxPLUGINDATA record;
-    std::memset(&record, 0, sizeof record);
-    getData(&record, 1);
-    leftClick();
+    Module = StartPluginModule(VANTREL_PLUGIN_PATH);
   }
 
   void SetUp() override {
