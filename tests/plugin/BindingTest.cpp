@@ -703,6 +703,10 @@ TEST_F(Plugin, APassCompositesTheParticlesAndRestoresTheHostsTime) {
   EXPECT_GT(LitPixels(frames[1]), 0);
   EXPECT_NE(Module->Main.StatusText.find(" Rendered "), std::string::npos);
   EXPECT_EQ(Module->Main.StatusText.find(" Rendered 0 "), std::string::npos);
+  // Between frames: the emitter steps to a whole frame, moving the host's time there; the pass
+  // puts back the time the host rendered.
+  Stage().RenderFrame(12.5f);
+  EXPECT_FLOAT_EQ(tsxAnimGetActiveTime(), 12.5f);
 
   // "Enable Rendering" off: the host's image stays without particles.
   Module->Main.EnableRenderingAction();
