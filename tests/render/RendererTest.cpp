@@ -342,8 +342,24 @@ TEST_F(RenderPass, ShowRenderingDisplaysEachRowAndDisplayAllTheRegion) {
   EXPECT_EQ(stage::Stage().DisplayCalls, OrthoSize);  // DisplayAll only
   stage::Stage().DisplayCalls = 0;
   R.ShowRendering = true;
+  std::map<int32_t, int> shown;  // row → times displayed
+  stage::Stage().OnDisplayLine = [&](int32_t y) { ++shown[y]; };
   Pass();
-  EXPECT_GT(stage::Stage().DisplayCalls, OrthoSize + 5);
+  stage::Stage().OnDisplayLine = nullptr;
+  // Each row the sprite covers once as it is composited, a band of rows, then every row of the
+  // region once more.
+  ASSERT_EQ(shown.size(), static_cast<size_t>(OrthoSize));
+  int twice = 0, first = -1, last = -1;
+  for (const auto& [y, times] : shown) {
+    EXPECT_TRUE(times == 1 || times == 2) << "row " << y << " shown " << times << " times";
+    if (times != 2) continue;
+    ++twice;
+    if (first < 0) first = y;
+    last = y;
+  }
+  EXPECT_GT(twice, 5);
+  EXPECT_EQ(last - first + 1, twice) << "one band of rows";
+  EXPECT_EQ(stage::Stage().DisplayCalls, OrthoSize + twice);
   // The window shows the composited image.
   const stage::TScreenBuffer image = Pass();
   EXPECT_EQ(stage::Stage().Display->At(64, 64).R, image.At(64, 64).R);
