@@ -114,6 +114,28 @@ TEST_F(Modifiers, FanPushesOnlyItsColumn) {
   EXPECT_NEAR(p.Position.z, 1.05f, 1e-6);
 }
 
+// A tool turned in the scene acts along its own axes: a fan turned 90° about Y blows along +X,
+// over a column that its turned face spans in y and z.
+TEST_F(Modifiers, ARotatedFanBlowsAlongItsOwnAxis) {
+  stage::TNode& tool = Box("fan", 2, 2, 1);
+  tool.Rotation.Rest = {0, 90, 0};
+  TPlaneFanModifier fan;
+  fan.SceneObject = H(tool);
+  fan.UpdateTransform();
+  const struct {
+    TVec3f at;
+    bool pushed;
+  } cases[] = {{{0.5f, 0, 0}, true},   {{20, 0.9f, -0.9f}, true}, {{-0.1f, 0, 0}, false},
+               {{0.5f, 0, 1.1f}, false}, {{0.5f, 1.2f, 0}, false}};
+  for (const auto& c : cases) {
+    TParticle p = Particle(c.at, c.at);
+    fan.Apply(system, p);
+    EXPECT_NEAR(p.Position.x - c.at.x, c.pushed ? 0.05f : 0, 1e-5) << c.at.x << "," << c.at.y << "," << c.at.z;
+    EXPECT_NEAR(p.Position.y, c.at.y, 1e-5);
+    EXPECT_NEAR(p.Position.z, c.at.z, 1e-5);
+  }
+}
+
 TEST_F(Modifiers, DeflectorBouncesAndAbsorbs) {
   stage::TNode& plane = Box("deflector", 2, 2, 0.01f);
   for (bool absorbs : {false, true}) {
