@@ -50,12 +50,12 @@ void CustomiseSlot(TEmitter& slot, int n) {
   slot.Enabled = false;
   for (int i = 0; i < s.VariableCount(); ++i) {
     TVarSeries& c = s.Variable(i);
-    SetCurve(c, {{0, c.MinValue + 0.25}, {30 + i, c.MinValue + 0.5}, {8192, c.MinValue + 0.5}});
+    SetCurve(c, {{0, c.MinValue + 0.25}, {30.0 + i, c.MinValue + 0.5}, {8192, c.MinValue + 0.5}});
     c.Tension = 0.1 * i;
   }
   for (int i = 0; i < e.VariableCount(); ++i) {
     TVarSeries& c = e.Variable(i);
-    SetCurve(c, {{0, c.MinValue + 0.125}, {10 + i, c.MinValue + 0.5}, {500, c.MinValue + 0.75}});
+    SetCurve(c, {{0, c.MinValue + 0.125}, {10.0 + i, c.MinValue + 0.5}, {500, c.MinValue + 0.75}});
   }
   // Header fields only files from elsewhere change.
   s.Size.Name = "big";
