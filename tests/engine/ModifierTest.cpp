@@ -136,6 +136,47 @@ TEST_F(Modifiers, ARotatedFanBlowsAlongItsOwnAxis) {
   }
 }
 
+// A tool's lifespan through real steps of a system: a fan that lives 5 frames, once, pushes a
+// particle in its column in the system's frames 0 to 4 and never after; with lives 0 it lives
+// again and again.
+TEST_F(Modifiers, AToolsLifespanHoldsThroughRealSteps) {
+  struct TOwner : TParticleSystemOwner {
+    TParticleModifier* Tool = nullptr;
+    void UpdateFromHost(TParticleSystem&) override {}
+    void CollectModifiers(TParticleSystem&, std::vector<TParticleModifier*>& list) override { list.push_back(Tool); }
+  };
+  stage::TNode& tool = Box("fan", 2, 2, 1);
+  TPlaneFanModifier fan;
+  fan.SceneObject = H(tool);
+  fan.UpdateTransform();
+  fan.ToolLifespan = 5;
+  for (int32_t lives : {1, 0}) {
+    SCOPED_TRACE("lives " + std::to_string(lives));
+    fan.ToolLives = lives;
+    TOwner owner;
+    owner.Tool = &fan;
+    TParticleSystem s;
+    s.Owner = &owner;
+    s.Time = -1;  // the first step is frame 0
+    s.Flow.Clear();  // no emission: one particle placed by hand
+    s.Flow.AddKey(0, 0);
+    s.Flow.AddKey(FarKeyX, 0);
+    TParticle p = Particle({0, 0, 0.5f}, {0, 0, 0.5f});
+    p.Birth = -1;
+    p.Lifespan = 1000;
+    s.Particles.push_back(p);
+    s.LiveCount = 1;
+    std::vector<int> pushedFrames;
+    for (int frame = 0; frame < 12; ++frame) {
+      const float before = s.Particles[0].Position.z;
+      s.StepTo(static_cast<float>(frame));
+      if (s.Particles[0].Position.z > before + 0.01f) pushedFrames.push_back(frame);
+    }
+    EXPECT_EQ(pushedFrames, lives == 1 ? (std::vector<int>{0, 1, 2, 3, 4})
+                                       : (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+  }
+}
+
 TEST_F(Modifiers, DeflectorBouncesAndAbsorbs) {
   stage::TNode& plane = Box("deflector", 2, 2, 0.01f);
   for (bool absorbs : {false, true}) {
