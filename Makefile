@@ -45,7 +45,9 @@ demo: build
 # $(SANITIZE_BUILD)/sanitizer-reports/; any report fails the check.
 SANITIZE_BUILD ?= build-sanitize
 SANITIZE_REPORTS = $(CURDIR)/$(SANITIZE_BUILD)/sanitizer-reports
-SANITIZE_ENV = ASAN_OPTIONS=log_path=$(SANITIZE_REPORTS)/asan:log_exe_name=1:detect_leaks=1:abort_on_error=1:verify_asan_link_order=0 \
+# Leaks of system libraries the Qt programs load (D-Bus) are not ours: tests/lsan.supp.
+SANITIZE_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+  ASAN_OPTIONS=log_path=$(SANITIZE_REPORTS)/asan:log_exe_name=1:detect_leaks=1:abort_on_error=1:verify_asan_link_order=0 \
   UBSAN_OPTIONS=log_path=$(SANITIZE_REPORTS)/ubsan:log_exe_name=1:print_stacktrace=1:halt_on_error=1
 FUZZ_TARGETS = scene_file_fuzz payload_fuzz settings_file_fuzz map_list_fuzz picture_fuzz obj_mesh_fuzz
 FUZZ_SECONDS ?= 60
@@ -76,7 +78,7 @@ check-sanitize: build-sanitize
 # inputs are kept in $(SANITIZE_BUILD)/fuzz/TARGET/corpus, what a target finds (crashes, time-outs,
 # round trips that disagree) in $(SANITIZE_BUILD)/fuzz/TARGET/found.
 fuzz: build-sanitize
-	@$(SANITIZE_BUILD)/tests/fuzz/fuzz-seeds $(SANITIZE_BUILD)/fuzz/seeds examples $(SHARED_DIR)/testdata
+	@$(SANITIZE_BUILD)/tests/fuzz/fuzz-seeds $(SANITIZE_BUILD)/fuzz/seeds examples tests/data/payload-scenes $(SHARED_DIR)/testdata
 	@status=0; for t in $(FUZZ_TARGETS); do \
 	  dir=$(SANITIZE_BUILD)/fuzz/$$t; mkdir -p $$dir/corpus $$dir/found; \
 	  seeds=$$(sed -n "s/^vantrel_fuzz($$t \([a-z]*\) .*/\1/p" tests/fuzz/CMakeLists.txt); \

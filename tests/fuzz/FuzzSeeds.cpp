@@ -80,19 +80,22 @@ void FromScene(const fs::path& out, const fs::path& scene, int& count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: fuzz-seeds OUT EXAMPLES SHARED_TESTDATA\n");
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: fuzz-seeds OUT SCENE_FOLDER... SHARED_TESTDATA\n");
     return 2;
   }
-  const fs::path out = argv[1], examples = argv[2], shared = argv[3];
+  const fs::path out = argv[1], shared = argv[argc - 1];
   int count = 0;
   std::error_code ec;
-  for (const auto& e : fs::recursive_directory_iterator(examples, ec)) {
-    if (e.path().extension() != ".json") continue;
-    fs::create_directories(out / "scene");
-    fs::copy_file(e.path(), out / "scene" / (std::to_string(count++) + ".json"), fs::copy_options::overwrite_existing);
-    FromScene(out, e.path(), count);
-  }
+  // Scene folders: the examples (readable settings) and scenes whose objects hold base64 payloads,
+  // the source of the payload and settings-file seeds.
+  for (int a = 2; a < argc - 1; ++a)
+    for (const auto& e : fs::recursive_directory_iterator(argv[a], ec)) {
+      if (e.path().extension() != ".json") continue;
+      fs::create_directories(out / "scene");
+      fs::copy_file(e.path(), out / "scene" / (std::to_string(count++) + ".json"), fs::copy_options::overwrite_existing);
+      FromScene(out, e.path(), count);
+    }
   // Small scenes reaching the reader's other branches.
   const char* scenes[] = {
       R"({"vantrelScene": 1, "nodes": [{"type": "mesh", "mesh": {"vertices": [[0,0,0],[1,0,0],[0,1,0]], "faces": [[0,1,2]]}}]})",
