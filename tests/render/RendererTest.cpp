@@ -365,6 +365,45 @@ TEST_F(RenderPass, ShowRenderingDisplaysEachRowAndDisplayAllTheRegion) {
   EXPECT_EQ(stage::Stage().Display->At(64, 64).R, image.At(64, 64).R);
 }
 
+// Each particle shows the image its map index and the system's map mode choose: its birth index
+// in Fixed mode, advanced by its age in Cycle mode.
+TEST_F(RenderPass, EachParticleShowsTheImageItsMapModeChooses) {
+  stage::TScreenBuffer red(8, 8), green(8, 8);
+  for (int32_t y = 0; y < 8; ++y)
+    for (int32_t x = 0; x < 8; ++x) {
+      red.At(x, y) = {1, 0, 0, 1, 1};
+      green.At(x, y) = {0, 1, 0, 1, 1};
+    }
+  const std::filesystem::path redPath = TestOutputDir() / "red.png", greenPath = TestOutputDir() / "green.png";
+  stage::WritePng(redPath, red);
+  stage::WritePng(greenPath, green);
+  for (const int32_t mode : {MapFixed, MapCycle}) {
+    SCOPED_TRACE(mode == MapFixed ? "Fixed" : "Cycle");
+    Systems.clear();
+    TParticleSystem& s = AddSystem(RenderPaint);
+    s.Maps.SetImageName(0, redPath.string());
+    s.Maps.AddImage(greenPath.string());
+    s.MapMode = mode;
+    s.MapCycleTime = 1;
+    s.Time = 1;  // each particle one frame old: Cycle moves it on by one entry
+    AddParticle(s, -30, 0, 0, 12, {1, 1, 1, 0});
+    s.Particles.back().MapIndex = 0;
+    s.Particles.back().Birth = 0;
+    AddParticle(s, 30, 0, 0, 12, {1, 1, 1, 0});
+    s.Particles.back().MapIndex = 1;
+    s.Particles.back().Birth = 0;
+    const stage::TScreenBuffer image = Pass();
+    const int centre = OrthoSize / 2;
+    const auto& left = image.At(centre - 30, centre);
+    const auto& right = image.At(centre + 30, centre);
+    const bool leftRed = mode == MapFixed;
+    EXPECT_EQ(left.R > left.G, leftRed) << left.R << " " << left.G;
+    EXPECT_EQ(right.R > right.G, !leftRed) << right.R << " " << right.G;
+    EXPECT_GT(std::max(left.R, left.G), 0.05f);  // drawn (a picture without alpha: alpha from intensity)
+    EXPECT_GT(std::max(right.R, right.G), 0.05f);
+  }
+}
+
 // The fast paths (region-clipped fixed-point resampling, rows kept for the pass) against the
 // plain ones on a busy scene: every mode, flips, rotations, dithering, a region, sprites cut by
 // its edges, particles behind one another.
