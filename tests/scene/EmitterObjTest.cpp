@@ -333,3 +333,33 @@ TEST_F(EmitterObjects, SurfaceSourcesDepthFirst) {
   top.CollectSurfaceSources();
   EXPECT_TRUE(top.SurfaceSources.empty());
 }
+
+// A frozen emitter that turns: from its freeze frame on, its particles keep their simulated
+// places relative to it and turn with it, rigidly about the emitter, by the angle it turned
+// since the freeze (here 90° about Z).
+TEST_F(EmitterObjects, FrozenParticlesTurnWithTheEmitter) {
+  TEmitterObject& e = Make("turning");
+  stage::TNode& node = *Stage().Scene.FromHandle(e.SceneObject);
+  node.Position.Rest = {2, 0, 0};
+  node.Rotation.SetKey(20, {0, 0, 0});
+  node.Rotation.SetKey(40, {0, 0, 90});
+  e.FreezeFrame = 20;
+  TParticleSystem& s = e.Systems[0]->System;
+  s.Flow.Clear();
+  s.Flow.AddKey(0, 4);
+  s.Flow.AddKey(FarKeyX, 4);
+  SetHostTime(40);
+  manager.RenderBegin();
+  manager.RenderFrame(nullptr);
+  int checked = 0;
+  for (const TParticle& p : s.Particles) {
+    if (!p.Alive) continue;
+    const float dx = p.DisplayPosition.x - 2, dy = p.DisplayPosition.y, dz = p.DisplayPosition.z;
+    EXPECT_NEAR(p.RenderPosition.x, 2 - dy, 1e-4f);
+    EXPECT_NEAR(p.RenderPosition.y, dx, 1e-4f);
+    EXPECT_NEAR(p.RenderPosition.z, dz, 1e-4f);
+    checked += std::fabs(dx) + std::fabs(dy) > 0.01f;
+  }
+  EXPECT_GT(checked, 5) << "particles away from the emitter's axis";
+  EXPECT_EQ(s.Time, 19) << "the system keeps the time of the frame before the freeze";
+}
