@@ -267,3 +267,47 @@ TEST_F(Emission, ReseededEmissionRepeats) {
     EXPECT_EQ(a[i].BaseVelocity, b[i].BaseVelocity);
   }
 }
+
+// With a random particle colour, a random system colour and a random image all on, the draws
+// come in their fixed order: five for lifespan, angle, spin, size and mass, then the particle
+// colour's, the system colour's, the intensity's and the alpha's, then the image, then the
+// vortex. Replaying the generator gives every one of them back.
+TEST_F(Emission, InitParticleDrawsInItsOrderWithEveryRandomChoiceOn) {
+  TParticleSystem& s = slot->System;
+  TParticleEmitter& e = slot->Emitter;
+  s.ParticleColorMode = ColorModeRandom;
+  s.SystemColorMode = 1;
+  s.MapMode = MapRandom;
+  s.Maps.AddImage("second.png");
+  s.Maps.AddImage("third.png");
+  s.ParticleColors.AddStop(0, 0x0000FF);   // red
+  s.ParticleColors.AddStop(100, 0xFF0000); // blue
+  s.SystemColors.AddStop(30, 0x00FF00);    // green
+  s.SystemColors.AddStop(80, 0xFFFFFF);
+  Flat(e.BaseIntensity, 1.5);
+  Flat(e.BaseIntensityJitter, 0.5);
+  Flat(e.Vortex, 1);
+  Flat(e.VortexJitter, 1);
+
+  RandomSeed = 777;
+  TParticle p;
+  p.Alive = true;
+  e.InitParticle(s, p);
+
+  RandomSeed = 777;
+  for (int i = 0; i < 5; ++i) Random();  // lifespan, angle, spin, size, mass
+  const double particleDraw = Random(), systemDraw = Random();
+  TColorVector particleColour, systemColour;
+  s.ParticleColors.ColorAt(100 * particleDraw, particleColour);
+  s.SystemColors.ColorAt(systemDraw * s.SystemColors.LargestPosition(), systemColour);
+  const float intensity = ScaleJitter(1.5f, 0.5f);
+  Random();  // alpha
+  const int32_t image = RandomInt(3);
+  const float vortex = ScaleJitter(1, 1);
+  EXPECT_EQ(p.MapIndex, image);
+  EXPECT_FLOAT_EQ(p.VortexSpeed, vortex);
+  EXPECT_NEAR(p.Color.r, particleColour.r * systemColour.r * intensity, 1e-5);
+  EXPECT_NEAR(p.Color.g, particleColour.g * systemColour.g * intensity, 1e-5);
+  EXPECT_NEAR(p.Color.b, particleColour.b * systemColour.b * intensity, 1e-5);
+  EXPECT_GT(p.Color.r + p.Color.g + p.Color.b, 0.05f) << "a colour the two draws can tell apart";
+}
