@@ -33,10 +33,11 @@ void Send(tsxTEXTSINK sink, void* context, const std::string& text) {
   if (sink) sink(context, text.data(), text.size());
 }
 
-}  // namespace
-
-extern "C" int VantrelPayloadToText(const char* typeName, const void* data, size_t size, tsxTEXTSINK sink,
-                                    void* context) {
+// The host's converter calls share one shell: the object type checked, every failure turned
+// into the message the host reads ("JSON pointer\nproblem"), and the floating-point flags left
+// clean. convert hands its result to the sink.
+template <typename TConvert>
+int Converting(const char* typeName, tsxTEXTSINK sink, void* context, TConvert convert) {
   int result = 0;
   try {
     TSettingsKind kind;
@@ -44,31 +45,7 @@ extern "C" int VantrelPayloadToText(const char* typeName, const void* data, size
     if (!KindOfType(typeName, kind, tool)) {
       Send(sink, context, "\nnot an object type of this plug-in");
     } else {
-      const auto* bytes = static_cast<const uint8_t*>(data);
-      const std::vector<uint8_t> payload(bytes, bytes + (bytes ? size : 0));
-      Send(sink, context, SettingsText(PayloadToSettings(kind, payload)));
-      result = 1;
-    }
-  } catch (const std::exception& e) {
-    Send(sink, context, std::string("\n") + e.what());
-  } catch (...) {
-  }
-  ClearFpuExceptions();
-  return result;
-}
-
-extern "C" int VantrelTextToPayload(const char* typeName, const void* data, size_t size, tsxTEXTSINK sink,
-                                    void* context) {
-  int result = 0;
-  try {
-    TSettingsKind kind;
-    TToolKind tool;
-    if (!KindOfType(typeName, kind, tool)) {
-      Send(sink, context, "\nnot an object type of this plug-in");
-    } else {
-      const std::string text(static_cast<const char*>(data), data ? size : 0);
-      const std::vector<uint8_t> payload = SettingsToPayload(kind, ParseSettingsText(text), tool);
-      if (sink) sink(context, reinterpret_cast<const char*>(payload.data()), payload.size());
+      convert(kind, tool);
       result = 1;
     }
   } catch (const ESettingsError& e) {
@@ -79,6 +56,26 @@ extern "C" int VantrelTextToPayload(const char* typeName, const void* data, size
   }
   ClearFpuExceptions();
   return result;
+}
+
+}  // namespace
+
+extern "C" int VantrelPayloadToText(const char* typeName, const void* data, size_t size, tsxTEXTSINK sink,
+                                    void* context) {
+  return Converting(typeName, sink, context, [&](TSettingsKind kind, TToolKind) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    const std::vector<uint8_t> payload(bytes, bytes + (bytes ? size : 0));
+    Send(sink, context, SettingsText(PayloadToSettings(kind, payload)));
+  });
+}
+
+extern "C" int VantrelTextToPayload(const char* typeName, const void* data, size_t size, tsxTEXTSINK sink,
+                                    void* context) {
+  return Converting(typeName, sink, context, [&](TSettingsKind kind, TToolKind tool) {
+    const std::string text(static_cast<const char*>(data), data ? size : 0);
+    const std::vector<uint8_t> payload = SettingsToPayload(kind, ParseSettingsText(text), tool);
+    if (sink) sink(context, reinterpret_cast<const char*>(payload.data()), payload.size());
+  });
 }
 
 void OfferPayloadText(const std::string& typeName) {
