@@ -422,6 +422,38 @@ TEST_F(Binding, RegistrationChangesOnlyWhenTheHostAccepts) {
   EXPECT_FALSE(shader.ForegroundActive());
 }
 
+// The host's foreground call reaches one handler per action, through the callback it was handed;
+// an action it does not know reaches none, and the background call passes its action on.
+TEST_F(Binding, ShaderCallsReachTheHandlerOfTheirAction) {
+  TTsxGlobalShader shader;
+  std::string calls;
+  shader.OnForegroundLoad = [&] { calls += "load "; };
+  shader.OnForegroundUnload = [&] { calls += "unload "; };
+  shader.OnForegroundInit = [&] { calls += "init "; };
+  shader.OnForegroundRender = [&](tssForegroundData&, tssACTION a) { calls += "render" + std::to_string(a) + " "; };
+  shader.OnBackground = [&](tssBackgroundData&, tssACTION a) { calls += "background" + std::to_string(a) + " "; };
+  shader.SetForegroundActive(true);
+  shader.SetBackgroundActive(true);
+  const auto foreground = reinterpret_cast<tssFOREGROUNDFUNC>(Stage().Shader(tssSHADER_FOREGROUND));
+  const auto background = reinterpret_cast<tssBACKGROUNDFUNC>(Stage().Shader(tssSHADER_BACKGROUND));
+  ASSERT_NE(foreground, nullptr);
+  ASSERT_NE(background, nullptr);
+  tssForegroundData data{};
+  const struct {
+    int Action;
+    const char* Reaches;
+  } cases[] = {{0, "load "}, {1, "unload "}, {2, "init "}, {3, "render3 "}, {4, "render4 "}, {5, ""}, {-1, ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Action);
+    calls.clear();
+    foreground(&data, c.Action);
+    EXPECT_EQ(calls, c.Reaches);
+  }
+  calls.clear();
+  background(&data, 3);
+  EXPECT_EQ(calls, "background3 ");
+}
+
 void SmallStage(int32_t w, int32_t h) {
   Stage().Render.Width = w;
   Stage().Render.Height = h;
