@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
