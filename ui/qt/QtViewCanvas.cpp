@@ -15,7 +15,19 @@ TQtViewCanvas::TQtViewCanvas(QWidget* view) : QWidget(view) {
   show();
 }
 
+QPainter& TQtViewCanvas::Painter() {
+  // One painter for a whole frame of particles: beginning one per rectangle costs more than
+  // drawing it.
+  if (!Painter_.isActive()) Painter_.begin(&Image_);
+  return Painter_;
+}
+
+void TQtViewCanvas::EndPainting() {
+  if (Painter_.isActive()) Painter_.end();
+}
+
 void TQtViewCanvas::Fit() {
+  EndPainting();
   QWidget* view = parentWidget();
   setGeometry(0, 0, view->width(), view->height());
   if (Image_.size() != size()) {
@@ -30,6 +42,7 @@ bool TQtViewCanvas::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TQtViewCanvas::clear() {
+  EndPainting();
   Image_.fill(Qt::transparent);
   Dirty_ = false;
   update();
@@ -38,14 +51,13 @@ void TQtViewCanvas::clear() {
 // Rectangles take their right and bottom edges exclusive, as the windowing system's do.
 void TQtViewCanvas::FillRect(int32_t l, int32_t t, int32_t r, int32_t b) {
   if (r <= l || b <= t) return;
-  QPainter p(&Image_);
-  p.fillRect(QRect(QPoint(l, t), QPoint(r - 1, b - 1)), ColorOfRef(Brush_));
+  Painter().fillRect(QRect(QPoint(l, t), QPoint(r - 1, b - 1)), ColorOfRef(Brush_));
   Dirty_ = true;
 }
 
 void TQtViewCanvas::FrameRect(int32_t l, int32_t t, int32_t r, int32_t b) {
   if (r <= l || b <= t) return;
-  QPainter p(&Image_);
+  QPainter& p = Painter();
   p.setPen(ColorOfRef(Brush_));
   p.setBrush(Qt::NoBrush);
   p.drawRect(QRect(QPoint(l, t), QPoint(r - 1, b - 1)).adjusted(0, 0, -1, -1));
@@ -54,7 +66,7 @@ void TQtViewCanvas::FrameRect(int32_t l, int32_t t, int32_t r, int32_t b) {
 
 void TQtViewCanvas::Ellipse(int32_t l, int32_t t, int32_t r, int32_t b) {
   if (r <= l || b <= t) return;
-  QPainter p(&Image_);
+  QPainter& p = Painter();
   p.setPen(ColorOfRef(Pen_));
   if (Hollow_)
     p.setBrush(Qt::NoBrush);
@@ -65,12 +77,14 @@ void TQtViewCanvas::Ellipse(int32_t l, int32_t t, int32_t r, int32_t b) {
 }
 
 void TQtViewCanvas::Flush() {
+  EndPainting();
   if (!Dirty_) return;
   Dirty_ = false;
   repaint();
 }
 
 void TQtViewCanvas::paintEvent(QPaintEvent*) {
+  EndPainting();
   QPainter p(this);
   p.drawImage(0, 0, Image_);
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPainter>
 #include <QWidget>
 
 #include "hostapi/DrawSurface.h"
@@ -26,7 +27,11 @@ class TQtViewCanvas : public QWidget, public TDrawSurface {
 
   // Repaints now if anything was drawn since the last paint.
   void Flush();
-  const QImage& Image() const { return Image_; }
+  // What was drawn since the last clear; finishes the drawing under way.
+  const QImage& Image() {
+    EndPainting();
+    return Image_;
+  }
 
  public slots:
   // Erases every drawing (the view was refreshed).
@@ -38,7 +43,12 @@ class TQtViewCanvas : public QWidget, public TDrawSurface {
 
  private:
   void Fit();
+  // The painter on Image_, begun at the first drawing after a paint, ended before Image_ is
+  // shown, cleared or resized.
+  QPainter& Painter();
+  void EndPainting();
   QImage Image_;
+  QPainter Painter_;
   uint32_t Pen_ = 0, Brush_ = 0xFFFFFF;
   bool Hollow_ = false;
   bool Dirty_ = false;
