@@ -7,8 +7,8 @@
 #pragma once
 
 #include <QImage>
-#include <QPainter>
 #include <QWidget>
+#include <cstdint>
 
 #include "hostapi/DrawSurface.h"
 
@@ -27,9 +27,9 @@ class TQtViewCanvas : public QWidget, public TDrawSurface {
 
   // Repaints now if anything was drawn since the last paint.
   void Flush();
-  // What was drawn since the last clear; finishes the drawing under way.
+  // What was drawn since the last clear. A copy of it stays as it is while drawing goes on.
   const QImage& Image() {
-    EndPainting();
+    Bits_ = nullptr;
     return Image_;
   }
 
@@ -43,12 +43,10 @@ class TQtViewCanvas : public QWidget, public TDrawSurface {
 
  private:
   void Fit();
-  // The painter on Image_, begun at the first drawing after a paint, ended before Image_ is
-  // shown, cleared or resized.
-  QPainter& Painter();
-  void EndPainting();
+  // Pixels x0 to x1 (exclusive) of row y, clipped to the image.
+  void Span(int64_t y, int64_t x0, int64_t x1, QRgb color);
   QImage Image_;
-  QPainter Painter_;
+  uchar* Bits_ = nullptr;  // Image_'s pixels while a frame is drawn; null when to be taken again
   uint32_t Pen_ = 0, Brush_ = 0xFFFFFF;
   bool Hollow_ = false;
   bool Dirty_ = false;
