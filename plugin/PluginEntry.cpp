@@ -1,9 +1,10 @@
 // What makes vantrel.tsx a loaded module: the start-up hook the exports run at their first call
 // (the module's objects are then made after every static object of the module, and go before
 // them), and the choice of platform. A host whose windowing system is Qt (tsxHostWindowSystem
-// answers "qt") gets the Qt platform from vantrel-qt.so in the data folder beside the module;
-// any other host, or a Qt host where that module cannot be loaded, the platform of a host without
-// a desktop: messages go to the host or the standard error.
+// answers "qt") gets the Qt platform from vantrel-qt.so in the data folder beside the module,
+// and the main panel's view, which that module makes over the controller handed to it; any other
+// host, or a Qt host where that module cannot be loaded, the platform of a host without a
+// desktop (messages go to the host or the standard error) and no panel.
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -45,6 +46,7 @@ class TConsolePlatform : public THeadlessPlatform {
 
 using TWindowSystemFunc = const char* (*)();
 using TCreatePlatformFunc = TPlatform* (*)();
+using TCreatePanelFunc = TMainPanelView* (*)(TMainPanelController*);
 
 // The folder this module was loaded from, with a trailing '/'; empty when the loader does not say.
 std::string ModuleFolder() {
@@ -55,35 +57,52 @@ std::string ModuleFolder() {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// The Qt platform in a Qt host, or null (with the reason in why) where there is none to have.
-std::unique_ptr<TPlatform> QtPlatform(std::string& why) {
+// What vantrel-qt.so offers: the platform, and the maker of the main panel's view.
+struct TQtModule {
+  std::unique_ptr<TPlatform> Platform;
+  TCreatePanelFunc CreatePanel = nullptr;
+};
+
+// The Qt module in a Qt host; without a platform (with the reason in why) where there is none to
+// have.
+TQtModule QtModule(std::string& why) {
   const auto windowSystem = reinterpret_cast<TWindowSystemFunc>(dlsym(RTLD_DEFAULT, "tsxHostWindowSystem"));
   const char* name = windowSystem ? windowSystem() : nullptr;
-  if (!name || std::string(name) != "qt") return nullptr;
+  if (!name || std::string(name) != "qt") return {};
   const std::string path = DataFolderOf(ModuleFolder()) + "vantrel-qt.so";
   // Never unloaded: the platform's code lives in it for the rest of the program.
   void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (!module) {
     const char* error = dlerror();
     why = "The Qt windowing module cannot be loaded (" + std::string(error ? error : path) + ")";
-    return nullptr;
+    return {};
   }
   const auto create = reinterpret_cast<TCreatePlatformFunc>(dlsym(module, "vantrelCreateQtPlatform"));
-  TPlatform* platform = create ? create() : nullptr;
-  if (!platform) why = "The Qt windowing module " + path + " offers no platform";
-  return std::unique_ptr<TPlatform>(platform);
+  TQtModule qt;
+  qt.Platform.reset(create ? create() : nullptr);
+  if (!qt.Platform) {
+    why = "The Qt windowing module " + path + " offers no platform";
+    return {};
+  }
+  qt.CreatePanel = reinterpret_cast<TCreatePanelFunc>(dlsym(module, "vantrelCreateMainPanel"));
+  return qt;
 }
 
 void StartUp() {
   std::string why;
-  std::unique_ptr<TPlatform> qt = QtPlatform(why);
-  if (qt) {
-    InstallPlatform(std::move(qt));
+  TQtModule qt = QtModule(why);
+  const TCreatePanelFunc createPanel = qt.CreatePanel;
+  if (qt.Platform) {
+    InstallPlatform(std::move(qt.Platform));
   } else {
     InstallPlatform(std::make_unique<TConsolePlatform>());
     if (!why.empty()) Platform().ShowMessage(why + "; the plug-in shows no windows of its own.");
   }
   static TVantrelPlugin plugin(DataFolderOf(HostFolder()));
+  // The panel is made hidden, as the plug-in starts; the plug-in's button shows it. It belongs
+  // to the host's main window and goes with it, detaching itself from the controller.
+  if (createPanel && !createPanel(&plugin.Main))
+    Platform().ShowMessage("The main panel cannot be made; the plug-in's button shows nothing.");
 }
 
 const bool Installed = [] {

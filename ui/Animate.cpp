@@ -31,6 +31,7 @@ bool Follow(const TMain& main) { return main.AnimateObjects; }
 // ---- Actions -------------------------------------------------------------------------------
 
 void TMain::PreviewChanged() {
+  if (View_) View_->PreviewChanged();
   if (OnPreviewChanged) OnPreviewChanged();
 }
 
@@ -88,6 +89,7 @@ void TMain::SetDrawMode(int index) {
 void TMain::ToggleCuesAction() {
   CueCardsVisible = !CueCardsVisible;
   if (OnCueCardsChanged) OnCueCardsChanged(CueCardsVisible);
+  if (View_) View_->Refresh();
 }
 
 void TMain::HelpTopicsAction() {

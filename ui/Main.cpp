@@ -23,12 +23,76 @@ TMain::TMain() {
 }
 
 TMain::~TMain() {
+  if (View_) View_->ControllerGone();
   if (::Renderer() == &Renderer) InstallRenderer(nullptr);
   BitmapCache().LocateHandler = nullptr;
 }
 
 void TMain::StatusChanged() {
+  if (View_) View_->Refresh();
   if (OnStatusChanged) OnStatusChanged();
+}
+
+TMainPanelState TMain::PanelState() const {
+  TMainPanelState s;
+  s.PlayShowsStop = PlayShowsStop;
+  s.StatusText = StatusText;
+  s.ShuttleStatusText = ShuttleStatusText;
+  s.MainProgress = MainProgress;
+  s.ShuttleProgress = ShuttleProgress;
+  s.DrawMode = DrawMode();
+  s.EnableRendering = EnableRendering;
+  s.DepthDithering = DepthDithering;
+  s.ShowRendering = ShowRendering;
+  s.AnimateObjects = AnimateObjects;
+  s.WireframeAlphaHints = WireframeAlphaHints();
+  s.CueCardsVisible = CueCardsVisible;
+  return s;
+}
+
+namespace {
+
+// A menu action of the view: a failure is shown to the user, never thrown into the toolkit.
+template <typename F>
+void Guarded(F&& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    ClearFpuExceptions();
+    Platform().ShowMessage(e.what());
+  }
+}
+
+}  // namespace
+
+void TMain::NewEmitterAction() {
+  Guarded([this] { NewEmitter(); });
+  StatusChanged();
+}
+
+void TMain::DeleteEmitterAction() {
+  Guarded([this] { Emitters.DeleteEmitter(); });
+  StatusChanged();
+}
+
+void TMain::AddSystemAction() {
+  Guarded([this] { Emitters.AddSystem(); });
+  StatusChanged();
+}
+
+void TMain::DeleteSystemAction() {
+  Guarded([this] { Emitters.DeleteSystem(); });
+  StatusChanged();
+}
+
+void TMain::DuplicateSystemAction() {
+  Guarded([this] { Emitters.DuplicateSystem(); });
+  StatusChanged();
+}
+
+void TMain::NewToolAction(TToolKind kind) {
+  Guarded([this, kind] { NewTool(kind); });
+  StatusChanged();
 }
 
 void TMain::EnableRenderingAction() {
@@ -113,6 +177,7 @@ int32_t TMain::LeftClick() {
     FirstClick = false;
     EnableRenderingAction();
   }
+  if (View_) View_->ShowPanel();
   if (OnShowPanel) OnShowPanel();
   return 0;
 }
@@ -145,7 +210,10 @@ void TMain::RenderBegin() {
   // The scene's switches first; a damaged text is shown and the render goes on with the rest.
   try {
     if (ReadSceneSettings)
-      if (const std::optional<std::string> settings = ReadSceneSettings()) ApplyRenderSettings(*settings);
+      if (const std::optional<std::string> settings = ReadSceneSettings()) {
+        ApplyRenderSettings(*settings);
+        if (View_) View_->Refresh();  // the switches the scene keeps may differ from the panel's
+      }
   } catch (const std::exception& e) {
     Platform().ShowMessage(e.what());
   }

@@ -18,20 +18,19 @@
 #include "render/Render.h"
 #include "scene/ToolObj.h"
 #include "ui/EmitterMan.h"
+#include "ui/MainPanel.h"
 #include "ui/Toolbox.h"
 
-struct TProgressRow {
-  int Position = 0;  // 0 to 100
-  std::string Caption;
-};
-
-class TMain {
+// Its view, when there is one, is a TMainPanelView attached through the controller's seam
+// (ui/MainPanel.h); the hooks On… below serve programs that watch the controller in-process.
+class TMain : public TMainPanelController {
  public:
   // Creation: clears floating-point flags, installs the texture-locating handler and the
   // renderer as the program's.
   TMain();
-  // Withdraws the renderer and the locating handler.
-  ~TMain();
+  // Withdraws the renderer and the locating handler; an attached view is told the controller
+  // is gone.
+  ~TMain() override;
   TMain(const TMain&) = delete;
   TMain& operator=(const TMain&) = delete;
 
@@ -98,14 +97,14 @@ class TMain {
   std::function<void()> OnShowPanel;
 
   // ---- Actions.
-  void EnableRenderingAction();
-  void DepthDitheringAction();
+  void EnableRenderingAction() override;
+  void DepthDitheringAction() override;
   // "Soft Intersections": flips the switch; the distance is kept while it is off.
   void SoftIntersectionsAction();
   // The distance of "Soft Intersections" in scene units; throws EVantrelError unless it is a
   // finite number above 0.
   void SetSoftDistance(float distance);
-  void ShowRenderingAction();
+  void ShowRenderingAction() override;
 
   // ---- The render switches as the scene keeps them: "enableRendering=1 depthDithering=0
   // softIntersections=0 softDistance=1", pairs separated by spaces. Applying sets the switches a
@@ -124,23 +123,23 @@ class TMain {
   // Escape, the host's abort or a final render, starting again after every Rewind; the host
   // thread is held meanwhile, events being handled at the driver's checks. A failure ends the
   // run and is shown to the user.
-  void PlayClicked();
-  void RewindClicked() { RewindRequested = true; }
+  void PlayClicked() override;
+  void RewindClicked() override { RewindRequested = true; }
   // Records the host's frame, sets PreviewRunning, shows Stop on both buttons.
   void StartAnimateAction();
   // Clears PreviewRunning, shows Play on both buttons and, with "Animate Objects", puts the host
   // back on the start frame.
-  void StopAnimateAction();
+  void StopAnimateAction() override;
   // The draw-mode box: 0 " Dots" … 4 " Solid Circles"; other indexes are ignored.
-  void SetDrawMode(int index);
+  void SetDrawMode(int index) override;
   int DrawMode() const { return Renderer.DrawMode; }
-  void AnimateObjectsAction() { AnimateObjects = !AnimateObjects; }
-  void WireframeAlphaHintsAction() { Renderer.WireframeAlphaHints = !Renderer.WireframeAlphaHints; }
+  void AnimateObjectsAction() override { AnimateObjects = !AnimateObjects; }
+  void WireframeAlphaHintsAction() override { Renderer.WireframeAlphaHints = !Renderer.WireframeAlphaHints; }
   bool WireframeAlphaHints() const { return Renderer.WireframeAlphaHints; }
-  void ToggleCuesAction();
+  void ToggleCuesAction() override;
   // "Topics && Contents": the help file's contents in the platform's help viewer; a platform
   // that cannot show it says so.
-  void HelpTopicsAction();
+  void HelpTopicsAction() override;
 
   // ---- The animation driver (ui/Animate.cpp).
   // Rewind requested, Escape down, or the host's abort check, in that order; handles waiting
@@ -164,6 +163,17 @@ class TMain {
   // The six "New …" tool actions: the tool is listed even when the host refused its scene
   // object (it then has none). Answers the new tool.
   TToolObject& NewTool(TToolKind kind);
+
+  // ---- The view's seam (ui/MainPanel.h). The menu actions show a failure to the user.
+  TMainPanelState PanelState() const override;
+  void AttachView(TMainPanelView* view) override { View_ = view; }
+  TMainPanelView* View() const { return View_; }
+  void NewEmitterAction() override;
+  void DeleteEmitterAction() override;
+  void AddSystemAction() override;
+  void DeleteSystemAction() override;
+  void DuplicateSystemAction() override;
+  void NewToolAction(TToolKind kind) override;
 
   // ---- The final-render pass.
   // The host's render-begin: reseeds, installs the progress reporter, rewinds every emitter.
@@ -189,4 +199,5 @@ class TMain {
   void* ViewWindow_ = nullptr;          // the window ViewCanvas_ was acquired on
   TDrawSurface* ViewCanvas_ = nullptr;  // the platform's; held during a run
   bool InPlay_ = false;                 // inside PlayClicked's loop
+  TMainPanelView* View_ = nullptr;      // not owned
 };

@@ -1,16 +1,25 @@
 // The studio in a real window: starts its own X server (Xvfb) on a free display, opens each
 // example scene in the studio with the real plug-in, and takes a screenshot of the window as
-// the X server shows it, plus one of the render window after Render Frame. The pictures land
-// in the build's test output (SCREENSHOT_DIR) for a person to open and judge; the test checks
-// that each shows the scene rather than an empty window.
+// the X server shows it, plus one of the render window after Render Frame. Then the plug-in's
+// panel plays the fountain's preview in each of the five draw modes: a screenshot of the studio
+// with the panel beside it at the frame the preview stopped on, and the view alone beside the
+// same frame rendered by `vantrel render` at the view's size through the same camera. The
+// pictures land in the build's test output (SCREENSHOT_DIR) for a person to open and judge; the
+// test checks that each shows the scene rather than an empty window, and that the preview drew.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
 #include <QScreen>
+#include <QTimer>
+#include <QToolBar>
 #include <QStandardPaths>
 #include <QToolButton>
 #include <QtTest>
@@ -21,6 +30,7 @@
 #include "stage/studio/Outliner.h"
 #include "stage/studio/PluginHost.h"
 #include "stage/studio/RenderWindow.h"
+#include "stage/studio/StudioView.h"
 
 namespace {
 
@@ -39,7 +49,8 @@ class TXvfb {
       const std::string fd = std::to_string(fds[1]);
       const int null = open("/dev/null", O_WRONLY);
       dup2(null, STDERR_FILENO);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1400x900x24", "-nolisten", "tcp",
+      // Wide enough for the studio's window with the plug-in's panel beside it.
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1720x900x24", "-nolisten", "tcp",
              static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -84,14 +95,36 @@ size_t Colours(const QImage& image) {
   return seen.size();
 }
 
-QImage GrabWindow(QWidget& window) {
-  // Let the window manager-less server map it and Qt paint it.
+void LetItPaint() {
+  // Let the window manager-less server map the windows and Qt paint them.
   for (int i = 0; i < 20; ++i) {
     QCoreApplication::processEvents();
     QTest::qWait(20);
   }
+}
+
+QImage GrabWindow(QWidget& window) {
+  LetItPaint();
   return window.screen()->grabWindow(window.winId()).toImage();
 }
+
+// The screen's rectangle around the studio's window and the panel beside it, as the X server
+// shows it.
+QImage GrabStudioAndPanel(QWidget& window, QWidget& panel) {
+  LetItPaint();
+  const QRect area = window.frameGeometry().united(panel.frameGeometry());
+  return window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+}
+
+// Pixels of a picture that differ from another of the same size.
+int Differing(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return a.width() * a.height();
+  int n = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) n += a.pixel(x, y) != b.pixel(x, y);
+  return n;
+}
+
 
 }  // namespace
 
@@ -152,6 +185,55 @@ int main(int argc, char** argv) {
   check(shot.save(path), "cannot write " + path);
   check(Colours(shot) > 50, "the render window looks empty");
   std::printf("studio_screenshots: %s\n", qPrintable(path));
+
+  // ---- The preview: the panel beside the studio, the fountain through the scene's camera.
+  render->close();
+  QWidget* panel = window->findChild<QWidget*>("VantrelMainPanel");
+  check(panel && panel->isVisible(), "the plug-in's button did not show its panel");
+  if (panel) {
+    auto* play = panel->findChild<QPushButton*>("PreviewButton");
+    auto* drawMode = panel->findChild<QComboBox*>("DrawModeBox");
+    auto* status = panel->findChild<QLabel*>("StatusBar");
+    check(play && drawMode && status, "the panel lacks its controls");
+    const char* const modes[5] = {"dots", "wire-boxes", "wire-circles", "solid-boxes", "solid-circles"};
+    for (int mode = 0; play && drawMode && status && mode < 5; ++mode) {
+      window->OpenScene(QString(EXAMPLES_DIR "/fountain/scene.json"));
+      // The scene's camera, chosen on the toolbar as a user chooses it.
+      for (QAction* a : window->findChild<QToolBar*>("viewBar")->actions())
+        if (a->text() == "&Camera") a->trigger();
+      // The run catches up to frame 17 and reports its first frame rate 31 frames later, after
+      // drawing frame 47: it stops there.
+      window->GoToFrame(17);
+      drawMode->setCurrentIndex(mode);
+      LetItPaint();
+      const QImage before = window->View()->grab().toImage();
+      QTimer stopAtReport;
+      QObject::connect(&stopAtReport, &QTimer::timeout, [&] {
+        if (status->text().contains("fps - frame")) play->click();
+      });
+      stopAtReport.start(5);
+      QTest::mouseClick(play, Qt::LeftButton);  // returns when the run has ended
+      stopAtReport.stop();
+      std::printf("studio_screenshots: %s:%s\n", modes[mode], qPrintable(status->text()));
+      const QImage shot = GrabStudioAndPanel(*window, *panel);
+      const QString path = QString(SCREENSHOT_DIR "/studio-preview-%1.png").arg(modes[mode]);
+      check(shot.save(path), "cannot write " + path);
+      std::printf("studio_screenshots: %s\n", qPrintable(path));
+      const QImage view = window->View()->grab().toImage();
+      check(Differing(before, view) > 500, QString("the %1 preview drew nothing in the view").arg(modes[mode]));
+      if (mode != 2) continue;
+      // The README's pair: the view as the preview left it, and the render of that frame at the
+      // view's size through the same camera.
+      const QString previewPath = SCREENSHOT_DIR "/fountain-preview.png";
+      check(view.save(previewPath), "cannot write " + previewPath);
+      const QString rendered = SCREENSHOT_DIR "/fountain-render-47.png";
+      QProcess render;
+      render.start(VANTREL_PROGRAM, {"render", EXAMPLES_DIR "/fountain/scene.json", "-f", "47", "--size",
+                                     QString("%1x%2").arg(view.width()).arg(view.height()), "-o", rendered});
+      check(render.waitForFinished(120000) && render.exitCode() == 0, "vantrel render failed");
+      std::printf("studio_screenshots: %s\nstudio_screenshots: %s\n", qPrintable(previewPath), qPrintable(rendered));
+    }
+  }
 
   window.reset();
   return failures == 0 ? 0 : 1;

@@ -275,6 +275,13 @@ class TStudioTest : public QObject {
     QVERIFY(platform.EscapePressed());
     QTest::keyRelease(Window.get(), Qt::Key_Escape);
     QVERIFY(!platform.EscapePressed());
+    // A tap between two questions counts once; a tap long before the question not at all.
+    QTest::keyClick(Window.get(), Qt::Key_Escape);
+    QVERIFY(platform.EscapePressed());
+    QVERIFY(!platform.EscapePressed());
+    QTest::keyClick(Window.get(), Qt::Key_Escape);
+    QTest::qWait(700);
+    QVERIFY(!platform.EscapePressed());
     QVERIFY(std::count(keys.begin(), keys.end(), 0x1Bu) >= 2);
   }
 

@@ -15,14 +15,15 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "ui/Main.h"
 #include "ui/qt/ColorButton.h"
 #include "ui/qt/ShuttleForm.h"
 
@@ -68,7 +69,9 @@ void ShowProgress(QProgressBar* bar, int position, const std::string& caption) {
 
 }  // namespace
 
-TMainForm::TMainForm(TMain& main, QWidget* owner) : QMainWindow(owner, Qt::Window), Main_(main) {
+TMainForm::TMainForm(TMainPanelController& main, QWidget* owner)
+    : QMainWindow(owner, Qt::Window), Main_(&main), Owner_(owner) {
+  setObjectName("VantrelMainPanel");
   setWindowTitle("VNTX 1.0");
   QFont f("Arial");
   f.setPixelSize(11);
@@ -149,31 +152,38 @@ TMainForm::TMainForm(TMain& main, QWidget* owner) : QMainWindow(owner, Qt::Windo
   column->addWidget(Pages, 1);
   setCentralWidget(client);
 
+  // Named as on the form, so that a host's or a test's code finds them without our headers.
+  ShrinkButton->setObjectName("ShrinkButton");
+  PreviewButton->setObjectName("PreviewButton");
+  RewindButton->setObjectName("RewindButton");
+  DrawModeBox->setObjectName("DrawModeBox");
+  RenderBox->setObjectName("RenderBox");
+  StatusBar->setObjectName("StatusBar");
+  RenderProgress->setObjectName("RenderProgress");
+  TabControl1->setObjectName("TabControl1");
+
   BuildMenus();
-  Shuttle = new TShuttleForm(main, owner);
+  Shuttle = new TShuttleForm(owner);
+  Shuttle->setObjectName("VantrelShuttle");
   Shuttle->setWindowTitle(windowTitle());
 
-  // ---- Input goes to the controller.
-  connect(PreviewButton, &QPushButton::clicked, this, [this] { Main_.PlayClicked(); });
-  connect(Shuttle->PreviewButton, &QPushButton::clicked, this, [this] { Main_.PlayClicked(); });
-  connect(RewindButton, &QPushButton::clicked, this, [this] { Main_.RewindClicked(); });
-  connect(Shuttle->RewindButton, &QPushButton::clicked, this, [this] { Main_.RewindClicked(); });
+  // ---- Input goes to the controller. Play returns when the run it started has ended; the
+  // panel may have gone meanwhile (its owner closed), so nothing of it is touched after.
+  connect(PreviewButton, &QPushButton::clicked, this, [this] { Ask(&TMainPanelController::PlayClicked); });
+  connect(Shuttle->PreviewButton, &QPushButton::clicked, this, [this] { Ask(&TMainPanelController::PlayClicked); });
+  connect(RewindButton, &QPushButton::clicked, this, [this] { Ask(&TMainPanelController::RewindClicked); });
+  connect(Shuttle->RewindButton, &QPushButton::clicked, this, [this] { Ask(&TMainPanelController::RewindClicked); });
   connect(ShrinkButton, &QToolButton::clicked, this, [this] { Shrink(); });
   connect(Shuttle->GrowButton, &QToolButton::clicked, this, [this] { Grow(); });
-  connect(DrawModeBox, &QComboBox::currentIndexChanged, this, [this](int i) { Main_.SetDrawMode(i); });
-  connect(RenderBox, &QCheckBox::clicked, this, [this] {
-    Main_.EnableRenderingAction();
-    Refresh();
+  connect(DrawModeBox, &QComboBox::currentIndexChanged, this, [this](int i) {
+    if (Main_) Main_->SetDrawMode(i);
   });
+  connect(RenderBox, &QCheckBox::clicked, this, [this] { AskAndRefresh(&TMainPanelController::EnableRenderingAction); });
   connect(TabControl1, &QTabBar::currentChanged, this, [this](int i) { Pages->setCurrentIndex(i == 1 ? 1 : 0); });
-
-  // ---- The controller's notifications come here.
-  Main_.OnStatusChanged = [this] { Refresh(); };
-  Main_.OnPreviewChanged = [this] {
-    GateInput(Main_.PlayShowsStop);
-    Refresh();
-  };
-  Main_.OnShowPanel = [this] { ShowPanel(); };
+  // Closing the host's window ends a run under way first, so that the host's own questions
+  // (save the scene?) take input again.
+  if (Owner_) Owner_->installEventFilter(this);
+  main.AttachView(this);
 
   // The designed client area below the menu is also the smallest one.
   const int menuHeight = menuBar()->sizeHint().height();
@@ -184,42 +194,59 @@ TMainForm::TMainForm(TMain& main, QWidget* owner) : QMainWindow(owner, Qt::Windo
 
 TMainForm::~TMainForm() {
   GateInput(false);
-  Main_.OnStatusChanged = nullptr;
-  Main_.OnPreviewChanged = nullptr;
-  Main_.OnShowPanel = nullptr;
+  if (Main_) {
+    // A run under way must not draw for a panel that is gone.
+    if (Main_->PanelState().PlayShowsStop) Main_->StopAnimateAction();
+    Main_->AttachView(nullptr);
+  }
   delete Shuttle;
+}
+
+void TMainForm::ControllerGone() {
+  GateInput(false);
+  Main_ = nullptr;
+  // A plug-in unloading after the application has gone leaves the windows as they are.
+  if (!QCoreApplication::instance()) return;
+  hide();
+  Shuttle->hide();
+}
+
+void TMainForm::Ask(void (TMainPanelController::*action)()) {
+  if (Main_) (Main_->*action)();
+}
+
+void TMainForm::AskAndRefresh(void (TMainPanelController::*action)()) {
+  if (!Main_) return;
+  (Main_->*action)();
+  Refresh();
 }
 
 void TMainForm::BuildMenus() {
   QMenu* file = menuBar()->addMenu("File");
-  NewEmitterItem = file->addAction("New Emitter", this, [this] { Main_.NewEmitter(); });
-  DeleteEmitterItem = file->addAction("Delete Emitter", this, [this] { Main_.Emitters.DeleteEmitter(); });
+  NewEmitterItem = file->addAction("New Emitter", this, [this] { Ask(&TMainPanelController::NewEmitterAction); });
+  DeleteEmitterItem = file->addAction("Delete Emitter", this, [this] { Ask(&TMainPanelController::DeleteEmitterAction); });
   file->addSeparator();
   // The settings files are read and written through the emitter manager's dialogs, which come
   // with its page.
   LoadEmitterItem = file->addAction("Load Emitter Settings");
   SaveEmitterItem = file->addAction("Save Emitter Settings");
   file->addSeparator();
-  AddSystemItem = file->addAction("Add Particle System", this, [this] { Main_.Emitters.AddSystem(); });
-  DeleteSystemItem = file->addAction("Delete Particle System", this, [this] { Main_.Emitters.DeleteSystem(); });
-  DuplicateSystemItem = file->addAction("Duplicate Particle System", this, [this] { Main_.Emitters.DuplicateSystem(); });
+  AddSystemItem = file->addAction("Add Particle System", this, [this] { Ask(&TMainPanelController::AddSystemAction); });
+  DeleteSystemItem =
+      file->addAction("Delete Particle System", this, [this] { Ask(&TMainPanelController::DeleteSystemAction); });
+  DuplicateSystemItem =
+      file->addAction("Duplicate Particle System", this, [this] { Ask(&TMainPanelController::DuplicateSystemAction); });
   file->addSeparator();
   LoadSystemItem = file->addAction("Load System Settings");
   SaveSystemItem = file->addAction("Save System Settings");
   for (QAction* a : {LoadEmitterItem, SaveEmitterItem, LoadSystemItem, SaveSystemItem}) a->setEnabled(false);
   file->addSeparator();
-  EnableRenderingItem = file->addAction("Enable Rendering", this, [this] {
-    Main_.EnableRenderingAction();
-    Refresh();
-  });
-  DepthDitheringItem = file->addAction("Depth Dithering", this, [this] {
-    Main_.DepthDitheringAction();
-    Refresh();
-  });
-  ShowRenderingItem = file->addAction("Show Rendering (Slow)", this, [this] {
-    Main_.ShowRenderingAction();
-    Refresh();
-  });
+  EnableRenderingItem = file->addAction("Enable Rendering", this,
+                                        [this] { AskAndRefresh(&TMainPanelController::EnableRenderingAction); });
+  DepthDitheringItem = file->addAction("Depth Dithering", this,
+                                       [this] { AskAndRefresh(&TMainPanelController::DepthDitheringAction); });
+  ShowRenderingItem = file->addAction("Show Rendering (Slow)", this,
+                                      [this] { AskAndRefresh(&TMainPanelController::ShowRenderingAction); });
 
   QMenu* toolbox = menuBar()->addMenu("Toolbox");
   const struct {
@@ -229,48 +256,67 @@ void TMainForm::BuildMenus() {
                 {"New Gravitron", ToolGravitron}, {"New Fan", ToolFan},             {"New Leader", ToolLeader}};
   for (int i = 0; i < 6; ++i) {
     const TToolKind kind = tools[i].kind;
-    NewToolItems[i] = toolbox->addAction(tools[i].caption, this, [this, kind] { Main_.NewTool(kind); });
+    NewToolItems[i] = toolbox->addAction(tools[i].caption, this, [this, kind] {
+      if (Main_) Main_->NewToolAction(kind);
+    });
   }
 
   QMenu* preview = menuBar()->addMenu("Preview");
-  AnimateObjectsItem = preview->addAction("Animate Objects", this, [this] {
-    Main_.AnimateObjectsAction();
-    Refresh();
-  });
-  WireframeAlphaHintsItem = preview->addAction("Wireframe Alpha Hints", this, [this] {
-    Main_.WireframeAlphaHintsAction();
-    Refresh();
-  });
+  AnimateObjectsItem = preview->addAction("Animate Objects", this,
+                                          [this] { AskAndRefresh(&TMainPanelController::AnimateObjectsAction); });
+  WireframeAlphaHintsItem = preview->addAction("Wireframe Alpha Hints", this,
+                                               [this] { AskAndRefresh(&TMainPanelController::WireframeAlphaHintsAction); });
 
   QMenu* help = menuBar()->addMenu("Help");
-  HelpTopicsItem = help->addAction("Topics && Contents", this, [this] { Main_.HelpTopicsAction(); });
-  ToggleCuesItem = help->addAction("Toggle Cue Cards", this, [this] { Main_.ToggleCuesAction(); });
+  HelpTopicsItem = help->addAction("Topics && Contents", this, [this] { Ask(&TMainPanelController::HelpTopicsAction); });
+  ToggleCuesItem = help->addAction("Toggle Cue Cards", this, [this] { Ask(&TMainPanelController::ToggleCuesAction); });
 
   for (QAction* a : {EnableRenderingItem, DepthDitheringItem, ShowRenderingItem, AnimateObjectsItem, WireframeAlphaHintsItem})
     a->setCheckable(true);
 }
 
 void TMainForm::Refresh() {
-  ShowPlayState(PreviewButton, Main_.PlayShowsStop);
-  ShowPlayState(Shuttle->PreviewButton, Main_.PlayShowsStop);
-  StatusBar->setText(QString::fromStdString(Main_.StatusText));
-  ShowProgress(RenderProgress, Main_.MainProgress.Position, Main_.MainProgress.Caption);
+  if (!Main_) return;
+  const TMainPanelState state = Main_->PanelState();
+  ShowPlayState(PreviewButton, state.PlayShowsStop);
+  ShowPlayState(Shuttle->PreviewButton, state.PlayShowsStop);
+  StatusBar->setText(QString::fromStdString(state.StatusText));
+  ShowProgress(RenderProgress, state.MainProgress.Position, state.MainProgress.Caption);
   {
     const QSignalBlocker block(DrawModeBox);
-    DrawModeBox->setCurrentIndex(Main_.DrawMode());
+    DrawModeBox->setCurrentIndex(state.DrawMode);
   }
-  RenderBox->setChecked(Main_.EnableRendering);
-  EnableRenderingItem->setChecked(Main_.EnableRendering);
-  DepthDitheringItem->setChecked(Main_.DepthDithering);
-  ShowRenderingItem->setChecked(Main_.ShowRendering);
-  AnimateObjectsItem->setChecked(Main_.AnimateObjects);
-  WireframeAlphaHintsItem->setChecked(Main_.WireframeAlphaHints());
-  Shuttle->Refresh();
+  RenderBox->setChecked(state.EnableRendering);
+  EnableRenderingItem->setChecked(state.EnableRendering);
+  DepthDitheringItem->setChecked(state.DepthDithering);
+  ShowRenderingItem->setChecked(state.ShowRendering);
+  AnimateObjectsItem->setChecked(state.AnimateObjects);
+  WireframeAlphaHintsItem->setChecked(state.WireframeAlphaHints);
+  Shuttle->Refresh(state);
+}
+
+void TMainForm::PreviewChanged() {
+  GateInput(Main_ && Main_->PanelState().PlayShowsStop);
+  Refresh();
+}
+
+void TMainForm::PlaceBesideOwner() {
+  if (Placed_ || !Owner_) return;
+  Placed_ = true;
+  const QRect owner = Owner_->frameGeometry();
+  const QScreen* screen = Owner_->screen();
+  const QRect room = screen ? screen->availableGeometry() : QRect();
+  const int gap = 8;
+  QPoint at(owner.right() + 1 + gap, owner.top() + 60);
+  if (room.isValid() && at.x() + width() > room.right()) at.setX(owner.right() - width() - 2 * gap);
+  move(at);
 }
 
 void TMainForm::ShowPanel() {
+  if (!Main_) return;
   Refresh();  // the first click may have switched rendering on
   if (!Shuttle->isVisible()) {
+    PlaceBesideOwner();
     show();
     if (isMinimized()) showNormal();
     raise();
@@ -305,7 +351,8 @@ void TMainForm::FoldExpanding() {
 }
 
 void TMainForm::GateInput(bool running) {
-  if (running == Gated_) return;
+  if (!Main_) running = false;
+  if (running == Gated_ || !qApp) return;
   Gated_ = running;
   if (running)
     qApp->installEventFilter(this);
@@ -314,6 +361,11 @@ void TMainForm::GateInput(bool running) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Owner_ && event->type() == QEvent::Close) {
+    if (Main_ && Main_->PanelState().PlayShowsStop) Main_->StopAnimateAction();
+    return false;
+  }
+  if (!Gated_) return false;
   switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
@@ -345,10 +397,10 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 void TMainForm::closeEvent(QCloseEvent* event) {
   // Closing the panel stops a preview under way; a stopped one is left as it is (the host's
   // frame stays where the user put it).
-  if (Main_.PlayShowsStop) Main_.StopAnimateAction();
+  if (Main_ && Main_->PanelState().PlayShowsStop) Main_->StopAnimateAction();
   event->accept();
 }
 
-std::unique_ptr<TMainForm> CreateMainPanel(TMain& main, QWidget* owner) {
+std::unique_ptr<TMainForm> CreateMainPanel(TMainPanelController& main, QWidget* owner) {
   return std::make_unique<TMainForm>(main, owner);
 }

@@ -1,11 +1,15 @@
 // The main panel: the play controls of the preview, the draw-mode box, "Enable Rendering", the
 // status and progress row, the "Emitters" and "Tools" tabs over the emitter manager's and the
-// toolbox's pages, and the menus. A thin view over TMain: every action goes to the controller,
-// and Refresh shows what the controller holds, on this form and on the shuttle it owns.
+// toolbox's pages, and the menus. A thin view over the main panel's controller, reached only
+// through its seam (ui/MainPanel.h) because the form lives in the plug-in's Qt module: every
+// action goes to the controller, and Refresh shows what the controller holds, on this form and
+// on the shuttle it owns.
 #pragma once
 
 #include <QMainWindow>
 #include <memory>
+
+#include "ui/MainPanel.h"
 
 class QAction;
 class QCheckBox;
@@ -17,14 +21,14 @@ class QStackedWidget;
 class QTabBar;
 class QToolButton;
 class TColorButton;
-class TMain;
 class TShuttleForm;
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public TMainPanelView {
  public:
-  // owner: the host's main window the panel floats above, or null for a window of its own.
-  // Binds the controller's notifications to this form; they are unbound when it goes.
-  TMainForm(TMain& main, QWidget* owner);
+  // owner: the host's main window the panel floats above (it goes with that window), or null
+  // for a window of its own. Attaches itself to the controller as its view; detaches when it
+  // goes.
+  TMainForm(TMainPanelController& main, QWidget* owner);
   ~TMainForm() override;
 
   // ---- Controls, named as the panel's designer named them.
@@ -49,11 +53,15 @@ class TMainForm : public QMainWindow {
   QAction *HelpTopicsItem, *ToggleCuesItem;
   QAction* NewToolItems[6];  // Deflector, Attractor, Repulsor, Gravitron, Fan, Leader
 
-  // Shows the controller's state on both forms.
-  void Refresh();
+  // ---- The view's seam. Refresh shows the controller's state on both forms.
+  void Refresh() override;
+  void PreviewChanged() override;
   // The plug-in's button: the main panel, restored when minimised, unless the shuttle is the
-  // one shown; then a minimised shuttle is restored.
-  void ShowPanel();
+  // one shown; then a minimised shuttle is restored. The first time, the panel is placed beside
+  // its owner window (or over its right edge when the screen has no room).
+  void ShowPanel() override;
+  void ControllerGone() override;
+
   void Shrink();
   void Grow();
 
@@ -74,15 +82,22 @@ class TMainForm : public QMainWindow {
   // either form (and Escape, which the platform reads): the rest of the program waits, as it
   // would if no event were handled at all.
   void GateInput(bool running);
+  // Runs a controller action unless the controller is gone; the second refreshes after.
+  void Ask(void (TMainPanelController::*action)());
+  void AskAndRefresh(void (TMainPanelController::*action)());
+  // Places the panel beside its owner window, the first time it is shown.
+  void PlaceBesideOwner();
   bool Gated_ = false;
-  TMain& Main_;
+  bool Placed_ = false;
+  TMainPanelController* Main_;  // null once the controller is gone
+  QWidget* Owner_;
   int FoldRemembered_ = 0;
 };
 
-// The seam to a host's windows: makes the main panel (and with it the shuttle) over the
-// controller, floating above the given window (both are its child windows). The caller owns the
-// panel and must free it before that window and before the controller.
-std::unique_ptr<TMainForm> CreateMainPanel(TMain& main, QWidget* owner);
+// Makes the main panel (and with it the shuttle) over the controller, floating above the given
+// window (both are its child windows, so they go with it). A caller that frees the panel itself
+// must do so before that window and before the controller.
+std::unique_ptr<TMainForm> CreateMainPanel(TMainPanelController& main, QWidget* owner);
 
 // Images of the flat buttons: 18 grows the shuttle into the panel, 19 shrinks the panel.
 class QIcon;

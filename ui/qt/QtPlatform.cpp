@@ -106,7 +106,11 @@ uint32_t TQtPlatform::TickCount() {
 
 bool TQtPlatform::EscapePressed() {
   ProcessEvents();
-  return Escape_;
+  // Down now, or tapped since the last question and lately: a quick press and release between
+  // two checks of a loop still counts, a tap long before the loop asked (closing a dialog) not.
+  const bool pressed = Escape_ || (EscapeTapped_ && Clock_.elapsed() - EscapeTapAt_ < EscapeTapMemoryMs);
+  EscapeTapped_ = false;
+  return pressed;
 }
 
 void TQtPlatform::ProcessEvents() {
@@ -229,7 +233,13 @@ bool TQtPlatform::eventFilter(QObject* watched, QEvent* event) {
       if (!watched->isWidgetType() || !static_cast<QWidget*>(watched)->isWindow()) break;
       auto* key = static_cast<QKeyEvent*>(event);
       const bool press = event->type() == QEvent::KeyPress;
-      if (key->key() == Qt::Key_Escape && !key->isAutoRepeat()) Escape_ = press;
+      if (key->key() == Qt::Key_Escape && !key->isAutoRepeat()) {
+        Escape_ = press;
+        if (press) {
+          EscapeTapped_ = true;
+          EscapeTapAt_ = Clock_.elapsed();
+        }
+      }
       if (KeyHook_) {
         // Repeat count 1; bit 30 the previous state, bit 31 a release.
         const uint32_t flags = 1u | (key->isAutoRepeat() || !press ? 1u << 30 : 0u) | (press ? 0u : 1u << 31);
@@ -253,7 +263,7 @@ bool TQtPlatform::eventFilter(QObject* watched, QEvent* event) {
       break;
     }
     case QEvent::ApplicationDeactivate:
-      Escape_ = false;
+      Escape_ = EscapeTapped_ = false;
       break;
     default:
       break;

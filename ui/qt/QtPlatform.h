@@ -49,7 +49,10 @@ class TQtPlatform : public QObject, public TPlatform {
  private:
   void FlushCanvas();
   QElapsedTimer Clock_;
-  bool Escape_ = false;
+  bool Escape_ = false;         // the Escape key is down
+  bool EscapeTapped_ = false;   // pressed since EscapePressed last answered
+  qint64 EscapeTapAt_ = 0;      // when, on Clock_
+  static constexpr qint64 EscapeTapMemoryMs = 500;
   int BusyDepth_ = 0;
   QPointer<TQtViewCanvas> Canvas_;
   std::function<void(uint32_t, uint32_t)> KeyHook_;

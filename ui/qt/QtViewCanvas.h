@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <cstdint>
 
 #include "hostapi/DrawSurface.h"
 
@@ -26,7 +27,11 @@ class TQtViewCanvas : public QWidget, public TDrawSurface {
 
   // Repaints now if anything was drawn since the last paint.
   void Flush();
-  const QImage& Image() const { return Image_; }
+  // What was drawn since the last clear. A copy of it stays as it is while drawing goes on.
+  const QImage& Image() {
+    Bits_ = nullptr;
+    return Image_;
+  }
 
  public slots:
   // Erases every drawing (the view was refreshed).
@@ -38,7 +43,10 @@ class TQtViewCanvas : public QWidget, public TDrawSurface {
 
  private:
   void Fit();
+  // Pixels x0 to x1 (exclusive) of row y, clipped to the image.
+  void Span(int64_t y, int64_t x0, int64_t x1, QRgb color);
   QImage Image_;
+  uchar* Bits_ = nullptr;  // Image_'s pixels while a frame is drawn; null when to be taken again
   uint32_t Pen_ = 0, Brush_ = 0xFFFFFF;
   bool Hollow_ = false;
   bool Dirty_ = false;

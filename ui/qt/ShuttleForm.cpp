@@ -9,11 +9,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "ui/Main.h"
 #include "ui/qt/ColorButton.h"
 #include "ui/qt/MainForm.h"
 
-TShuttleForm::TShuttleForm(TMain& main, QWidget* owner) : QWidget(owner, Qt::Tool), Main_(main) {
+TShuttleForm::TShuttleForm(QWidget* owner) : QWidget(owner, Qt::Tool) {
   QFont f("Arial");
   f.setPixelSize(9);
   setFont(f);
@@ -61,8 +60,8 @@ TShuttleForm::TShuttleForm(TMain& main, QWidget* owner) : QWidget(owner, Qt::Too
   setFixedSize(182, 49);
 }
 
-void TShuttleForm::Refresh() {
-  StatusBar->setText(QString::fromStdString(Main_.ShuttleStatusText));
-  RenderProgress->setValue(Main_.ShuttleProgress.Position);
-  RenderProgress->setFormat(QString::fromStdString(Main_.ShuttleProgress.Caption));
+void TShuttleForm::Refresh(const TMainPanelState& state) {
+  StatusBar->setText(QString::fromStdString(state.ShuttleStatusText));
+  RenderProgress->setValue(state.ShuttleProgress.Position);
+  RenderProgress->setFormat(QString::fromStdString(state.ShuttleProgress.Caption));
 }

@@ -1,20 +1,22 @@
 // The shuttle: a small tool window with the play controls alone, shown instead of the main panel
-// when the user shrinks it. A view over the main panel's controller; the main form makes it.
+// when the user shrinks it. It shows the main panel controller's state; the main form makes it
+// and forwards its buttons.
 #pragma once
 
 #include <QWidget>
+
+#include "ui/MainPanel.h"
 
 class QLabel;
 class QProgressBar;
 class QSplitter;
 class QToolButton;
 class TColorButton;
-class TMain;
 
 class TShuttleForm : public QWidget {
  public:
   // owner: the window the shuttle stays above (the host's main window), or null.
-  TShuttleForm(TMain& main, QWidget* owner);
+  explicit TShuttleForm(QWidget* owner);
 
   QToolButton* GrowButton;
   TColorButton* PreviewButton;
@@ -23,9 +25,7 @@ class TShuttleForm : public QWidget {
   QLabel* StatusBar;
   QProgressBar* RenderProgress;
 
-  // Shows the controller's state: the Play button, the status text and the progress row.
-  void Refresh();
-
- private:
-  TMain& Main_;
+  // Shows the controller's state: the status text and the progress row (the main form keeps
+  // the Play button in step with its own).
+  void Refresh(const TMainPanelState& state);
 };

@@ -1,0 +1,227 @@
+// The preview in the studio as a user meets it: the real plug-in loaded by the studio makes its
+// main panel (from its Qt module) at start-up; the plug-in's button shows it; Play runs the
+// preview in the studio's view while the studio keeps handling input, and Stop, Escape, closing
+// the panel or closing the studio's window end it. Qt's offscreen platform; the view is read
+// back as the user would see it (the view with the drawing surface over it).
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+#include <functional>
+
+#include "stage/Stage.h"
+#include "stage/studio/MainWindow.h"
+#include "stage/studio/PluginHost.h"
+#include "stage/studio/StudioView.h"
+
+using namespace stage;
+using namespace stage::studio;
+
+namespace {
+
+QString Example(const char* name) { return QString(EXAMPLES_DIR "/%1/scene.json").arg(name); }
+
+int DifferingPixels(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return a.width() * a.height();
+  int n = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) n += a.pixel(x, y) != b.pixel(x, y);
+  return n;
+}
+
+}  // namespace
+
+class TStudioPreviewTest : public QObject {
+  Q_OBJECT
+  std::unique_ptr<TMainWindow> Window;
+  QWidget* Panel = nullptr;
+
+  template <typename T>
+  T* Control(const char* name) {
+    T* control = Panel ? Panel->findChild<T*>(name) : nullptr;
+    if (!control) qWarning("the panel has no %s", name);
+    return control;
+  }
+  QPushButton* PlayButton() { return Control<QPushButton>("PreviewButton"); }
+  QString Status() { return Control<QLabel>("StatusBar")->text(); }
+  QImage ViewImage() { return Window->View()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+  // Clicks Play and calls during every 20 ms while the run goes on, with the milliseconds since
+  // Play, until it returns true (it should end the run). A run that does not end within 20
+  // seconds is stopped with Play and fails the test. Answers how often during ran.
+  int PlayUntil(const std::function<bool(int ms)>& during) {
+    QElapsedTimer clock;
+    int calls = 0;
+    bool done = false, forced = false;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this, [&] {
+      if (done) {
+        if (clock.elapsed() > 20000 && !forced) {
+          forced = true;
+          PlayButton()->click();
+        }
+        return;
+      }
+      ++calls;
+      done = during(static_cast<int>(clock.elapsed()));
+      if (!done && clock.elapsed() > 20000) {
+        done = forced = true;
+        PlayButton()->click();
+      }
+    });
+    tick.start(20);
+    clock.start();
+    QTest::mouseClick(PlayButton(), Qt::LeftButton);  // returns when the run has ended
+    tick.stop();
+    if (forced) qWarning("the preview did not end; stopped with Play");
+    return forced ? -1 : calls;
+  }
+
+ private slots:
+  void initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+    Window = std::make_unique<TMainWindow>();
+    Window->resize(1000, 700);
+    Window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
+    Window->SetPlugin(LoadStudioPlugin(REAL_PLUGIN));
+    QVERIFY(Window->PluginButton());
+  }
+
+  // The panel comes from the plug-in at start-up, hidden, as a window the studio's main window
+  // owns; the plug-in's button shows it with its shuttle hidden.
+  void theButtonShowsThePanel() {
+    Panel = Window->findChild<QWidget*>("VantrelMainPanel");
+    QVERIFY(Panel);
+    QVERIFY(Panel->isWindow());
+    QCOMPARE(Panel->parentWidget(), static_cast<QWidget*>(Window.get()));
+    QVERIFY(!Panel->isVisible());
+    QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
+    QVERIFY(Panel->isVisible());
+    QCOMPARE(Panel->windowTitle(), QString("VNTX 1.0"));
+    QWidget* shuttle = Window->findChild<QWidget*>("VantrelShuttle");
+    QVERIFY(shuttle && !shuttle->isVisible());
+    QCOMPARE(PlayButton()->text(), QString("Play"));
+    QVERIFY(Stage().Shader(tssSHADER_POSTPROCESS));  // the first click turned rendering on
+  }
+
+  // In every draw mode, Play draws the fountain's particles over the view and moves them: the
+  // view changes from what it showed before Play and from one moment of the run to the next, the
+  // status reports particles every 31 frames, and Stop ends the run with the last frame left in
+  // the view.
+  void playDrawsMovingParticlesInEveryDrawMode() {
+    QVERIFY(Panel);
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    Window->GoToFrame(0);
+    auto* drawMode = Control<QComboBox>("DrawModeBox");
+    QCOMPARE(drawMode->count(), 5);
+    for (int mode = 0; mode < 5; ++mode) {
+      drawMode->setCurrentIndex(mode);
+      Window->View()->Refresh();
+      QApplication::processEvents();
+      const QImage before = ViewImage();
+      QImage early, late;
+      QString status, caption;
+      const int calls = PlayUntil([&](int) {
+        caption = PlayButton()->text();
+        if (Status().contains(" fps - frame ")) {
+          if (early.isNull()) {
+            early = ViewImage();
+          } else if (late.isNull() && Status().contains("frame 06")) {
+            late = ViewImage();
+            status = Status();
+            PlayButton()->click();  // Stop
+            return true;
+          }
+        }
+        return false;
+      });
+      QVERIFY2(calls > 0, "the run did not end at Stop");
+      QCOMPARE(caption, QString("Stop"));
+      QCOMPARE(PlayButton()->text(), QString("Play"));
+      QVERIFY2(!early.isNull() && !late.isNull(), qPrintable(Status()));
+      const QRegularExpression report(R"(^ (\d+) p - \d+\.\d fps - frame (\d{3})$)");
+      const QRegularExpressionMatch m = report.match(status);
+      QVERIFY2(m.hasMatch(), qPrintable(status));
+      QVERIFY2(m.captured(1).toInt() > 20, qPrintable(status));
+      const int drawn = DifferingPixels(before, late);
+      QVERIFY2(drawn > 100, qPrintable(QString("mode %1: %2 pixels differ").arg(mode).arg(drawn)));
+      QVERIFY2(DifferingPixels(early, late) > 50, qPrintable(QString("mode %1: the particles did not move").arg(mode)));
+      // The run has ended: nothing draws any more.
+      const QImage after = ViewImage();
+      QTest::qWait(150);
+      QCOMPARE(DifferingPixels(after, ViewImage()), 0);
+    }
+  }
+
+  // While the run holds the thread, the studio's window still repaints and the panel's Rewind
+  // and the Escape key get through; input meant for the rest of the studio waits.
+  void escapeAndRewindGetThrough() {
+    QVERIFY(Panel);
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    bool rewound = false, preparingAgain = false;
+    int frameAtRewind = -1;
+    const int calls = PlayUntil([&](int ms) {
+      if (!rewound && Status().contains(" fps - frame ")) {
+        frameAtRewind = Status().right(3).toInt();
+        QTest::mouseClick(Control<QPushButton>("RewindButton"), Qt::LeftButton);
+        rewound = true;
+        return false;
+      }
+      if (rewound && !preparingAgain) {
+        // The new run starts from the host's frame again: its first report shows frame 031.
+        if (Status().endsWith("frame 031")) preparingAgain = true;
+        return false;
+      }
+      if (preparingAgain) {
+        QTest::keyClick(Panel, Qt::Key_Escape);
+        return true;
+      }
+      return ms > 15000;
+    });
+    QVERIFY2(calls > 0, "Escape did not end the run");
+    QVERIFY(rewound);
+    QVERIFY2(frameAtRewind >= 31, qPrintable(QString::number(frameAtRewind)));
+    QVERIFY2(preparingAgain, qPrintable(Status()));
+    QCOMPARE(PlayButton()->text(), QString("Play"));
+  }
+
+  // Closing the panel ends the run; so does closing the studio's window, before the studio asks
+  // its own questions.
+  void closingEndsTheRun() {
+    QVERIFY(Panel);
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    QVERIFY(PlayUntil([&](int ms) {
+              if (ms < 300) return false;
+              Panel->close();
+              return true;
+            }) > 0);
+    QVERIFY(!Panel->isVisible());
+    QCOMPARE(PlayButton()->text(), QString("Play"));
+
+    QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
+    QVERIFY(Panel->isVisible());
+    QVERIFY(PlayUntil([&](int ms) {
+              if (ms < 300) return false;
+              Window->close();
+              return true;
+            }) > 0);
+    QVERIFY(!Window->isVisible());
+    QCOMPARE(PlayButton()->text(), QString("Play"));
+  }
+
+  // The panel goes with the studio's window; the plug-in stays loaded without it.
+  void cleanupTestCase() {
+    QPointer<QWidget> panel = Panel;
+    Window->NewScene();
+    Window.reset();
+    QVERIFY(!panel);
+  }
+};
+
+QTEST_MAIN(TStudioPreviewTest)
+#include "StudioPreviewTest.moc"
