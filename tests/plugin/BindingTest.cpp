@@ -425,8 +425,8 @@ TEST_F(Binding, RegistrationChangesOnlyWhenTheHostAccepts) {
 // The host's foreground call reaches one handler per action, through the callback it was handed;
 // an action it does not know reaches none, and the background call passes its action on.
 TEST_F(Binding, ShaderCallsReachTheHandlerOfTheirAction) {
+  std::string calls;  // outlives the shader, whose unregistering on destruction calls Unload
   TTsxGlobalShader shader;
-  std::string calls;
   shader.OnForegroundLoad = [&] { calls += "load "; };
   shader.OnForegroundUnload = [&] { calls += "unload "; };
   shader.OnForegroundInit = [&] { calls += "init "; };
