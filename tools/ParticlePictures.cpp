@@ -143,7 +143,7 @@ TShade LensFlare(double x, double y) {
     const double across = std::fabs(x * std::sin(line.Angle) - y * std::cos(line.Angle));
     rays += line.Weight * Gauss(across, 0.012 + 0.03 * r) * reach * reach;
   }
-  const double ring = 0.22;
+  const double ring = 0.12;
   const double red = core + rays + ring * Gauss(r - 0.64, 0.03);
   const double green = core + rays + ring * Gauss(r - 0.62, 0.03);
   const double blue = core + rays + ring * Gauss(r - 0.6, 0.03);

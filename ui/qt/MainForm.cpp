@@ -197,7 +197,10 @@ void TMainForm::BuildMenus() {
   file->addSeparator();
   // The settings files are read and written through the emitter manager's dialogs, which come
   // with its page.
-  LoadEmitterItem = file->addAction("Load Emitter Settings");
+  LoadEmitterItem = file->addAction("Load Emitter Settings", this, [this] {
+    Main_.Emitters.LoadEmitterSettingsFromDialog();
+    Refresh();
+  });
   SaveEmitterItem = file->addAction("Save Emitter Settings");
   file->addSeparator();
   AddSystemItem = file->addAction("Add Particle System", this, [this] { Main_.Emitters.AddSystem(); });
@@ -206,7 +209,7 @@ void TMainForm::BuildMenus() {
   file->addSeparator();
   LoadSystemItem = file->addAction("Load System Settings");
   SaveSystemItem = file->addAction("Save System Settings");
-  for (QAction* a : {LoadEmitterItem, SaveEmitterItem, LoadSystemItem, SaveSystemItem}) a->setEnabled(false);
+  for (QAction* a : {SaveEmitterItem, LoadSystemItem, SaveSystemItem}) a->setEnabled(false);
   file->addSeparator();
   EnableRenderingItem = file->addAction("Enable Rendering", this, [this] {
     Main_.EnableRenderingAction();
@@ -265,6 +268,8 @@ void TMainForm::Refresh() {
   ShowRenderingItem->setChecked(Main_.ShowRendering);
   AnimateObjectsItem->setChecked(Main_.AnimateObjects);
   WireframeAlphaHintsItem->setChecked(Main_.WireframeAlphaHints());
+  // Emitter settings load into an emitter selected alone.
+  LoadEmitterItem->setEnabled(Main_.Emitters.CurrentEmitter && !Main_.Emitters.CurrentSystem);
   Shuttle->Refresh();
 }
 
