@@ -132,6 +132,12 @@ class THeadlessPlatform : public TPlatform {
     HelpRequests.push_back(helpFile);
     return true;
   }
+  // Answers FileAnswer (empty: cancelled) and keeps the folder the dialog started in.
+  std::string OpenFile(const std::string&, const std::string&, const std::string& folder,
+                       const std::string&) override {
+    FileDialogFolders.push_back(folder);
+    return FileAnswer;
+  }
 
   int Beeps = 0;
   THeadlessDrawSurface Surface;  // the views' drawing surface: 640 × 480 until resized
@@ -151,6 +157,8 @@ class THeadlessPlatform : public TPlatform {
   std::vector<std::string> Confirmations;
   std::vector<std::string> PictureDialogs;  // the preset file name of each dialog
   std::vector<std::string> HelpRequests;
+  std::vector<std::string> FileDialogFolders;  // the starting folder of each file dialog
+  std::string FileAnswer;                      // what file dialogs answer
 };
 
 // The installed platform.

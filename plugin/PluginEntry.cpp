@@ -34,6 +34,14 @@ class TConsolePlatform : public THeadlessPlatform {
     else
       std::fprintf(stderr, "Vantrel: %s\n", text.c_str());
   }
+  // Nobody can answer a question here: it is answered No, and shown as a message, so that a
+  // render that went on without what was asked about (a picture it could not find) is not
+  // taken for a good one.
+  bool Confirm(const std::string& text) override {
+    THeadlessPlatform::Confirm(text);
+    ShowMessage(text + " No: there is no one to answer here.");
+    return false;
+  }
   void SetStatusText(const std::string& text) override {
     THeadlessPlatform::SetStatusText(text);
     if (ShowHostStatus) ShowHostStatus(text.c_str());

@@ -46,14 +46,29 @@ bool TBitmap32Cache::TNameLess::operator()(const std::string& a, const std::stri
   return strcasecmp(a.c_str(), b.c_str()) < 0;
 }
 
+namespace {
+// The file a name reads: the name itself when it exists; else, for a relative name, the same
+// relative path under the data folder, so that scenes and presets naming the shipped pictures
+// ("maps/flame.png") render from any working folder and keep the name as written. Empty when
+// there is neither.
+std::string FileToRead(const std::string& name) {
+  if (FileExists(name)) return name;
+  if (DataFolder().empty() || name.empty() || std::filesystem::path(name).is_absolute()) return {};
+  const std::string inData = DataFolder() + name;
+  return FileExists(inData) ? inData : std::string();
+}
+}  // namespace
+
 TImageRef TBitmap32Cache::GetImage(std::string& name) {
   if (auto it = Images.find(name); it != Images.end()) return it->second;
-  if (!FileExists(name) && LocateHandler) {
+  std::string file = FileToRead(name);
+  if (file.empty() && LocateHandler) {
     name = LocateHandler(name);
     if (auto it = Images.find(name); it != Images.end()) return it->second;
+    file = FileToRead(name);
   }
-  if (!FileExists(name)) return DefaultImage();
-  TPicture picture = LoadPicture(name);
+  if (file.empty()) return DefaultImage();
+  TPicture picture = LoadPicture(file);
   if (!picture.HasAlpha) AlphaFromIntensity(picture.Image);
   else if (picture.AlphaIsMask) AlphaFromIntensityInMask(picture.Image);
   auto image = std::make_shared<const TBitmap32>(std::move(picture.Image));

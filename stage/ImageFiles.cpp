@@ -96,7 +96,7 @@ void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, con
       for (int32_t x = 0; x < image.Width(); ++x) {
         const TPixel& p = image.At(x, y);
         float v[4] = {p.R, p.G, p.B, p.A};
-        if (options.Alpha) {
+        if (options.Alpha && !options.StraightColors) {
           // PNG keeps colours straight: the buffer's premultiplied ones divided by alpha.
           const float unit = v[3] > 0 ? 1 / v[3] : 0.0f;
           if (v[3] != 1)

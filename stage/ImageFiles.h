@@ -20,6 +20,11 @@ struct TImageWriteOptions {
   bool Alpha = false;  // PNG: write an alpha channel (EXR always has one)
   int Bits = 0;        // bits per channel: PNG 8 or 16, EXR 16 (half) or 32 (float); 0: 8 and 32
   TPngCompression Compression = TPngCompression::Fast;
+  // PNG with alpha: the buffer's colours are straight already (a picture drawn for use as a
+  // particle image), written as they are; otherwise they are premultiplied, as a rendered frame
+  // holds them, and divided by alpha. Straight colours keep their value where alpha is 0, which
+  // matters to pictures that are later filtered: a clear pixel next to a visible one blends in.
+  bool StraightColors = false;
 };
 
 // Throw std::runtime_error naming the file when it cannot be written, std::invalid_argument for

@@ -1,4 +1,5 @@
-// vantrel-examples: writes the bundled example scenes (examples/NAME/scene.json). The scenes
+// vantrel-examples: writes the bundled example scenes (examples/NAME/scene.json), starting
+// their emitters from the readable presets of data/presets. The scenes
 // are built through the stage's scene API and the plug-in's own controllers, and saved through
 // the plug-in's payload callbacks, so every emitter and tool is stored exactly as the plug-in
 // stores it, in the readable form the plug-in converts its payloads to.
@@ -7,13 +8,16 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 
 #include "engine/AttractModifier.h"
 #include "engine/DeflectorModifier.h"
 #include "engine/FanModifier.h"
 #include "plugin/VantrelPlugin.h"
+#include "scene/Settings.h"
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
 
@@ -89,14 +93,23 @@ class TExampleWriter {
 
   // A new emitter object with one system, its scene object under parent (top level for none).
   TEmitterObject& Emitter(const std::string& name, TNode* parent = nullptr) {
-    tsxSOBJ* obj = tsxObjectCreate(Plugin.EmitterType.SObjType());
-    Stage().Scene.AddToScene(NodeOf(obj), parent);
-    NodeOf(obj).Name = name;
-    auto emitter = std::make_unique<TEmitterObject>();
-    emitter->Name = name;
-    emitter->SceneObject = obj;
-    emitter->AddSystem();
-    return Plugin.Main.Emitters.AddEmitter(std::move(emitter));
+    TEmitterObject& emitter = BareEmitter(name, parent);
+    emitter.AddSystem();
+    return emitter;
+  }
+
+  // A new emitter object with the settings and systems of a preset (data/presets/NAME.json),
+  // renamed; the examples then change what their scene needs.
+  TEmitterObject& Preset(const std::string& preset, const std::string& name, TNode* parent = nullptr) {
+    const fs::path file = PresetsFolder / (preset + ".json");
+    std::ifstream in(file);
+    if (!in) throw std::runtime_error("cannot read the preset " + file.string());
+    std::stringstream text;
+    text << in.rdbuf();
+    TEmitterObject& emitter = BareEmitter(name, parent);
+    EmitterFromSettings(ParseSettingsText(text.str()), emitter);
+    emitter.Name = name;
+    return emitter;
   }
 
   // A new tool of a kind at the top level of the scene.
@@ -107,60 +120,68 @@ class TExampleWriter {
     return tool;
   }
 
+  // Writes folder/scene.json; with a payload folder, also the scene's twin there, NAME.json, with
+  // every object's data as the base64 payload the plug-in writes instead of readable settings.
   void Save(const fs::path& folder) {
     fs::create_directories(folder);
     stage::SaveSceneFile(Stage(), folder / "scene.json");
     std::printf("wrote %s\n", (folder / "scene.json").c_str());
+    if (PayloadFolder.empty()) return;
+    std::vector<stage::TObjectType> kept = Stage().Types.All();
+    for (const stage::TObjectType& type : kept) Stage().Types.SetPayloadText(type.Name, nullptr, nullptr);
+    fs::create_directories(PayloadFolder);
+    const fs::path twin = PayloadFolder / (folder.filename().string() + ".json");
+    stage::SaveSceneFile(Stage(), twin);
+    for (const stage::TObjectType& type : kept)
+      Stage().Types.SetPayloadText(type.Name, type.PayloadToText, type.TextToPayload);
+    std::printf("wrote %s\n", twin.c_str());
   }
 
   TVantrelPlugin Plugin;
+  fs::path PresetsFolder;
+  fs::path PayloadFolder;  // empty: no twins
+
+ private:
+  TEmitterObject& BareEmitter(const std::string& name, TNode* parent) {
+    tsxSOBJ* obj = tsxObjectCreate(Plugin.EmitterType.SObjType());
+    Stage().Scene.AddToScene(NodeOf(obj), parent);
+    NodeOf(obj).Name = name;
+    auto emitter = std::make_unique<TEmitterObject>();
+    emitter->Name = name;
+    emitter->SceneObject = obj;
+    return Plugin.Main.Emitters.AddEmitter(std::move(emitter));
+  }
 };
 
-// Every system of the examples shows its particles clearly: the glow at full alpha.
-void Opaque(TParticleSystem& s, float alphaMaster = 1) { s.Maps.OptionsAt(0).AlphaMaster = alphaMaster; }
-
-// A fountain: a narrow cone of water falling back onto a deflector that bounces it.
+// A fountain: the fountain preset's jet, a little wider, arcs over and splashes into a wide
+// basin, whose water surface is a deflector that bounces the drops.
 void Fountain(TExampleWriter& w, const fs::path& root) {
   w.Begin({0, -16, 5}, {0, 0, 2.2f}, 42, 640, 360, 96, {0.02f, 0.03f, 0.07f});
-  TNode& floor = Mesh("Floor", stage::TPrimitive::Plane, {14, 14, 0});
-  floor.Color = {0.25f, 0.27f, 0.3f};
-  TNode& basin = Mesh("Basin", stage::TPrimitive::Box, {1.2f, 1.2f, 0.4f});
-  basin.Position.Rest = {0, 0, 0.2f};
-  basin.Color = {0.5f, 0.5f, 0.55f};
+  TNode& floor = Mesh("Floor", stage::TPrimitive::Plane, {20, 20, 0});
+  floor.Color = {0.45f, 0.45f, 0.5f};
+  TNode& basin = Mesh("Basin", stage::TPrimitive::Box, {6, 6, 0.35f});
+  basin.Position.Rest = {0, 0, 0.175f};
+  basin.Color = {0.25f, 0.35f, 0.5f};
+  TNode& column = Mesh("Column", stage::TPrimitive::Box, {0.5f, 0.5f, 0.5f});
+  column.Position.Rest = {0, 0, 0.25f};
+  column.Color = {0.6f, 0.6f, 0.62f};
 
-  TEmitterObject& e = w.Emitter("Fountain");
+  TEmitterObject& e = w.Preset("fountain", "Fountain");
   NodeOf(e.SceneObject).Position.Rest = {0, 0, 0.45f};
   TEmitter& water = *e.Systems[0];
-  water.Name = "Water";
-  TParticleEmitter& em = water.Emitter;
-  TParticleSystem& s = water.System;
-  em.EmitterShape = ShapeSphere;
-  em.EmitterRadius = 0.08f;
-  Flat(em.Focus, 0.9);
-  Flat(em.BaseSpeed, 0.27);
-  Flat(em.BaseSpeedJitter, 0.1);
-  Flat(em.BaseGravity, -0.009);
-  Flat(em.Lifespan, 110);
-  Flat(em.LifespanJitter, 0.15);
-  Flat(em.BaseSize, 0.9);
-  Flat(em.BaseSizeJitter, 0.3);
-  Flat(em.BaseIntensityJitter, 0.1);
-  Keys(s.Flow, {{0, 14}});
-  Keys(s.Size, {{0, 0.6}, {20, 1}, {100, 1.6}});
-  Keys(s.Alpha, {{0, 0.9}, {70, 0.8}, {100, 0}});
-  Gradient(s.ParticleColors, {{1, Rgb(235, 248, 255)}, {35, Rgb(150, 205, 255)}, {100, Rgb(40, 90, 200)}});
-  s.RenderMode = RenderPureAlpha;
-  Opaque(s, 0.6f);
+  Flat(water.Emitter.Focus, 0.88);
+  Flat(water.Emitter.BaseSpeed, 0.22);
 
   TToolObject& deflector = w.Tool(ToolDeflector, "Pool");
-  NodeOf(deflector.SceneObject()).Position.Rest = {0, 0, 0.05f};
+  NodeOf(deflector.SceneObject()).Position.Rest = {0, 0, 0.35f};
   auto* d = static_cast<TPlaneDeflectorModifier*>(deflector.Modifier());
-  d->Scale = 6;  // the deflector's 2 × 2 rectangle, six times: the whole floor
+  d->Scale = 3;  // the deflector's 2 × 2 rectangle, three times: the basin's water
   Flat(d->Elasticity(), 35);
   w.Save(root / "fountain");
 }
 
-// Snow: a wide plane high above emits slow flakes of random sizes; a fan blows them sideways.
+// Snow: the snow preset falls from a wide plane high above; a fan blows the flakes sideways,
+// stronger and weaker, so they drift.
 void Snow(TExampleWriter& w, const fs::path& root) {
   w.Begin({0, -18, 4}, {0, 0, 3.5f}, 45, 640, 360, 120, {0.06f, 0.07f, 0.11f});
   TNode& ground = Mesh("Ground", stage::TPrimitive::Plane, {30, 30, 0});
@@ -169,30 +190,15 @@ void Snow(TExampleWriter& w, const fs::path& root) {
   house.Position.Rest = {2.5f, 3, 1.1f};
   house.Color = {0.45f, 0.3f, 0.25f};
 
-  TEmitterObject& e = w.Emitter("Cloud");
+  TEmitterObject& e = w.Preset("snow", "Cloud");
   TNode& cloud = NodeOf(e.SceneObject);
   cloud.Position.Rest = {0, 2, 10};
-  cloud.Rotation.Rest = {180, 0, 0};  // the emitter's axis points down
-  TEmitter& flakes = *e.Systems[0];
-  flakes.Name = "Flakes";
-  TParticleEmitter& em = flakes.Emitter;
-  TParticleSystem& s = flakes.System;
-  em.EmitterShape = ShapePlane;
-  em.EmitterRadius = 11;
-  Flat(em.BaseSpeed, 0.07);
-  Flat(em.BaseSpeedJitter, 0.35);
-  Flat(em.BaseGravity, -0.0004);
-  Flat(em.Lifespan, 180);
-  Flat(em.BaseSize, 0.4);
-  Flat(em.BaseSizeJitter, 0.7);
-  Flat(em.RotationJitter, 1);
-  Flat(em.BaseOrientationJitter, 1);
-  Flat(em.Vortex, 0.02);
-  Flat(em.VortexJitter, 1);
-  Flat(em.BaseIntensityJitter, 0.15);
-  Keys(s.Flow, {{0, 10}});
-  s.SpatialDither = 0.3f;
-  Opaque(s, 0.9f);
+  cloud.Rotation.Rest = {180, 0, 0};  // the plane faces down
+  TParticleEmitter& flakes = e.Systems[0]->Emitter;
+  flakes.EmitterRadius = 11;
+  // From this high up the flakes start falling at once, so that they reach the ground early on.
+  Flat(flakes.BaseSpeed, 0.06);
+  Flat(flakes.BaseSpeedJitter, 0.3);
 
   TToolObject& fan = w.Tool(ToolFan, "Wind");
   TNode& fanNode = NodeOf(fan.SceneObject());
@@ -204,38 +210,19 @@ void Snow(TExampleWriter& w, const fs::path& root) {
   w.Save(root / "snow");
 }
 
-// Sparks: a moving emitter sprays short-lived particles that add light, white to orange to dark
-// red over their life.
+// Sparks: the sparks preset on a moving emitter leaves a trail of streaks that bounce off the
+// floor and cool from white through orange to dark red.
 void Sparks(TExampleWriter& w, const fs::path& root) {
   w.Begin({0, -13, 3}, {0, 0, 1.5f}, 40, 640, 360, 72, {0.0f, 0.0f, 0.0f});
   TNode& floor = Mesh("Floor", stage::TPrimitive::Plane, {20, 20, 0});
-  floor.Color = {0.12f, 0.12f, 0.13f};
+  floor.Color = {0.3f, 0.3f, 0.32f};
 
-  TEmitterObject& e = w.Emitter("Grinder");
+  TEmitterObject& e = w.Preset("sparks", "Grinder");
   TNode& node = NodeOf(e.SceneObject);
   node.Position.SetKey(0, {-4, 0, 2});
   node.Position.SetKey(36, {4, 0, 3});
   node.Position.SetKey(72, {-4, 0, 2});
-  TEmitter& sparks = *e.Systems[0];
-  sparks.Name = "Sparks";
-  TParticleEmitter& em = sparks.Emitter;
-  TParticleSystem& s = sparks.System;
-  em.EmitterShape = ShapePoint;
-  Flat(em.Focus, 0.45);
-  Flat(em.BaseSpeed, 0.22);
-  Flat(em.BaseSpeedJitter, 0.6);
-  Flat(em.BaseGravity, -0.009);
-  Flat(em.Lifespan, 34);
-  Flat(em.LifespanJitter, 0.5);
-  Flat(em.BaseSize, 0.7);
-  Flat(em.BaseSizeJitter, 0.5);
-  Flat(em.BaseIntensity, 1.6);
-  Keys(s.Flow, {{0, 24}});
-  Keys(s.Size, {{0, 1}, {100, 0.3}});
-  Gradient(s.ParticleColors, {{1, Rgb(255, 255, 255)}, {25, Rgb(255, 170, 40)}, {65, Rgb(200, 40, 5)},
-                              {100, Rgb(40, 0, 0)}});
-  s.RenderMode = RenderIlluminate;
-  Opaque(s);
+  Flat(e.Systems[0]->System.Flow, 30);
 
   TToolObject& floorDeflector = w.Tool(ToolDeflector, "Floor bounce");
   auto* d = static_cast<TPlaneDeflectorModifier*>(floorDeflector.Modifier());
@@ -244,12 +231,12 @@ void Sparks(TExampleWriter& w, const fs::path& root) {
   w.Save(root / "sparks");
 }
 
-// A swarm: particles leave the surface of a sphere grouped with their emitter and are drawn
-// along the animated path of a leader circling it.
+// A swarm: glowing specks leave the surface of a sphere grouped with their emitter and are
+// drawn along the animated path of a leader circling it.
 void Swarm(TExampleWriter& w, const fs::path& root) {
   w.Begin({0, -15, 6}, {0, 0, 1.5f}, 45, 640, 360, 120, {0.01f, 0.02f, 0.04f});
   TNode& floor = Mesh("Floor", stage::TPrimitive::Plane, {20, 20, 0});
-  floor.Color = {0.2f, 0.22f, 0.25f};
+  floor.Color = {0.3f, 0.32f, 0.36f};
   TNode& group = Stage().Scene.AddGroup("Hive");
   group.Position.Rest = {0, 0, 1.6f};
   stage::TMeshSource sphere;
@@ -270,13 +257,15 @@ void Swarm(TExampleWriter& w, const fs::path& root) {
   Flat(em.BaseGravity, 0);
   Flat(em.Lifespan, 120);
   Flat(em.LifespanJitter, 0.2);
-  Flat(em.BaseSize, 0.45);
+  Flat(em.BaseSize, 0.3);
   Flat(em.BaseSizeJitter, 0.4);
+  Flat(em.BaseIntensity, 1.5);
   Keys(s.Flow, {{0, 10}});
   Keys(s.Alpha, {{0, 0}, {10, 1}, {85, 1}, {100, 0}});
   Gradient(s.ParticleColors, {{1, Rgb(120, 255, 200)}, {60, Rgb(60, 170, 255)}, {100, Rgb(90, 60, 255)}});
   s.RenderMode = RenderIlluminate;
-  Opaque(s, 0.8f);
+  s.Maps.SetImageName(0, "maps/soft-glow.png");
+  s.Maps.OptionsAt(0).AlphaMaster = 0.9f;
 
   TToolObject& leader = w.Tool(ToolLeader, "Guide");
   TNode& guide = NodeOf(leader.SceneObject());
@@ -290,14 +279,52 @@ void Swarm(TExampleWriter& w, const fs::path& root) {
   w.Save(root / "swarm");
 }
 
+// A campfire: the fire, smoke and sparks presets in one group over a few logs, the smoke and
+// the sparks starting above the flames.
+void Campfire(TExampleWriter& w, const fs::path& root) {
+  w.Begin({0, -9, 2.6f}, {0, 0, 1.6f}, 45, 640, 360, 96, {0.03f, 0.04f, 0.08f});
+  TNode& ground = Mesh("Ground", stage::TPrimitive::Plane, {30, 30, 0});
+  ground.Color = {0.35f, 0.3f, 0.25f};
+  TNode& group = Stage().Scene.AddGroup("Campfire");
+  for (int k = 0; k < 4; ++k) {
+    TNode& log = Mesh("Log " + std::to_string(k + 1), stage::TPrimitive::Box, {1.4f, 0.22f, 0.22f}, &group);
+    log.Position.Rest = {0, 0, 0.11f + 0.2f * static_cast<float>(k / 2)};
+    log.Rotation.Rest = {0, 0, 45.0f * static_cast<float>(k)};
+    log.Color = {0.3f, 0.18f, 0.1f};
+  }
+
+  TEmitterObject& fire = w.Preset("fire", "Fire", &group);
+  NodeOf(fire.SceneObject).Position.Rest = {0, 0, 0.25f};
+  TEmitterObject& smoke = w.Preset("smoke", "Smoke", &group);
+  NodeOf(smoke.SceneObject).Position.Rest = {0, 0, 1.6f};
+  Flat(smoke.Systems[0]->System.Flow, 3);
+  TEmitterObject& sparks = w.Preset("sparks", "Embers", &group);
+  NodeOf(sparks.SceneObject).Position.Rest = {0, 0, 0.5f};
+  TEmitter& embers = *sparks.Systems[0];
+  Flat(embers.System.Flow, 2);
+  Flat(embers.Emitter.Focus, 0.8);
+  Flat(embers.Emitter.BaseSpeed, 0.09);
+  Flat(embers.Emitter.BaseGravity, 0.0005);  // the heat carries them up
+  Flat(embers.Emitter.Lifespan, 50);
+  Flat(embers.Emitter.BaseSize, 0.2);
+  w.Save(root / "campfire");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Writes the bundled example scenes (fountain, snow, sparks, swarm) as FOLDER/NAME/scene.json.",
+  CLI::App app{"Writes the bundled example scenes (fountain, snow, sparks, swarm, campfire) as FOLDER/NAME/scene.json.",
                "vantrel-examples"};
   app.set_version_flag("--version", std::string("vantrel-examples ") + VANTREL_VERSION);
   std::string folder = "examples";
   app.add_option("FOLDER", folder, "where the scenes go (default: examples)");
+  std::string presets = VANTREL_PRESETS_DIR, payloads;
+  app.add_option("--presets", presets, "the readable emitter presets the scenes start from (default: the checkout's data/presets)")
+      ->type_name("DIR");
+  app.add_option("--payload-twins", payloads,
+                 "also write each scene as DIR/NAME.json with every object's data as a base64 payload "
+                 "(the twins tests/data/payload-scenes holds)")
+      ->type_name("DIR");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -307,10 +334,13 @@ int main(int argc, char** argv) {
   const fs::path root = folder;
   try {
     TExampleWriter writer;
+    writer.PresetsFolder = presets;
+    writer.PayloadFolder = payloads;
     Fountain(writer, root);
     Snow(writer, root);
     Sparks(writer, root);
     Swarm(writer, root);
+    Campfire(writer, root);
     stage::Stage().Scene.Clear();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vantrel-examples: %s\n", e.what());

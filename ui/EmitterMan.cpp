@@ -3,12 +3,14 @@
 #include "ui/EmitterMan.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "engine/Errors.h"
 #include "engine/RandomTables.h"
 #include "engine/Stream.h"
 #include "hostapi/Platform.h"
+#include "render/BitmapCache.h"
 #include "scene/Payload.h"
 
 namespace {
@@ -195,6 +197,17 @@ bool TEmitterMan::LoadEmitterSettings(const std::string& fileName) {
   ValidateSelection();
   Changed();
   return ok;
+}
+
+bool TEmitterMan::LoadEmitterSettingsFromDialog() {
+  if (!CurrentEmitter) return false;
+  // The presets the data folder ships are where a new emitter's settings most often come from.
+  const std::string folder = EmitterFolder.empty() ? DataFolder() + "presets/" : EmitterFolder;
+  const std::string file =
+      Platform().OpenFile("Load Emitter Settings", "Vantrel Emitters (*.vte)", folder, std::string());
+  if (file.empty()) return false;
+  EmitterFolder = std::filesystem::path(file).parent_path().string() + "/";
+  return LoadEmitterSettings(file);
 }
 
 bool TEmitterMan::SaveEmitterSettings(const std::string& fileName) {

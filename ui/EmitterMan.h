@@ -49,6 +49,13 @@ class TEmitterMan {
   // Settings files. Failures are shown to the user ("Cannot open file %s", "Cannot create file
   // %s") and change nothing; they return false.
   bool LoadEmitterSettings(const std::string& fileName);
+  // "Load Emitter Settings" with its open dialog (emitter files, *.vte), starting in
+  // EmitterFolder: the data folder's presets/ until a file is picked, then that file's folder.
+  // Loads the picked file into the current emitter; false without a current emitter, when the
+  // dialog is cancelled or the file cannot be read (which is shown).
+  bool LoadEmitterSettingsFromDialog();
+  // The dialog's next starting folder; empty until a file was picked there.
+  std::string EmitterFolder;
   bool SaveEmitterSettings(const std::string& fileName);
   bool LoadSystemSettings(const std::string& fileName);
   bool SaveSystemSettings(const std::string& fileName);

@@ -47,6 +47,7 @@ TMainPanelState TMain::PanelState() const {
   s.AnimateObjects = AnimateObjects;
   s.WireframeAlphaHints = WireframeAlphaHints();
   s.CueCardsVisible = CueCardsVisible;
+  s.CanLoadEmitterSettings = Emitters.CurrentEmitter && !Emitters.CurrentSystem;
   return s;
 }
 
@@ -87,6 +88,11 @@ void TMain::DeleteSystemAction() {
 
 void TMain::DuplicateSystemAction() {
   Guarded([this] { Emitters.DuplicateSystem(); });
+  StatusChanged();
+}
+
+void TMain::LoadEmitterSettingsAction() {
+  Guarded([this] { Emitters.LoadEmitterSettingsFromDialog(); });
   StatusChanged();
 }
 

@@ -173,6 +173,7 @@ class TMain : public TMainPanelController {
   void AddSystemAction() override;
   void DeleteSystemAction() override;
   void DuplicateSystemAction() override;
+  void LoadEmitterSettingsAction() override;
   void NewToolAction(TToolKind kind) override;
 
   // ---- The final-render pass.

@@ -29,6 +29,7 @@ struct TMainPanelState {
   bool AnimateObjects = false;
   bool WireframeAlphaHints = false;
   bool CueCardsVisible = true;
+  bool CanLoadEmitterSettings = false;  // an emitter is selected alone
 };
 
 // The view's side: the controller calls these when what the view shows may have changed.
@@ -75,5 +76,6 @@ class TMainPanelController {
   virtual void AddSystemAction() = 0;
   virtual void DeleteSystemAction() = 0;
   virtual void DuplicateSystemAction() = 0;
+  virtual void LoadEmitterSettingsAction() = 0;
   virtual void NewToolAction(TToolKind kind) = 0;
 };

@@ -14,6 +14,7 @@
 #include "stage/cli/ExitCodes.h"
 #include "stage/cli/InfoCommand.h"
 #include "stage/cli/Jobs.h"
+#include "stage/cli/NewCommand.h"
 #include "stage/cli/PluginLoader.h"
 #include "stage/cli/RenderCommand.h"
 
@@ -156,6 +157,18 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
   std::string infoScene;
   info->add_option("SCENE", infoScene, "The scene file (JSON)")->required();
 
+  // ---- new
+  CLI::App* create = app.add_subcommand("new", "Write a ready-to-render scene from an emitter preset, or list the presets");
+  TNewOptions newOptions;
+  CLI::Option* newScene = create->add_option("SCENE", newOptions.Scene, "The scene file to write (JSON)");
+  CLI::Option* newPreset = create->add_option("--preset", newOptions.Preset, "The preset (vantrel new --list shows them)")
+                               ->type_name("NAME");
+  CLI::Option* newForce = create->add_flag("--force", newOptions.Force, "Replace SCENE when it exists");
+  create->add_flag("--list", newOptions.List, "List the presets, one per line: name, then description")
+      ->excludes(newScene)
+      ->excludes(newPreset)
+      ->excludes(newForce);
+
   // ---- studio: the desktop host is a program of its own, so that this one links no Qt.
   CLI::App* studio = app.add_subcommand("studio", "Open the desktop studio (vantrel-studio), with a scene if given");
   std::string studioScene;
@@ -165,17 +178,18 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     out << (render->parsed()   ? render->help("vantrel")
-            : info->parsed() ? info->help("vantrel")
+            : info->parsed()   ? info->help("vantrel")
+            : create->parsed() ? create->help("vantrel")
             : studio->parsed() ? studio->help("vantrel")
-                             : app.help());
+                               : app.help());
     return ExitSuccess;
   } catch (const CLI::CallForVersion&) {
     out << "vantrel " << VANTREL_VERSION << '\n';
     return ExitSuccess;
   } catch (const CLI::ParseError& e) {
     const std::string word = FirstWord(argc, argv);
-    if (!word.empty() && word != "render" && word != "info" && word != "studio")
-      err << "vantrel: unknown command '" << word << "' (the commands are render, info and studio)";
+    if (!word.empty() && word != "render" && word != "info" && word != "new" && word != "studio")
+      err << "vantrel: unknown command '" << word << "' (the commands are render, info, new and studio)";
     else
       err << "vantrel: " << e.what();
     err << "\nRun 'vantrel --help' (or 'vantrel render --help') for the options.\n";
@@ -183,6 +197,7 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
   }
 
   if (info->parsed()) return RunInfo({infoScene, plugin}, out, err);
+  if (create->parsed()) return RunNew(newOptions, out, err);
   if (studio->parsed()) {
     std::vector<std::string> args;
     if (!plugin.empty()) args.insert(args.end(), {"--plugin", plugin});

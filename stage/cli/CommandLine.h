@@ -1,5 +1,5 @@
-// The vantrel program's command line: the subcommands `render`, `info` and `studio` with their options
-// (CLI11), dispatched to RunRender and RunInfo. Usage errors answer exit code 2 with CLI11's
+// The vantrel program's command line: the subcommands `render`, `info`, `new` and `studio` with their options
+// (CLI11), dispatched to RunRender, RunInfo and RunNew. Usage errors answer exit code 2 with CLI11's
 // message; --help answers 0.
 #pragma once
 

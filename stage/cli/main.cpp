@@ -1,4 +1,4 @@
-// vantrel: the command-line host of the stage (render, info).
+// vantrel: the command-line host of the stage (render, info, new, studio).
 #include <malloc.h>
 #include <unistd.h>
 

@@ -1,10 +1,12 @@
-// vantrel-bake and vantrel-examples run as a user runs them: options, refusals, CSV on standard
-// output, PLY point clouds read back with stable particle ids.
+// vantrel-bake, vantrel-examples and vantrel-pictures run as a user runs them: options,
+// refusals, CSV on standard output, PLY point clouds read back with stable particle ids, the
+// pictures of the data folder drawn again byte for byte.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -138,7 +140,7 @@ TEST_F(ToolPrograms, BakeWritesCsvToStandardOutputAndPlyFiles) {
 }
 
 TEST_F(ToolPrograms, VersionsAndUsage) {
-  for (const char* program : {VANTREL_PROGRAM, VANTREL_BAKE, VANTREL_EXAMPLES}) {
+  for (const char* program : {VANTREL_PROGRAM, VANTREL_BAKE, VANTREL_EXAMPLES, VANTREL_PICTURES}) {
     SCOPED_TRACE(program);
     const TRun run = Run(program, "--version");
     EXPECT_EQ(run.Code, 0) << run.Err;
@@ -155,4 +157,24 @@ TEST_F(ToolPrograms, VersionsAndUsage) {
   run = Run(VANTREL_EXAMPLES, "scenes");
   EXPECT_EQ(run.Code, 0) << run.Err;
   EXPECT_TRUE(fs::exists(Dir / "scenes/fountain/scene.json"));
+}
+
+// The pictures kept in data/maps and the contact sheet in the docs are what vantrel-pictures
+// draws: drawn again, every file has the same bytes, and no picture is missing on either side.
+TEST_F(ToolPrograms, PicturesAreDrawnAgainByteForByte) {
+  const TRun run = Run(VANTREL_PICTURES, "maps --sheet sheet.png");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  const fs::path committed = fs::path(SOURCE_DIR) / "data" / "maps";
+  std::vector<std::string> drawn, kept;
+  for (const auto& entry : fs::directory_iterator(Dir / "maps")) drawn.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(committed)) kept.push_back(entry.path().filename().string());
+  std::sort(drawn.begin(), drawn.end());
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(drawn, kept);
+  EXPECT_GE(drawn.size(), 9u);
+  for (const std::string& name : drawn) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(Read(Dir / "maps" / name) == Read(committed / name)) << "run vantrel-pictures data/maps --sheet docs/images/pictures.png";
+  }
+  EXPECT_TRUE(Read(Dir / "sheet.png") == Read(fs::path(SOURCE_DIR) / "docs" / "images" / "pictures.png"));
 }

@@ -17,71 +17,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "VantrelProgram.h"
+
 namespace fs = std::filesystem;
-
-namespace {
-
-// A box in front of the camera on a blue-grey background, 32 × 24, frames 0 to 2.
-const char* const SmallScene = R"({
-  "vantrelScene": 1,
-  "camera": {"eye": [0, -10, 0], "target": [0, 0, 0], "fieldOfView": 40},
-  "render": {"width": 32, "height": 24, "frames": [0, 2], "background": [0.2, 0.4, 0.6]},
-  "nodes": [{"name": "Box", "type": "mesh", "mesh": {"primitive": "box", "size": [2, 2, 2]}},
-            {"name": "Rig", "type": "group", "children": [{"name": "Cone", "type": "mesh",
-              "mesh": {"primitive": "sphere", "radius": 0.5}, "position": [3, 0, 0]}]}]
-})";
-
-struct TRun {
-  int Code = -1;
-  std::string Out, Err;
-};
-
-class VantrelProgram : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Dir = fs::temp_directory_path() /
-          ("vantrel-cli-" + std::to_string(getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(Dir);
-    fs::create_directories(Dir / "shot");
-    std::ofstream(Dir / "shot" / "scene.json") << SmallScene;
-  }
-  void TearDown() override { fs::remove_all(Dir); }
-
-  // Runs the program in Dir with the arguments (shell-quoted by the caller where needed).
-  TRun Run(const std::string& args, const std::string& program = VANTREL_PROGRAM) {
-    const std::string command = "cd '" + Dir.string() + "' && '" + program + "' " + args +
-                                " >'" + (Dir / "stdout.txt").string() + "' 2>'" + (Dir / "stderr.txt").string() + "'";
-    const int status = std::system(command.c_str());
-    TRun run;
-    run.Code = WIFEXITED(status) ? WEXITSTATUS(status) : 1000;
-    run.Out = Read(Dir / "stdout.txt");
-    run.Err = Read(Dir / "stderr.txt");
-    return run;
-  }
-  static std::string Read(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  static std::vector<uint8_t> ReadPng(const fs::path& p, int& w, int& h) {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, p.c_str())) return {};
-    png.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr)) return {};
-    w = static_cast<int>(png.width);
-    h = static_cast<int>(png.height);
-    return rgb;
-  }
-
-  fs::path Dir;
-  const std::string Fixture = "--plugin '" FIXTURE_PLUGIN "' ";
-};
-
-}  // namespace
 
 TEST_F(VantrelProgram, UsageErrorsAnswerTwo) {
   const char* cases[] = {
@@ -597,8 +535,9 @@ TEST_F(VantrelProgram, AlphaDepthAndSamplesShapeTheFiles) {
 // The plug-in's render switches come from the scene and from the command line.
 TEST_F(VantrelProgram, RealPluginTakesItsSwitchesFromTheSceneAndTheCommandLine) {
   if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
-  const fs::path fountain = fs::path(EXAMPLES_DIR) / "fountain" / "scene.json";
-  if (!fs::exists(fountain)) GTEST_SKIP() << "no fountain example in " EXAMPLES_DIR;
+  // The fountain as it was before the presets: drops of the built-in picture bouncing off the
+  // floor, where the depth switches show at frame 60.
+  const fs::path fountain = fs::path(VANTREL_TEST_DATA) / "fountain-default-image.json";
   const std::string real = "--plugin '" REAL_PLUGIN "' ";
   const std::string frame = "render '" + fountain.string() + "' -f 60 ";
   ASSERT_EQ(Run(real + frame + "-o hard.png").Code, 0);

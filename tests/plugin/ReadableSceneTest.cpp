@@ -137,7 +137,7 @@ TEST_F(ReadableScene, Base64TwinRendersTheSameImage) {
 // The examples as they were stored before readable settings (base64 payloads) and as they are
 // now: the same PNG, byte for byte.
 TEST_F(ReadableScene, ExamplesRenderUnchangedAfterConversion) {
-  for (const char* name : {"fountain", "snow", "sparks", "swarm"}) {
+  for (const char* name : {"fountain", "snow", "sparks", "swarm", "campfire"}) {
     SCOPED_TRACE(name);
     const json now = ReadJson(Examples / name / "scene.json");
     for (const json& node : now["nodes"]) EXPECT_FALSE(node.contains("payload")) << node["name"];
@@ -163,8 +163,13 @@ TEST_F(ReadableScene, SavingABase64SceneWritesReadableSettings) {
     ASSERT_TRUE(node.contains("settings"));
   }
   EXPECT_EQ(objects, 2);
-  EXPECT_EQ(saved["nodes"][2]["settings"]["systems"][0]["name"], "Water");
-  EXPECT_EQ(saved["nodes"][3]["settings"]["elasticity"], 35);
+  auto node = [&](const char* name) {
+    for (const json& n : saved["nodes"])
+      if (n["name"] == name) return n;
+    return json();
+  };
+  EXPECT_EQ(node("Fountain")["settings"]["systems"][0]["name"], "Water");
+  EXPECT_EQ(node("Pool")["settings"]["elasticity"], 35);
 }
 
 // Bad settings: the message names the file, the object and the path; the scene loaded before

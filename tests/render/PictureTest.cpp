@@ -7,6 +7,7 @@
 #include <tiffio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -335,6 +336,15 @@ TEST_F(PictureFiles, MissingFiles) {
   EXPECT_EQ(ImageAt(maps, 0).get(), DefaultImage().get());
   EXPECT_EQ(Headless().Confirmations.size(), 1u);
   EXPECT_EQ(BitmapCache().Count(), 1u);  // DefaultImage is never cached
+
+  // A relative name is also a path under the data folder, and keeps its name: the shipped
+  // pictures ("maps/flame.png") are found wherever the host runs.
+  fs::create_directories(Dir / "maps");
+  fs::copy_file(Dir / "pic.png", Dir / "maps" / "in-maps.png", fs::copy_options::overwrite_existing);
+  const int relative = maps.AddImage("maps/in-maps.png");
+  EXPECT_EQ(ImageAt(maps, relative)->Width, W);
+  EXPECT_EQ(maps.NameAt(relative), "maps/in-maps.png");
+  EXPECT_EQ(Headless().Confirmations.size(), 1u);  // no new question
 }
 
 TEST_F(PictureFiles, UndecodableFileKeepsItsName) {
@@ -386,6 +396,38 @@ TEST(DefaultImage, GlowWithAlphaFromIntensity) {
   // A star: brighter along its rays than between them at the same distance.
   EXPECT_GT(RedOf(image->At(64 + 40, 64)), RedOf(image->At(64 + 28, 64 + 28)));
   EXPECT_EQ(image->At(64 + 40, 64), image->At(63 - 40, 63));  // symmetric about the centre
+}
+
+// The pictures the data folder ships, read through the image cache as a render reads them: a
+// square of 128 or 256 pixels whose own alpha is kept, clear along the whole border (no square
+// edge shows), visible at the centre, and colours straight: a faint pixel is as light as a
+// strong one, not darkened by its alpha (which the renderer multiplies in when it blends).
+TEST(ShippedPictures, AlphaClearAtTheBorderVisibleAtTheCentreColoursStraight) {
+  BitmapCache().Clear();
+  int pictures = 0;
+  for (const auto& entry : fs::directory_iterator(VANTREL_MAPS_DIR)) {
+    std::string name = entry.path().string();
+    SCOPED_TRACE(name);
+    ++pictures;
+    ASSERT_TRUE(LoadPicture(name).HasAlpha);
+    const TImageRef image = BitmapCache().GetImage(name);
+    const int n = image->Width;
+    ASSERT_TRUE(n == 128 || n == 256);
+    ASSERT_EQ(image->Height, n);
+    for (int k = 0; k < n; ++k)
+      for (const auto& [x, y] : {std::pair{k, 0}, {k, n - 1}, {0, k}, {n - 1, k}})
+        ASSERT_EQ(AlphaOf(image->At(x, y)), 0) << x << "," << y;
+    EXPECT_GT(AlphaOf(image->At(n / 2, n / 2)), 0);
+    int faint = 0;
+    for (uint32_t p : image->Pixels) {
+      if (AlphaOf(p) == 0 || AlphaOf(p) > 32) continue;
+      ++faint;
+      ASSERT_GE(std::max({RedOf(p), GreenOf(p), BlueOf(p)}), 180) << std::hex << p;
+    }
+    EXPECT_GT(faint, 0);
+  }
+  EXPECT_GE(pictures, 9);
+  BitmapCache().Clear();
 }
 
 // Grey of a bit depth libtiff's RGBA reader has no path for comes through its scanlines.

@@ -115,6 +115,21 @@ TEST_F(Panel, ControlsCaptionsAndSizes) {
                        "Help: Topics && Contents; Toggle Cue Cards;"}));
 }
 
+// "Load Emitter Settings" loads into an emitter selected alone: not with nothing selected, nor
+// with one of its systems selected.
+TEST_F(Panel, LoadEmitterSettingsWantsAnEmitterSelectedAlone) {
+  EXPECT_FALSE(form->LoadEmitterItem->isEnabled());
+  auto emitter = std::make_unique<TEmitterObject>();
+  emitter->AddSystem();
+  TEmitterObject& added = main->Emitters.AddEmitter(std::move(emitter));
+  main->Emitters.Select(&added);
+  form->Refresh();
+  EXPECT_TRUE(form->LoadEmitterItem->isEnabled());
+  main->Emitters.CurrentSystem = added.Systems.front().get();
+  form->Refresh();
+  EXPECT_FALSE(form->LoadEmitterItem->isEnabled());
+}
+
 TEST_F(Panel, SwitchesFollowTheController) {
   form->DrawModeBox->setCurrentIndex(4);
   EXPECT_EQ(main->DrawMode(), DrawSolidCircles);

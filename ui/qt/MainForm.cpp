@@ -228,7 +228,8 @@ void TMainForm::BuildMenus() {
   file->addSeparator();
   // The settings files are read and written through the emitter manager's dialogs, which come
   // with its page.
-  LoadEmitterItem = file->addAction("Load Emitter Settings");
+  LoadEmitterItem =
+      file->addAction("Load Emitter Settings", this, [this] { Ask(&TMainPanelController::LoadEmitterSettingsAction); });
   SaveEmitterItem = file->addAction("Save Emitter Settings");
   file->addSeparator();
   AddSystemItem = file->addAction("Add Particle System", this, [this] { Ask(&TMainPanelController::AddSystemAction); });
@@ -239,7 +240,7 @@ void TMainForm::BuildMenus() {
   file->addSeparator();
   LoadSystemItem = file->addAction("Load System Settings");
   SaveSystemItem = file->addAction("Save System Settings");
-  for (QAction* a : {LoadEmitterItem, SaveEmitterItem, LoadSystemItem, SaveSystemItem}) a->setEnabled(false);
+  for (QAction* a : {SaveEmitterItem, LoadSystemItem, SaveSystemItem}) a->setEnabled(false);
   file->addSeparator();
   EnableRenderingItem = file->addAction("Enable Rendering", this,
                                         [this] { AskAndRefresh(&TMainPanelController::EnableRenderingAction); });
@@ -292,6 +293,8 @@ void TMainForm::Refresh() {
   ShowRenderingItem->setChecked(state.ShowRendering);
   AnimateObjectsItem->setChecked(state.AnimateObjects);
   WireframeAlphaHintsItem->setChecked(state.WireframeAlphaHints);
+  // Emitter settings load into an emitter selected alone.
+  LoadEmitterItem->setEnabled(state.CanLoadEmitterSettings);
   Shuttle->Refresh(state);
 }
 
