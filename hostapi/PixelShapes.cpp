@@ -1,0 +1,128 @@
+// Rectangles and ellipses as spans of pixel rows.
+#include "hostapi/PixelShapes.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Pixels x0 to x1 (exclusive) of row y, which must lie inside the rows; clipped to their width.
+bool Span(const TPixelRows& rows, int64_t y, int64_t x0, int64_t x1, uint32_t color) {
+  x0 = std::max<int64_t>(x0, 0);
+  x1 = std::min<int64_t>(x1, rows.Width);
+  if (x0 >= x1) return false;
+  uint32_t* row = rows.Pixels + y * rows.Stride;
+  std::fill(row + x0, row + x1, color);
+  return true;
+}
+
+// The rows of the rectangle inside the surface, [From, To); none when From ≥ To.
+struct TRowRange {
+  int64_t From, To;
+};
+TRowRange VisibleRows(const TPixelRows& rows, int32_t top, int32_t bottom) {
+  return {std::max<int64_t>(top, 0), std::min<int64_t>(bottom, rows.Height)};
+}
+
+// A row's pixels inside the ellipse, From to To inclusive; empty when From > To.
+struct TRun {
+  int64_t From = 1, To = 0;
+  bool Empty() const { return From > To; }
+};
+
+// The ellipse inscribed in a rectangle, row by row. A pixel (x, y) is inside when its centre is:
+//   ((x + ½ − cx) / rx)² + ((y + ½ − cy) / ry)² ≤ 1,
+// evaluated exactly so in doubles. The offsets from the centre are exact (integers and halves
+// far below 2^52), so a row's inside pixels are one run symmetric about cx: its right end is
+// left + right − 1 − its left end. Only the left end is searched, from the ellipse's equation,
+// and settled on the exact test.
+class TEllipseRows {
+ public:
+  TEllipseRows(int32_t left, int32_t top, int32_t right, int32_t bottom)
+      : L_(left), T_(top), R_(right), B_(bottom),
+        Cx_((static_cast<double>(left) + right) / 2), Cy_((static_cast<double>(top) + bottom) / 2),
+        Rx_((static_cast<double>(right) - left) / 2), Ry_((static_cast<double>(bottom) - top) / 2) {}
+
+  TRun Run(int64_t y) const {
+    if (y < T_ || y >= B_) return {};
+    const double dy = (static_cast<double>(y) + 0.5 - Cy_) / Ry_;
+    const double fy = dy * dy;
+    if (fy > 1.0) return {};
+    const int64_t ends = L_ + R_ - 1;  // a run's left and right ends add up to this
+    const double half = Rx_ * std::sqrt(1.0 - fy);
+    int64_t a = static_cast<int64_t>(std::ceil(Cx_ - half - 0.5));
+    a = std::clamp<int64_t>(a, L_, ends >> 1);  // >> rounds down, also below zero
+    while (a > L_ && Inside(a - 1, fy)) --a;
+    while (2 * a <= ends && !Inside(a, fy)) ++a;
+    if (2 * a > ends) return {};  // even the middle pixels are outside
+    return {a, ends - a};
+  }
+
+ private:
+  bool Inside(int64_t x, double fy) const {
+    const double dx = (static_cast<double>(x) + 0.5 - Cx_) / Rx_;
+    return dx * dx + fy <= 1.0;
+  }
+  int64_t L_, T_, R_, B_;
+  double Cx_, Cy_, Rx_, Ry_;
+};
+
+}  // namespace
+
+bool FillRectPixels(const TPixelRows& rows, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                    uint32_t color) {
+  const int64_t x0 = std::max<int64_t>(left, 0), x1 = std::min<int64_t>(right, rows.Width);
+  const TRowRange ys = VisibleRows(rows, top, bottom);
+  if (x0 >= x1 || ys.From >= ys.To) return false;
+  for (int64_t y = ys.From; y < ys.To; ++y) {
+    uint32_t* row = rows.Pixels + y * rows.Stride;
+    std::fill(row + x0, row + x1, color);
+  }
+  return true;
+}
+
+bool FrameRectPixels(const TPixelRows& rows, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                     uint32_t color) {
+  if (right <= left || bottom <= top) return false;
+  const TRowRange ys = VisibleRows(rows, top, bottom);
+  bool wrote = false;
+  for (int64_t y = ys.From; y < ys.To; ++y) {
+    if (y == top || y == int64_t{bottom} - 1) {
+      wrote |= Span(rows, y, left, right, color);
+    } else {
+      wrote |= Span(rows, y, left, int64_t{left} + 1, color);
+      wrote |= Span(rows, y, int64_t{right} - 1, right, color);
+    }
+  }
+  return wrote;
+}
+
+// Row by row: a pixel of a row's run is on the outline when it is an end of the run or lies
+// outside the run of the row above or below.
+bool EllipsePixels(const TPixelRows& rows, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                   uint32_t pen, uint32_t brush, bool hollow) {
+  if (right <= left || bottom <= top || right <= 0 || left >= rows.Width) return false;
+  const TRowRange ys = VisibleRows(rows, top, bottom);
+  if (ys.From >= ys.To) return false;
+  const TEllipseRows ellipse(left, top, right, bottom);
+  bool wrote = false;
+  TRun above = ellipse.Run(ys.From - 1), here = ellipse.Run(ys.From);
+  for (int64_t y = ys.From; y < ys.To; ++y) {
+    const TRun below = ellipse.Run(y + 1);
+    if (!here.Empty()) {
+      // Inner pixels are those inside the runs above and below, away from this run's ends.
+      const int64_t innerFrom = std::max({here.From + 1, above.From, below.From});
+      const int64_t innerTo = std::min({here.To - 1, above.To, below.To});
+      if (innerFrom > innerTo || above.Empty() || below.Empty()) {
+        wrote |= Span(rows, y, here.From, here.To + 1, pen);
+      } else {
+        wrote |= Span(rows, y, here.From, innerFrom, pen);
+        if (!hollow) wrote |= Span(rows, y, innerFrom, innerTo + 1, brush);
+        wrote |= Span(rows, y, innerTo + 1, here.To + 1, pen);
+      }
+    }
+    above = here;
+    here = below;
+  }
+  return wrote;
+}
