@@ -2,6 +2,7 @@
 #include "hostapi/PixelShapes.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -33,38 +34,65 @@ struct TRun {
 // The ellipse inscribed in a rectangle, row by row. A pixel (x, y) is inside when its centre is:
 //   ((x + ½ − cx) / rx)² + ((y + ½ − cy) / ry)² ≤ 1,
 // evaluated exactly so in doubles. The offsets from the centre are exact (integers and halves
-// far below 2^52), so a row's inside pixels are one run symmetric about cx: its right end is
-// left + right − 1 − its left end. Only the left end is searched, from the ellipse's equation,
-// and settled on the exact test.
+// far below 2^52), so a row's inside pixels are one run symmetric about cx (its right end is
+// left + right − 1 − its left end), and row y's run is that of row top + bottom − 1 − y. Each
+// rounded step is monotonic, so the test only gets truer towards the centre: going down the top
+// half, a row's left end is at or left of the row above's.
+//
+// An ellipse of the preview's sizes has the left ends of its top half walked once, row after
+// row, from the middle outwards, with one exact test per row and per pixel moved; a larger one
+// finds each row's left end from the ellipse's equation, settled on the exact test.
 class TEllipseRows {
  public:
   TEllipseRows(int32_t left, int32_t top, int32_t right, int32_t bottom)
       : L_(left), T_(top), R_(right), B_(bottom),
         Cx_((static_cast<double>(left) + right) / 2), Cy_((static_cast<double>(top) + bottom) / 2),
-        Rx_((static_cast<double>(right) - left) / 2), Ry_((static_cast<double>(bottom) - top) / 2) {}
+        Rx_((static_cast<double>(right) - left) / 2), Ry_((static_cast<double>(bottom) - top) / 2) {
+    Walked_ = B_ - T_ <= 2 * kWalkedRows && R_ - L_ <= kWalkedWidth;
+    if (!Walked_) return;
+    int64_t a = (Ends() >> 1) + 1;  // past the middle: nothing inside yet
+    for (int64_t i = 0; 2 * i < B_ - T_; ++i) {
+      const double fy = RowTerm(T_ + i);
+      while (a > L_ && Inside(a - 1, fy)) --a;
+      LeftEnds_[static_cast<size_t>(i)] = static_cast<int32_t>(a - L_);
+    }
+  }
 
   TRun Run(int64_t y) const {
     if (y < T_ || y >= B_) return {};
-    const double dy = (static_cast<double>(y) + 0.5 - Cy_) / Ry_;
-    const double fy = dy * dy;
-    if (fy > 1.0) return {};
-    const int64_t ends = L_ + R_ - 1;  // a run's left and right ends add up to this
-    const double half = Rx_ * std::sqrt(1.0 - fy);
-    int64_t a = static_cast<int64_t>(std::ceil(Cx_ - half - 0.5));
-    a = std::clamp<int64_t>(a, L_, ends >> 1);  // >> rounds down, also below zero
-    while (a > L_ && Inside(a - 1, fy)) --a;
-    while (2 * a <= ends && !Inside(a, fy)) ++a;
-    if (2 * a > ends) return {};  // even the middle pixels are outside
-    return {a, ends - a};
+    const int64_t a = Walked_ ? L_ + LeftEnds_[static_cast<size_t>(std::min(y - T_, B_ - 1 - y))] : LeftEnd(y);
+    if (2 * a > Ends()) return {};  // even the middle pixels are outside
+    return {a, Ends() - a};
   }
 
  private:
+  static constexpr int64_t kWalkedRows = 2048, kWalkedWidth = 8192;
+
+  int64_t Ends() const { return L_ + R_ - 1; }  // a run's left and right ends add up to this
+  double RowTerm(int64_t y) const {
+    const double dy = (static_cast<double>(y) + 0.5 - Cy_) / Ry_;
+    return dy * dy;
+  }
   bool Inside(int64_t x, double fy) const {
     const double dx = (static_cast<double>(x) + 0.5 - Cx_) / Rx_;
     return dx * dx + fy <= 1.0;
   }
+  // Row y's left end, past the middle when the row has no pixel inside.
+  int64_t LeftEnd(int64_t y) const {
+    const double fy = RowTerm(y);
+    if (fy > 1.0) return (Ends() >> 1) + 1;
+    const double half = Rx_ * std::sqrt(1.0 - fy);
+    int64_t a = static_cast<int64_t>(std::ceil(Cx_ - half - 0.5));
+    a = std::clamp<int64_t>(a, L_, Ends() >> 1);  // >> rounds down, also below zero
+    while (a > L_ && Inside(a - 1, fy)) --a;
+    while (2 * a <= Ends() && !Inside(a, fy)) ++a;
+    return a;
+  }
+
   int64_t L_, T_, R_, B_;
   double Cx_, Cy_, Rx_, Ry_;
+  bool Walked_ = false;
+  std::array<int32_t, kWalkedRows> LeftEnds_;  // of the top half's rows, from the left edge
 };
 
 }  // namespace

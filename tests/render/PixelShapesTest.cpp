@@ -1,7 +1,7 @@
 // The drawing surfaces' span rasteriser against the plain one it replaced, pixel by pixel: every
 // rectangle and ellipse of up to 40 by 40 pixels, inside the surface and cut at each of its
-// edges, and rectangles at the ends of the 32-bit range. Rows wider than the surface (as an
-// image with padded rows has) keep their padding.
+// edges, large ellipses (which take another road), and rectangles at the ends of the 32-bit
+// range. Rows wider than the surface (as an image with padded rows has) keep their padding.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -116,6 +116,9 @@ TEST(PixelShapes, DrawThePixelsOfThePlainRasteriser) {
              {shape, INT_MIN, 10, INT_MAX, 30},               // a band across the surface
              {shape, -1000000, -1000000, 1000000, 1000000},   // a huge circle's inside
              {shape, -3000, 5, 30, 35},                       // a long flat ellipse's end
+             {shape, -9000, 5, 30, 35},                       // a longer one's
+             {shape, 10, -4070, 30, 20},                      // a tall thin one's
+             {shape, 10, -4100, 30, 20},                      // a taller one's
              {shape, INT_MAX - 5, 0, INT_MAX, 10},            // far right
              {shape, 10, INT_MIN, 20, INT_MIN + 4},           // far above
              {shape, 20, 10, 10, 30},                         // right before left
