@@ -4,8 +4,17 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 namespace {
+
+// Pixels from to end (exclusive) of a row, four at a time. The colour is a copy the row's pixels
+// cannot alias, so it stays in a register (std::fill reads it through its reference per pixel).
+void FillPixels(uint32_t* from, uint32_t* end, uint32_t color) {
+  const uint32_t four[4] = {color, color, color, color};
+  for (; end - from >= 4; from += 4) std::memcpy(from, four, sizeof four);
+  for (; from < end; ++from) *from = color;
+}
 
 // Pixels x0 to x1 (exclusive) of row y, which must lie inside the rows; clipped to their width.
 bool Span(const TPixelRows& rows, int64_t y, int64_t x0, int64_t x1, uint32_t color) {
@@ -13,7 +22,7 @@ bool Span(const TPixelRows& rows, int64_t y, int64_t x0, int64_t x1, uint32_t co
   x1 = std::min<int64_t>(x1, rows.Width);
   if (x0 >= x1) return false;
   uint32_t* row = rows.Pixels + y * rows.Stride;
-  std::fill(row + x0, row + x1, color);
+  FillPixels(row + x0, row + x1, color);
   return true;
 }
 
@@ -95,6 +104,27 @@ class TEllipseRows {
   std::array<int32_t, kWalkedRows> LeftEnds_;  // of the top half's rows, from the left edge
 };
 
+// One row of an ellipse, here, between the runs of the rows above and below it; row holds width
+// pixels.
+bool EllipseRow(uint32_t* row, int64_t width, const TRun& above, const TRun& here, const TRun& below,
+                uint32_t pen, uint32_t brush, bool hollow) {
+  // The run cut to the surface, once; its parts are cut to that.
+  const int64_t x0 = std::max<int64_t>(here.From, 0), x1 = std::min<int64_t>(here.To + 1, width);
+  if (here.Empty() || x0 >= x1) return false;
+  // Inner pixels are those inside the runs above and below, away from this run's ends.
+  const int64_t innerFrom = std::max({here.From + 1, above.From, below.From});
+  const int64_t innerTo = std::min({here.To - 1, above.To, below.To});
+  if (innerFrom > innerTo || above.Empty() || below.Empty()) {
+    FillPixels(row + x0, row + x1, pen);
+    return true;
+  }
+  const int64_t i0 = std::clamp(innerFrom, x0, x1), i1 = std::clamp(innerTo + 1, x0, x1);
+  for (int64_t x = x0; x < i0; ++x) row[x] = pen;  // the outline's few pixels
+  if (!hollow) FillPixels(row + i0, row + i1, brush);
+  for (int64_t x = i1; x < x1; ++x) row[x] = pen;
+  return i0 > x0 || i1 < x1 || (!hollow && i1 > i0);
+}
+
 }  // namespace
 
 bool FillRectPixels(const TPixelRows& rows, int32_t left, int32_t top, int32_t right, int32_t bottom,
@@ -104,7 +134,7 @@ bool FillRectPixels(const TPixelRows& rows, int32_t left, int32_t top, int32_t r
   if (x0 >= x1 || ys.From >= ys.To) return false;
   for (int64_t y = ys.From; y < ys.To; ++y) {
     uint32_t* row = rows.Pixels + y * rows.Stride;
-    std::fill(row + x0, row + x1, color);
+    FillPixels(row + x0, row + x1, color);
   }
   return true;
 }
@@ -137,18 +167,7 @@ bool EllipsePixels(const TPixelRows& rows, int32_t left, int32_t top, int32_t ri
   TRun above = ellipse.Run(ys.From - 1), here = ellipse.Run(ys.From);
   for (int64_t y = ys.From; y < ys.To; ++y) {
     const TRun below = ellipse.Run(y + 1);
-    if (!here.Empty()) {
-      // Inner pixels are those inside the runs above and below, away from this run's ends.
-      const int64_t innerFrom = std::max({here.From + 1, above.From, below.From});
-      const int64_t innerTo = std::min({here.To - 1, above.To, below.To});
-      if (innerFrom > innerTo || above.Empty() || below.Empty()) {
-        wrote |= Span(rows, y, here.From, here.To + 1, pen);
-      } else {
-        wrote |= Span(rows, y, here.From, innerFrom, pen);
-        if (!hollow) wrote |= Span(rows, y, innerFrom, innerTo + 1, brush);
-        wrote |= Span(rows, y, innerTo + 1, here.To + 1, pen);
-      }
-    }
+    wrote |= EllipseRow(rows.Pixels + y * rows.Stride, rows.Width, above, here, below, pen, brush, hollow);
     above = here;
     here = below;
   }
