@@ -3,11 +3,14 @@
 // take their left and top edges inclusive and their right and bottom edges exclusive, as the
 // windowing system's do, so (x, y, x + 2, y + 2) covers two by two pixels.
 //
-// THeadlessDrawSurface draws into an image held in memory that a program or a test reads.
+// THeadlessDrawSurface draws into an image held in memory that a program or a test reads, through
+// the rasteriser the Qt view's surface shares (PixelShapes.h), so both set the same pixels.
 #pragma once
 
 #include <cstdint>
 #include <vector>
+
+struct TPixelRows;
 
 class TDrawSurface {
  public:
@@ -50,7 +53,7 @@ class THeadlessDrawSurface : public TDrawSurface {
   int DrawCalls = 0;  // FillRect, FrameRect and Ellipse calls so far
 
  private:
-  void Plot(int64_t x, int64_t y, uint32_t color);
+  TPixelRows Rows();
   int32_t Width_ = 0, Height_ = 0;
   std::vector<uint32_t> Pixels_;
 };

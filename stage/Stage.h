@@ -70,6 +70,10 @@ class TStage {
   std::function<void()> OnViewRefreshed;
   std::function<void(int32_t y)> OnDisplayLine;
   std::function<void()> OnInterruptCheck;
+  // Called with the frame whenever the plug-in sets the scene's time (tsxAnimSetActiveTime,
+  // tsxAnimSetActiveTimeScene), after the scene is posed there: a desktop host's timeline
+  // follows a preview that carries the time along. Exceptions must not leave it.
+  std::function<void(float frame)> OnTimeSet;
 
   // ---- Events. Subscribers of a group are called in subscription order.
   bool Subscribe(int group, tsxEVENTCALLBACK callback, bool subscribe);

@@ -41,6 +41,14 @@ void Guard(F&& f) {
   }
 }
 
+// Poses the scene at the frame and tells the host's hook.
+void SetSceneTime(float frame) {
+  Guard([frame] {
+    Stage().Scene.SetTime(frame);
+    if (Stage().OnTimeSet) Stage().OnTimeSet(frame);
+  });
+}
+
 }  // namespace
 
 extern "C" {
@@ -145,9 +153,9 @@ void tsxMNodeSetAxesPosition(tsxMNODE* node, const CtsxVector3f* position) {
 
 float tsxAnimGetActiveTime(void) { return Stage().Scene.Time(); }
 
-void tsxAnimSetActiveTime(float frame) { Stage().Scene.SetTime(frame); }
+void tsxAnimSetActiveTime(float frame) { SetSceneTime(frame); }
 
-void tsxAnimSetActiveTimeScene(float frame) { Stage().Scene.SetTime(frame); }
+void tsxAnimSetActiveTimeScene(float frame) { SetSceneTime(frame); }
 
 void tsxAnimSetActiveTimeObject(tsxSOBJ* obj, float frame) {
   if (TNode* n = NodeOf(obj)) Stage().Scene.PoseObject(*n, frame);

@@ -2,6 +2,7 @@
 #include "stage/View.h"
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace stage {
@@ -26,14 +27,24 @@ bool Usable(const D3& a) { return Len(a) > 1e-12 && std::isfinite(Len(a)); }
 // Kept short of the eye so that a segment through the eye plane never divides by zero.
 constexpr double kNear = 1e-4;
 
-}  // namespace
+// Bit for bit: a NaN equals itself (the same input gives the same matrices, no need to make them
+// again) and −0 differs from +0 (it may give zeros of the other sign in the matrices).
+template <typename T>
+bool SameBits(const T& a, const T& b) {
+  return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+bool SameCamera(const TCamera& a, const TCamera& b) {
+  return SameBits(a.Eye, b.Eye) && SameBits(a.Target, b.Target) && SameBits(a.Up, b.Up) &&
+         a.Projection == b.Projection && SameBits(a.FieldOfView, b.FieldOfView) && SameBits(a.Height, b.Height);
+}
+static_assert(sizeof(CtsxVector3f) == 3 * sizeof(float), "vectors are compared byte for byte");
 
-CtsxTxmx3f TView::EyeToWorld() const {
-  const D3 eye = ToD(Camera.Eye);
-  D3 z = Sub(ToD(Camera.Target), eye);
+CtsxTxmx3f MakeEyeToWorld(const TCamera& camera) {
+  const D3 eye = ToD(camera.Eye);
+  D3 z = Sub(ToD(camera.Target), eye);
   if (!Usable(z)) z = {0, 1, 0};
   z = Unit(z);
-  D3 x = Cross(z, ToD(Camera.Up));
+  D3 x = Cross(z, ToD(camera.Up));
   if (!Usable(x)) x = Cross(z, std::fabs(z.z) < 0.9 ? D3{0, 0, 1} : D3{0, 1, 0});
   x = Unit(x);
   const D3 y = Cross(z, x);  // downwards on the screen
@@ -44,34 +55,47 @@ CtsxTxmx3f TView::EyeToWorld() const {
     m.m[1][c] = static_cast<float>(axes[c].y);
     m.m[2][c] = static_cast<float>(axes[c].z);
   }
-  m.m[0][3] = Camera.Eye.x;
-  m.m[1][3] = Camera.Eye.y;
-  m.m[2][3] = Camera.Eye.z;
+  m.m[0][3] = camera.Eye.x;
+  m.m[1][3] = camera.Eye.y;
+  m.m[2][3] = camera.Eye.z;
   return m;
 }
 
-CtsxTxmx3f TView::WorldToViewport() const {
-  const CtsxTxmx3f e2w = EyeToWorld();
+CtsxTxmx3f MakeWorldToViewport(const TCamera& camera, const CtsxTxmx3f& e2w, int32_t width, int32_t height) {
   // The eye frame is orthonormal, so its inverse is the transpose.
   double r[3][4];
   for (int i = 0; i < 3; ++i) {
     for (int j = 0; j < 3; ++j) r[i][j] = e2w.m[j][i];
     r[i][3] = -(r[i][0] * e2w.m[0][3] + r[i][1] * e2w.m[1][3] + r[i][2] * e2w.m[2][3]);
   }
-  const double aspect = static_cast<double>(Width > 0 ? Width : 1) / (Height > 0 ? Height : 1);
+  const double aspect = static_cast<double>(width > 0 ? width : 1) / (height > 0 ? height : 1);
   double half;  // half the visible height, at depth 1 in perspective
-  if (Camera.Projection == TProjection::Perspective) {
-    double fov = Camera.FieldOfView;
+  if (camera.Projection == TProjection::Perspective) {
+    double fov = camera.FieldOfView;
     if (!(fov > 0.01) || !(fov < 179.99)) fov = 45;
     half = std::tan(fov * std::numbers::pi / 360.0);
   } else {
-    half = Camera.Height > 0 && std::isfinite(Camera.Height) ? Camera.Height / 2.0 : 5.0;
+    half = camera.Height > 0 && std::isfinite(camera.Height) ? camera.Height / 2.0 : 5.0;
   }
   const double scale[3] = {1.0 / (aspect * half), 1.0 / half, 1.0};
   CtsxTxmx3f m{};
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 4; ++j) m.m[i][j] = static_cast<float>(r[i][j] * scale[i]);
   return m;
+}
+
+}  // namespace
+
+const TView::TMatrices& TView::Matrices() const {
+  TMatrices& c = Matrices_;
+  if (c.Made && c.Width == Width && c.Height == Height && SameCamera(c.Camera, Camera)) return c;
+  c.Camera = Camera;
+  c.Width = Width;
+  c.Height = Height;
+  c.EyeToWorld = MakeEyeToWorld(Camera);
+  c.WorldToViewport = MakeWorldToViewport(Camera, c.EyeToWorld, Width, Height);
+  c.Made = true;
+  return c;
 }
 
 TProjected TView::Project(const CtsxVector3f& world) const {

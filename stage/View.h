@@ -3,6 +3,13 @@
 // plug-in makes in it (kept as segments in drawport pixels so a program can draw them and a
 // test can read them).
 //
+// The matrices are asked for once per particle while the plug-in previews, so the view keeps the
+// last ones it made together with the camera and drawport they were made from, and makes them
+// again whenever either differs (compared bit for bit at every read). Camera, Width and Height
+// stay plain fields that anyone may write: no edit can leave the matrices stale. The view's
+// matrices depend on nothing else (the camera is no scene node: neither the scene's time nor an
+// object's transform moves it).
+//
 // Camera space has z along target − eye, x to the right and y downwards on the screen. For a
 // drawport of W × H pixels (aspect a = W / H) the world-to-viewport transform maps a point to
 //   perspective:  p = (x_c / (a·tan(θ/2)), y_c / tan(θ/2), z_c)   (θ the vertical field of view)
@@ -47,8 +54,8 @@ class TView {
 
   // Eye to world: columns are the camera's x, y, z axes in world space, translation the eye.
   // A degenerate camera (eye on the target, or up along the view) falls back to a sane frame.
-  CtsxTxmx3f EyeToWorld() const;
-  CtsxTxmx3f WorldToViewport() const;
+  CtsxTxmx3f EyeToWorld() const { return Matrices().EyeToWorld; }
+  CtsxTxmx3f WorldToViewport() const { return Matrices().WorldToViewport; }
   int ViewMode() const { return static_cast<int>(Camera.Projection); }
   // The plug-in's projection of a world point.
   TProjected Project(const CtsxVector3f& world) const;
@@ -65,6 +72,19 @@ class TView {
   // Answers true when it drew at least one segment.
   bool DrawLineList(const CtsxTxmx3f& transform, const CtsxVector3f* points, int32_t nbrPoints,
                     const int32_t* lineList);
+
+ private:
+  struct TMatrices {
+    TCamera Camera;           // what they were made from
+    int32_t Width = 0, Height = 0;
+    bool Made = false;
+    CtsxTxmx3f EyeToWorld{};
+    CtsxTxmx3f WorldToViewport{};
+  };
+  // The matrices of the current camera and drawport, made again when either changed. The
+  // reference is valid until the next call.
+  const TMatrices& Matrices() const;
+  mutable TMatrices Matrices_;
 };
 
 // EyeToRender of any drawport size, as the host interface computes it.

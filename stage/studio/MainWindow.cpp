@@ -21,6 +21,7 @@
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
 
 #include "stage/ImageFiles.h"
@@ -128,6 +129,13 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
     }
   };
   stage.OnDisplayLine = [this](int32_t y) { Render_->ShowLine(y); };
+  // A preview with "Animate Objects" carries the scene's time along, frame by frame, and puts it
+  // back when it ends: the timeline shows where it is. Only the frame field and the slider
+  // change (quietly, without going to the frame again); they repaint when the preview lets
+  // events through.
+  stage.OnTimeSet = [this](float frame) {
+    if (std::isfinite(frame)) Timeline_->SetFrame(static_cast<int>(std::clamp(std::floor(frame), -1e9f, 1e9f)));
+  };
   stage.OnInterruptCheck = [this, last = qint64(0)]() mutable {
     // The render holds the thread: its Cancel button gets its clicks here, a few times a second.
     if (!Progress_) return;
@@ -146,6 +154,7 @@ TMainWindow::~TMainWindow() {
   stage.OnViewRefreshed = nullptr;
   stage.OnDisplayLine = nullptr;
   stage.OnInterruptCheck = nullptr;
+  stage.OnTimeSet = nullptr;
   stage.MainWindow = nullptr;
   stage.ViewWindow = nullptr;
 }

@@ -8,6 +8,8 @@
 #include <png.h>
 
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <vector>
 
 #include "StageTestUtil.h"
@@ -111,6 +113,54 @@ TEST_F(ViewRenderTest, KnownPointsLandOnExpectedPixels) {
   CtsxTxmx3f e2w;
   tsxAViewGetEye2WorldTxmx(&e2w);
   stage_test::ExpectMatrixNear(e2w, CtsxTxmx3f{{{1, 0, 0, 0}, {0, 0, 1, -10}, {0, -1, 0, 0}}});
+}
+
+// The view keeps its matrices between queries; whatever changes between two queries, the host
+// interface answers for the view as it is now: the matrices equal those of a new view with the
+// same camera and drawport, bit for bit, and differ from the previous answer when the edit
+// moves the picture. The scene's time and object transforms do not move the view.
+TEST_F(ViewRenderTest, QueriesAnswerForTheViewAsItIsNow) {
+  struct Case {
+    const char* Edit;
+    std::function<void()> Apply;
+    bool Moves;
+  };
+  stage::TNode& box = S().Scene.AddPrimitive("Box", stage::TMeshSource{});
+  const Case cases[] = {
+      {"nothing", [] {}, false},
+      {"move the eye", [&] { S().View.Camera.Eye = {1, -12, 2}; }, true},
+      {"move the target", [&] { S().View.Camera.Target = {0.5f, 0, 1}; }, true},
+      {"roll the up vector", [&] { S().View.Camera.Up = {0.3f, 0, 1}; }, true},
+      {"narrow the field of view", [&] { S().View.Camera.FieldOfView = 30; }, true},
+      {"widen the drawport", [&] { S().View.Width = 160; }, true},
+      {"shorten the drawport", [&] { S().View.Height = 40; }, true},
+      {"change the frame", [&] { S().Scene.SetTime(12); }, false},
+      {"move an object", [&] { box.Position.Rest = {3, 3, 3}; S().Scene.SetTime(13); }, false},
+      {"switch to orthographic", [&] { S().View.Camera.Projection = stage::TProjection::Orthographic; }, true},
+      {"change the visible height", [&] { S().View.Camera.Height = 7; }, true},
+      {"assign the same camera again", [&] { S().View.Camera = stage::TCamera(S().View.Camera); }, false},
+      {"replace the whole view", [&] { S().View = stage::TView{}; }, true},
+  };
+  CtsxTxmx3f w2v, e2w;
+  tsxAViewGetWorld2VportTxmx(&w2v);
+  tsxAViewGetEye2WorldTxmx(&e2w);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Edit);
+    c.Apply();
+    CtsxTxmx3f w2vNow, e2wNow;
+    tsxAViewGetWorld2VportTxmx(&w2vNow);
+    tsxAViewGetEye2WorldTxmx(&e2wNow);
+    stage::TView fresh;
+    fresh.Camera = S().View.Camera;
+    fresh.Width = S().View.Width;
+    fresh.Height = S().View.Height;
+    const CtsxTxmx3f w2vFresh = fresh.WorldToViewport(), e2wFresh = fresh.EyeToWorld();
+    EXPECT_EQ(std::memcmp(&w2vNow, &w2vFresh, sizeof w2vNow), 0);
+    EXPECT_EQ(std::memcmp(&e2wNow, &e2wFresh, sizeof e2wNow), 0);
+    EXPECT_EQ(std::memcmp(&w2vNow, &w2v, sizeof w2v) != 0, c.Moves);
+    w2v = w2vNow;
+    e2w = e2wNow;
+  }
 }
 
 TEST_F(ViewRenderTest, EyeToRenderScalesDrawportToImage) {

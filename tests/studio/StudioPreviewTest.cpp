@@ -3,20 +3,25 @@
 // preview in the studio's view while the studio keeps handling input, and Stop, Escape, closing
 // the panel or closing the studio's window end it. Qt's offscreen platform; the view is read
 // back as the user would see it (the view with the drawing surface over it).
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 #include "stage/Stage.h"
 #include "stage/studio/MainWindow.h"
 #include "stage/studio/PluginHost.h"
 #include "stage/studio/StudioView.h"
+#include "stage/studio/Timeline.h"
 
 using namespace stage;
 using namespace stage::studio;
@@ -188,6 +193,46 @@ class TStudioPreviewTest : public QObject {
     QVERIFY2(frameAtRewind >= 31, qPrintable(QString::number(frameAtRewind)));
     QVERIFY2(preparingAgain, qPrintable(Status()));
     QCOMPARE(PlayButton()->text(), QString("Play"));
+  }
+
+  // With "Animate Objects" the preview carries the scene's time along and the timeline follows:
+  // whenever the run lets events through, its frame field and slider show the scene's frame,
+  // which moves on; when the run ends they show the frame the time went back to. Without it the
+  // time and the timeline stay where they were.
+  void theTimelineFollowsTheAnimatedTime() {
+    QVERIFY(Panel);
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    QAction* animate = nullptr;
+    for (QAction* a : Panel->findChildren<QAction*>())
+      if (a->text() == "Animate Objects") animate = a;
+    QVERIFY(animate);
+    TTimeline* timeline = Window->Timeline();
+    for (const bool on : {true, false}) {
+      if (animate->isChecked() != on) animate->trigger();
+      QCOMPARE(animate->isChecked(), on);
+      Window->GoToFrame(5);
+      int lowest = 1 << 30, highest = -(1 << 30), mismatches = 0;
+      QVERIFY(PlayUntil([&](int) {
+                const int shown = timeline->Frame();
+                lowest = std::min(lowest, shown);
+                highest = std::max(highest, shown);
+                mismatches += shown != static_cast<int>(std::floor(Stage().Scene.Time())) ||
+                              timeline->Slider()->value() != shown;
+                if (!Status().contains(" fps - frame 03")) return false;  // the first report
+                PlayButton()->click();  // Stop
+                return true;
+              }) > 0);
+      const QString what = QString("Animate Objects %1: frames %2 to %3 shown, %4 times not the scene's")
+                               .arg(on ? "on" : "off").arg(lowest).arg(highest).arg(mismatches);
+      QVERIFY2(mismatches == 0, qPrintable(what));
+      if (on)
+        QVERIFY2(lowest <= 5 && highest >= 35, qPrintable(what));
+      else
+        QVERIFY2(lowest == 5 && highest == 5, qPrintable(what));
+      QCOMPARE(Stage().Scene.Time(), 5.0f);
+      QCOMPARE(timeline->Frame(), 5);
+      QCOMPARE(timeline->Slider()->value(), 5);
+    }
   }
 
   // Closing the panel ends the run; so does closing the studio's window, before the studio asks

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "hostapi/DrawSurface.h"
+#include "hostapi/PixelShapes.h"
 
 class TQtViewCanvas : public QWidget, public TDrawSurface {
   Q_OBJECT
@@ -43,10 +44,11 @@ class TQtViewCanvas : public QWidget, public TDrawSurface {
 
  private:
   void Fit();
-  // Pixels x0 to x1 (exclusive) of row y, clipped to the image.
-  void Span(int64_t y, int64_t x0, int64_t x1, QRgb color);
+  // Image_'s pixels, taken once while a frame is drawn.
+  TPixelRows Rows();
   QImage Image_;
   uchar* Bits_ = nullptr;  // Image_'s pixels while a frame is drawn; null when to be taken again
+  TPixelRows Rows_;        // where Bits_ points
   uint32_t Pen_ = 0, Brush_ = 0xFFFFFF;
   bool Hollow_ = false;
   bool Dirty_ = false;
