@@ -13,21 +13,13 @@
 #include <sstream>
 #include <tuple>
 
+#include "VantrelProgram.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct TRun {
-  int Code = -1;
-  std::string Out, Err;
-};
-
-std::string Read(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string Read(const fs::path& p) { return ReadFile(p); }
 
 class ToolPrograms : public ::testing::Test {
  protected:
@@ -39,16 +31,7 @@ class ToolPrograms : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(Dir); }
 
-  TRun Run(const std::string& program, const std::string& args) {
-    const std::string command = "cd '" + Dir.string() + "' && '" + program + "' " + args + " >'" +
-                                (Dir / "stdout.txt").string() + "' 2>'" + (Dir / "stderr.txt").string() + "'";
-    const int status = std::system(command.c_str());
-    TRun run;
-    run.Code = WIFEXITED(status) ? WEXITSTATUS(status) : 1000;
-    run.Out = Read(Dir / "stdout.txt");
-    run.Err = Read(Dir / "stderr.txt");
-    return run;
-  }
+  TRun Run(const std::string& program, const std::string& args) { return RunProgramIn(Dir, program, args); }
 
   fs::path Dir;
   const std::string Scene = "'" EXAMPLES_DIR "/fountain/scene.json'";

@@ -30,6 +30,26 @@ struct TRun {
   std::string Out, Err;
 };
 
+inline std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs a program in a folder with the arguments (shell-quoted by the caller where needed); its
+// standard output and error are captured in files there.
+inline TRun RunProgramIn(const std::filesystem::path& dir, const std::string& program, const std::string& args) {
+  const std::string command = "cd '" + dir.string() + "' && '" + program + "' " + args + " >'" +
+                              (dir / "stdout.txt").string() + "' 2>'" + (dir / "stderr.txt").string() + "'";
+  const int status = std::system(command.c_str());
+  TRun run;
+  run.Code = WIFEXITED(status) ? WEXITSTATUS(status) : 1000;
+  run.Out = ReadFile(dir / "stdout.txt");
+  run.Err = ReadFile(dir / "stderr.txt");
+  return run;
+}
+
 class VantrelProgram : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -44,21 +64,9 @@ class VantrelProgram : public ::testing::Test {
 
   // Runs the program in Dir with the arguments (shell-quoted by the caller where needed).
   TRun Run(const std::string& args, const std::string& program = VANTREL_PROGRAM) {
-    const std::string command = "cd '" + Dir.string() + "' && '" + program + "' " + args +
-                                " >'" + (Dir / "stdout.txt").string() + "' 2>'" + (Dir / "stderr.txt").string() + "'";
-    const int status = std::system(command.c_str());
-    TRun run;
-    run.Code = WIFEXITED(status) ? WEXITSTATUS(status) : 1000;
-    run.Out = Read(Dir / "stdout.txt");
-    run.Err = Read(Dir / "stderr.txt");
-    return run;
+    return RunProgramIn(Dir, program, args);
   }
-  static std::string Read(const std::filesystem::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  static std::string Read(const std::filesystem::path& p) { return ReadFile(p); }
   static std::vector<uint8_t> ReadPng(const std::filesystem::path& p, int& w, int& h) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;

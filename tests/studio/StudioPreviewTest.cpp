@@ -17,6 +17,7 @@
 #include <cmath>
 #include <functional>
 
+#include "DifferingPixels.h"
 #include "stage/Stage.h"
 #include "stage/studio/MainWindow.h"
 #include "stage/studio/PluginHost.h"
@@ -29,14 +30,6 @@ using namespace stage::studio;
 namespace {
 
 QString Example(const char* name) { return QString(EXAMPLES_DIR "/%1/scene.json").arg(name); }
-
-int DifferingPixels(const QImage& a, const QImage& b) {
-  if (a.size() != b.size()) return a.width() * a.height();
-  int n = 0;
-  for (int y = 0; y < a.height(); ++y)
-    for (int x = 0; x < a.width(); ++x) n += a.pixel(x, y) != b.pixel(x, y);
-  return n;
-}
 
 }  // namespace
 

@@ -25,6 +25,7 @@
 #include <QtTest>
 #include <set>
 
+#include "DifferingPixels.h"
 #include "stage/Stage.h"
 #include "stage/studio/MainWindow.h"
 #include "stage/studio/Outliner.h"
@@ -114,15 +115,6 @@ QImage GrabStudioAndPanel(QWidget& window, QWidget& panel) {
   LetItPaint();
   const QRect area = window.frameGeometry().united(panel.frameGeometry());
   return window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
-}
-
-// Pixels of a picture that differ from another of the same size.
-int Differing(const QImage& a, const QImage& b) {
-  if (a.size() != b.size()) return a.width() * a.height();
-  int n = 0;
-  for (int y = 0; y < a.height(); ++y)
-    for (int x = 0; x < a.width(); ++x) n += a.pixel(x, y) != b.pixel(x, y);
-  return n;
 }
 
 
@@ -220,7 +212,7 @@ int main(int argc, char** argv) {
       check(shot.save(path), "cannot write " + path);
       std::printf("studio_screenshots: %s\n", qPrintable(path));
       const QImage view = window->View()->grab().toImage();
-      check(Differing(before, view) > 500, QString("the %1 preview drew nothing in the view").arg(modes[mode]));
+      check(DifferingPixels(before, view) > 500, QString("the %1 preview drew nothing in the view").arg(modes[mode]));
       if (mode != 2) continue;
       // The README's pair: the view as the preview left it, and the render of that frame at the
       // view's size through the same camera.
