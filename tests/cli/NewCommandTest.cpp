@@ -12,11 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Bytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // The preset names `vantrel new --list` gives, each the first word of its line.
 std::vector<std::string> FirstWords(const std::string& text) {
   std::vector<std::string> words;
@@ -55,7 +50,7 @@ TEST_F(VantrelProgram, NewSceneOfEveryPresetRendersParticlesRepeatably) {
     EXPECT_EQ(run.Err.find("Could not find"), std::string::npos) << run.Err;
     ASSERT_EQ(Run(real + "render " + scene + " -f " + frame + " -o b.png").Code, 0);
     ASSERT_EQ(Run(Fixture + "render " + scene + " -f " + frame + " -o host.png").Code, 0);
-    EXPECT_TRUE(Bytes(Dir / "a.png") == Bytes(Dir / "b.png")) << "two renders differ";
+    EXPECT_TRUE(ReadFile(Dir / "a.png") == ReadFile(Dir / "b.png")) << "two renders differ";
 
     int w = 0, h = 0;
     const std::vector<uint8_t> frameRgb = ReadPng(Dir / "a.png", w, h), host = ReadPng(Dir / "host.png", w, h);
@@ -90,10 +85,10 @@ TEST_F(VantrelProgram, NewRefusesWithoutLosingAnything) {
   run = Run("new mine.json --preset smoke");
   EXPECT_EQ(run.Code, 1);
   EXPECT_NE(run.Err.find("mine.json exists; give --force to replace it"), std::string::npos) << run.Err;
-  EXPECT_EQ(Read(Dir / "mine.json"), "my own scene");
+  EXPECT_EQ(ReadFile(Dir / "mine.json"), "my own scene");
   run = Run("new mine.json --preset smoke --force");
   EXPECT_EQ(run.Code, 0) << run.Err;
-  EXPECT_NE(Read(Dir / "mine.json").find("\"objectType\": \"VNTX_Emitter\""), std::string::npos);
+  EXPECT_NE(ReadFile(Dir / "mine.json").find("\"objectType\": \"VNTX_Emitter\""), std::string::npos);
   // Missing folders are made.
   EXPECT_EQ(Run("new shots/today/rain.json --preset rain").Code, 0);
   EXPECT_TRUE(fs::exists(Dir / "shots/today/rain.json"));

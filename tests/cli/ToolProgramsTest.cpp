@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <tuple>
@@ -18,8 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Read(const fs::path& p) { return ReadFile(p); }
 
 class ToolPrograms : public ::testing::Test {
  protected:
@@ -101,10 +98,10 @@ TEST_F(ToolPrograms, BakeWritesCsvToStandardOutputAndPlyFiles) {
 
   run = Run(VANTREL_BAKE, Scene + " --frames 19-20 --ply 'cloud_###.ply' --csv 'parts_###.csv'");
   ASSERT_EQ(run.Code, 0) << run.Err;
-  EXPECT_EQ(Read(Dir / "parts_020.csv"), Run(VANTREL_BAKE, Scene + " --frame 20 --csv -").Out);
+  EXPECT_EQ(ReadFile(Dir / "parts_020.csv"), Run(VANTREL_BAKE, Scene + " --frame 20 --csv -").Out);
   size_t n19 = 0, n20 = 0;
-  const auto a = PlyAges(Read(Dir / "cloud_019.ply"), n19);
-  const auto b = PlyAges(Read(Dir / "cloud_020.ply"), n20);
+  const auto a = PlyAges(ReadFile(Dir / "cloud_019.ply"), n19);
+  const auto b = PlyAges(ReadFile(Dir / "cloud_020.ply"), n20);
   EXPECT_EQ(n20, csvRows);
   // The same particle keeps its id from frame to frame and is one frame older.
   size_t common = 0;
@@ -157,7 +154,7 @@ TEST_F(ToolPrograms, PicturesAreDrawnAgainByteForByte) {
   EXPECT_GE(drawn.size(), 9u);
   for (const std::string& name : drawn) {
     SCOPED_TRACE(name);
-    EXPECT_TRUE(Read(Dir / "maps" / name) == Read(committed / name)) << "run vantrel-pictures data/maps --sheet docs/images/pictures.png";
+    EXPECT_TRUE(ReadFile(Dir / "maps" / name) == ReadFile(committed / name)) << "run vantrel-pictures data/maps --sheet docs/images/pictures.png";
   }
-  EXPECT_TRUE(Read(Dir / "sheet.png") == Read(fs::path(SOURCE_DIR) / "docs" / "images" / "pictures.png"));
+  EXPECT_TRUE(ReadFile(Dir / "sheet.png") == ReadFile(fs::path(SOURCE_DIR) / "docs" / "images" / "pictures.png"));
 }

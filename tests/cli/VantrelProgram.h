@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,11 +30,10 @@ struct TRun {
   std::string Out, Err;
 };
 
+// A file's bytes as they are on disk (empty when it cannot be read).
 inline std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Runs a program in a folder with the arguments (shell-quoted by the caller where needed); its
@@ -66,7 +65,6 @@ class VantrelProgram : public ::testing::Test {
   TRun Run(const std::string& args, const std::string& program = VANTREL_PROGRAM) {
     return RunProgramIn(Dir, program, args);
   }
-  static std::string Read(const std::filesystem::path& p) { return ReadFile(p); }
   static std::vector<uint8_t> ReadPng(const std::filesystem::path& p, int& w, int& h) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;

@@ -280,7 +280,7 @@ TEST_F(VantrelProgram, FrameListsStepsAndSkippedFiles) {
   run = Run(Fixture + "render shot/scene.json -s 0 -e 7 --step 3 --skip-existing -o 'k/####.png'");
   ASSERT_EQ(run.Code, 0) << run.Err;
   EXPECT_NE(run.Err.find("skipping 2 frames whose file exists"), std::string::npos) << run.Err;
-  EXPECT_EQ(Read(Dir / "k/0003.png"), "kept");
+  EXPECT_EQ(ReadFile(Dir / "k/0003.png"), "kept");
   EXPECT_NE(run.Err.find("k/0006.png -- Rendered 101 particles"), std::string::npos)
       << "render begin at the first frame to write" << run.Err;
   run = Run(Fixture + "render shot/scene.json -s 0 -e 7 --step 3 --skip-existing -o 'k/####.png'");
@@ -325,18 +325,15 @@ TEST_F(VantrelProgram, PngCompressionChoices) {
 // The program itself links no Qt.
 TEST_F(VantrelProgram, StudioIsAProgramApartAndMissingOneIsReported) {
   fs::copy_file(VANTREL_PROGRAM, Dir / "vantrel");
-  const std::string command = "cd '" + Dir.string() + "' && ./vantrel studio shot/scene.json 2>'" +
-                              (Dir / "stderr.txt").string() + "'";
-  const int status = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  const std::string err = Read(Dir / "stderr.txt");
+  const TRun run = Run("studio shot/scene.json", "./vantrel");
+  EXPECT_EQ(run.Code, 1);
+  const std::string& err = run.Err;
   EXPECT_NE(err.find("cannot run the studio " + (Dir / "vantrel-studio").string()), std::string::npos) << err;
   EXPECT_NE(err.find("build the target vantrel-studio"), std::string::npos) << err;
 
   const std::string ldd = "ldd '" VANTREL_PROGRAM "' | grep -c Qt6 >'" + (Dir / "qt.txt").string() + "'";
   std::system(ldd.c_str());
-  EXPECT_EQ(Read(Dir / "qt.txt"), "0\n");
+  EXPECT_EQ(ReadFile(Dir / "qt.txt"), "0\n");
 }
 
 TEST_F(VantrelProgram, InfoListsNodesAndSettingsEvenWithoutThePlugin) {
@@ -363,15 +360,6 @@ TEST_F(VantrelProgram, InfoListsNodesAndSettingsEvenWithoutThePlugin) {
 
 // ---- The real plug-in, end to end.
 
-namespace {
-
-std::string FileBytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-}  // namespace
-
 TEST_F(VantrelProgram, RealPluginRendersAStageSceneWithoutParticles) {
   if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
   const std::string real = "--plugin '" REAL_PLUGIN "' ";
@@ -395,7 +383,7 @@ TEST_F(VantrelProgram, RealPluginRendersAStageSceneWithoutParticles) {
 TEST_F(VantrelProgram, RealPluginWarnsOfDamagedEmitterDataAndStillRenders) {
   if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
   // The fountain as scenes stored it before readable settings: its emitter as a base64 payload.
-  std::string scene = FileBytes(fs::path(VANTREL_TEST_DATA) / "payload-scenes" / "fountain.json");
+  std::string scene = ReadFile(fs::path(VANTREL_TEST_DATA) / "payload-scenes" / "fountain.json");
   const size_t name = scene.find("\"name\": \"Fountain\"");
   ASSERT_NE(name, std::string::npos);
   const size_t payload = scene.find("\"payload\": \"", name);
@@ -450,13 +438,13 @@ TEST_F(VantrelProgram, RealPluginRendersTheExamplesRepeatably) {
               " -o 'host/#.png'");
     ASSERT_EQ(run.Code, 0) << run.Err;
 
-    const std::string a = FileBytes(Dir / "a" / lastName);
+    const std::string a = ReadFile(Dir / "a" / lastName);
     ASSERT_FALSE(a.empty());
-    EXPECT_EQ(a, FileBytes(Dir / "b" / lastName)) << "same frames from a fresh start";
-    EXPECT_EQ(FileBytes(Dir / "a" / (std::to_string(last - 1) + ".png")),
-              FileBytes(Dir / "b" / (std::to_string(last - 1) + ".png")));
-    EXPECT_EQ(a, FileBytes(Dir / "c" / lastName)) << "the last frame alone renders the same";
-    EXPECT_TRUE(a == FileBytes(Dir / "d" / lastName)) << "after frames passed through, the same";
+    EXPECT_EQ(a, ReadFile(Dir / "b" / lastName)) << "same frames from a fresh start";
+    EXPECT_EQ(ReadFile(Dir / "a" / (std::to_string(last - 1) + ".png")),
+              ReadFile(Dir / "b" / (std::to_string(last - 1) + ".png")));
+    EXPECT_EQ(a, ReadFile(Dir / "c" / lastName)) << "the last frame alone renders the same";
+    EXPECT_TRUE(a == ReadFile(Dir / "d" / lastName)) << "after frames passed through, the same";
 
     int w = 0, h = 0, hw = 0, hh = 0;
     const std::vector<uint8_t> particles = ReadPng(Dir / "a" / lastName, w, h);
@@ -473,7 +461,7 @@ namespace {
 
 // Bit depth and colour type of a PNG file, from its header.
 std::pair<int, int> PngDepthAndType(const fs::path& p) {
-  const std::string bytes = FileBytes(p);
+  const std::string bytes = ReadFile(p);
   if (bytes.size() < 26) return {-1, -1};
   return {static_cast<unsigned char>(bytes[24]), static_cast<unsigned char>(bytes[25])};
 }
@@ -544,13 +532,13 @@ TEST_F(VantrelProgram, RealPluginTakesItsSwitchesFromTheSceneAndTheCommandLine) 
   TRun run = Run(real + frame + "-o soft.png --soft-intersections 1.5");
   ASSERT_EQ(run.Code, 0) << run.Err;
   ASSERT_EQ(Run(real + frame + "-o soft-off.png --soft-intersections off").Code, 0);
-  EXPECT_NE(FileBytes(Dir / "hard.png"), FileBytes(Dir / "soft.png"));
-  EXPECT_EQ(FileBytes(Dir / "hard.png"), FileBytes(Dir / "soft-off.png"));
+  EXPECT_NE(ReadFile(Dir / "hard.png"), ReadFile(Dir / "soft.png"));
+  EXPECT_EQ(ReadFile(Dir / "hard.png"), ReadFile(Dir / "soft-off.png"));
   ASSERT_EQ(Run(real + frame + "-o dither.png --depth-dithering on").Code, 0);
-  EXPECT_NE(FileBytes(Dir / "hard.png"), FileBytes(Dir / "dither.png"));
+  EXPECT_NE(ReadFile(Dir / "hard.png"), ReadFile(Dir / "dither.png"));
 
   // A scene that keeps rendering off: the host's image alone.
-  std::string text = FileBytes(fountain);
+  std::string text = ReadFile(fountain);
   const size_t at = text.find("\"render\"");
   ASSERT_NE(at, std::string::npos);
   text.insert(at, "\"pluginSettings\": {\"Vantrel\": \"enableRendering=0 softIntersections=1\"},\n  ");
@@ -562,7 +550,7 @@ TEST_F(VantrelProgram, RealPluginTakesItsSwitchesFromTheSceneAndTheCommandLine) 
   ASSERT_EQ(off.size(), host.size());
   EXPECT_TRUE(std::equal(off.begin() + 3, off.end(), host.begin() + 3)) << "no particles";  // pixel 0 is the fixture's
   // A damaged value is the plug-in's message, and the render still runs.
-  text = FileBytes(Dir / "off.json");
+  text = ReadFile(Dir / "off.json");
   text.replace(text.find("enableRendering=0"), 17, "enableRendering=x");
   std::ofstream(Dir / "bad.json") << text;
   run = Run(real + "render bad.json -f 60 -o bad.png");
@@ -585,7 +573,7 @@ TEST_F(VantrelProgram, ReadableSettingsInfoAndRefusal) {
   EXPECT_NE(run.Out.find("vantrel-settings show guide.json Stream\n"), std::string::npos) << run.Out;
   EXPECT_NE(run.Out.find("vantrel-settings show guide.json Bounce\n"), std::string::npos) << run.Out;
 
-  std::string text = Read(guide);
+  std::string text = ReadFile(guide);
   const std::string good = "\"lifespan\": 90";
   ASSERT_NE(text.find(good), std::string::npos);
   text.replace(text.find(good), good.size(), "\"lifespan\": 0");
