@@ -36,6 +36,31 @@ void TVarSeries::SnapValue(double& y) const {
   if (y > LargestSnappedValue) y = LargestSnappedValue;
 }
 
+bool IsPercentKind(uint8_t xKind) { return xKind == XKindLifePercent || xKind == XKindPercent; }
+
+bool ValueWithinClamp(const TVarSeries& c, double v) {
+  const bool low = c.ClampMode == ClampMin || c.ClampMode == ClampBoth;
+  const bool high = c.ClampMode == ClampMax || c.ClampMode == ClampBoth;
+  return !(low && v < c.MinValue) && !(high && v > c.MaxValue);
+}
+
+TKeyFault KeyFault(const TVarSeries& c, const TSplineKey* previous, const TSplineKey& key, bool last) {
+  if (!std::isfinite(key.x) || !std::isfinite(key.y)) return TKeyFault::NotFinite;
+  if (!previous && key.x != 0) return TKeyFault::FirstNotAtZero;
+  if (previous && key.x < previous->x + 1) return TKeyFault::TooClose;
+  if (IsPercentKind(c.XKind) && key.x > 100 && !(last && key.x == FarKeyX)) return TKeyFault::BeyondPercent;
+  if (!ValueWithinClamp(c, key.y)) return TKeyFault::ValueOutside;
+  return TKeyFault::None;
+}
+
+bool KeepsCurveRules(const TVarSeries& c) {
+  const std::vector<TSplineKey>& keys = c.AllKeys();
+  if (keys.size() < 2) return false;
+  for (size_t i = 0; i < keys.size(); ++i)
+    if (KeyFault(c, i ? &keys[i - 1] : nullptr, keys[i], i + 1 == keys.size()) != TKeyFault::None) return false;
+  return true;
+}
+
 void TVarSeries::SetRange(double minValue, double maxValue) {
   MinValue = minValue;
   MaxValue = maxValue;

@@ -52,6 +52,27 @@ class TVarSeries : public TSplineSeries {
   size_t ReadFrom(TStream& s);
 };
 
+// The rules a curve keeps after every edit, shared by the curve editor (which never leaves a curve
+// breaking them) and the readable-settings reader (which refuses such a curve): at least two
+// keys, the first at x 0, each at least 1 after the one before, keys of percent curves within 100
+// except a last key at 8192, and values within the bounds the clamp mode sets.
+enum class TKeyFault {
+  None,
+  NotFinite,       // x or value is not a finite number
+  FirstNotAtZero,  // the first key lies elsewhere than x 0
+  TooClose,        // less than 1 after the key before it
+  BeyondPercent,   // x beyond 100 on a percent curve, and not a last key at 8192
+  ValueOutside,    // the value breaks a bound the clamp mode sets
+};
+bool IsPercentKind(uint8_t xKind);
+// Whether the clamp mode's bounds hold v.
+bool ValueWithinClamp(const TVarSeries& c, double v);
+// What is wrong with key at index (previous: the key before it, or null for the first; last:
+// it is the curve's last key).
+TKeyFault KeyFault(const TVarSeries& c, const TSplineKey* previous, const TSplineKey& key, bool last);
+// The curve as a whole keeps the rules.
+bool KeepsCurveRules(const TVarSeries& c);
+
 class TVariableSystem {
  public:
   TVariableSystem() = default;

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <thread>
 #include <functional>
 #include <memory>
@@ -61,15 +62,17 @@ class TPlatform {
     return {};
   }
   // File dialogs: filter as "Emitter files (*.vte);;All files (*)", starting in folder with
-  // fileName preset. The full path picked; empty when cancelled or without dialogs.
+  // fileName preset; defaultExt (without the dot: "vte") is appended to a typed name that has
+  // none. The full path picked; empty when cancelled or without dialogs. The save dialog asks
+  // before a file is overwritten.
   virtual std::string OpenFile(const std::string& title, const std::string& filter, const std::string& folder,
-                               const std::string& fileName) {
-    (void)title, (void)filter, (void)folder, (void)fileName;
+                               const std::string& fileName, const std::string& defaultExt = {}) {
+    (void)title, (void)filter, (void)folder, (void)fileName, (void)defaultExt;
     return {};
   }
   virtual std::string SaveFile(const std::string& title, const std::string& filter, const std::string& folder,
-                               const std::string& fileName) {
-    (void)title, (void)filter, (void)folder, (void)fileName;
+                               const std::string& fileName, const std::string& defaultExt = {}) {
+    (void)title, (void)filter, (void)folder, (void)fileName, (void)defaultExt;
     return {};
   }
   // The colour picker, starting at color (0x00BBGGRR); false when cancelled or without one.
@@ -96,10 +99,17 @@ class TPlatform {
   }
 };
 
-// Answers without a user: confirmations say No, nothing is shown or heard. What would have
-// been shown is kept so that a program or a test can read it.
+// Answers without a user: confirmations say No, dialogs cancel, nothing is shown or heard, unless
+// a program or a test scripted the answers (each scripted answer is used once, in order). What
+// would have been shown or asked is kept so that a program or a test can read it.
 class THeadlessPlatform : public TPlatform {
  public:
+  // One dialog as it was asked for.
+  struct TDialog {
+    std::string Kind;  // "open", "save", "pictures", "color"
+    std::string Title, Filter, Folder, FileName, DefaultExt;
+  };
+
   void Beep() override { ++Beeps; }
   // Every window shares the one image.
   TDrawSurface* ViewSurface(void* window) override;
@@ -117,26 +127,43 @@ class THeadlessPlatform : public TPlatform {
   }
   bool EscapePressed() override { return Escape; }
   void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+  // The next scripted answer, else No.
   bool Confirm(const std::string& text) override {
     Confirmations.push_back(text);
-    return false;
+    return Next(ConfirmAnswers, false);
   }
   void SetBusyCursor(bool busy) override { Busy = busy; }
   void SetStatusText(const std::string& text) override { StatusText = text; }
-  std::vector<std::string> OpenPictures(const std::string&, const std::string& fileName, bool) override {
+  std::vector<std::string> OpenPictures(const std::string& folder, const std::string& fileName, bool) override {
     PictureDialogs.push_back(fileName);
-    return {};
+    Dialogs.push_back({"pictures", {}, {}, folder, fileName, {}});
+    return Next(PictureAnswers, std::vector<std::string>());
   }
 
   bool ShowHelp(const std::string& helpFile) override {
     HelpRequests.push_back(helpFile);
     return true;
   }
-  // Answers FileAnswer (empty: cancelled) and keeps the folder the dialog started in.
-  std::string OpenFile(const std::string&, const std::string&, const std::string& folder,
-                       const std::string&) override {
+  // The next scripted answer, else FileAnswer (empty: cancelled). The folder the dialog started
+  // in is kept in FileDialogFolders too.
+  std::string OpenFile(const std::string& title, const std::string& filter, const std::string& folder,
+                       const std::string& fileName, const std::string& defaultExt = {}) override {
     FileDialogFolders.push_back(folder);
-    return FileAnswer;
+    Dialogs.push_back({"open", title, filter, folder, fileName, defaultExt});
+    return Next(OpenAnswers, FileAnswer);
+  }
+  std::string SaveFile(const std::string& title, const std::string& filter, const std::string& folder,
+                       const std::string& fileName, const std::string& defaultExt = {}) override {
+    FileDialogFolders.push_back(folder);
+    Dialogs.push_back({"save", title, filter, folder, fileName, defaultExt});
+    return Next(SaveAnswers, std::string());
+  }
+  // The next scripted colour; cancelled without one.
+  bool PickColor(uint32_t& color) override {
+    Dialogs.push_back({"color", {}, {}, {}, {}, {}});
+    if (ColorAnswers.empty()) return false;
+    color = Next(ColorAnswers, color);
+    return true;
   }
 
   int Beeps = 0;
@@ -158,7 +185,24 @@ class THeadlessPlatform : public TPlatform {
   std::vector<std::string> PictureDialogs;  // the preset file name of each dialog
   std::vector<std::string> HelpRequests;
   std::vector<std::string> FileDialogFolders;  // the starting folder of each file dialog
-  std::string FileAnswer;                      // what file dialogs answer
+  std::string FileAnswer;                      // what open dialogs answer when nothing is scripted
+  std::vector<TDialog> Dialogs;                // every dialog asked for, in order
+
+  // ---- Scripted answers, used front first.
+  std::deque<bool> ConfirmAnswers;
+  std::deque<std::string> OpenAnswers;   // "" cancels
+  std::deque<std::string> SaveAnswers;   // "" cancels
+  std::deque<uint32_t> ColorAnswers;
+  std::deque<std::vector<std::string>> PictureAnswers;
+
+ private:
+  template <typename T>
+  static T Next(std::deque<T>& answers, T otherwise) {
+    if (answers.empty()) return otherwise;
+    T answer = std::move(answers.front());
+    answers.pop_front();
+    return answer;
+  }
 };
 
 // The installed platform.

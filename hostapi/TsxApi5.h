@@ -342,6 +342,11 @@ int tsxHostScreenBufferCoverage(tssSCREENBUFFER* buffer);
  * holds none for that key. Set replaces it (null removes it) and answers 1 when stored. */
 int tsxHostGetPluginSettings(const char* key, char* text, int32_t size);
 int tsxHostSetPluginSettings(const char* key, const char* text);
+/* The plug-in changed the scene by its own action (objects added or removed, settings of its
+ * objects edited, an edit undone): a host that tracks unsaved changes marks the scene modified
+ * and refreshes what it shows of the scene's objects. Looked up by name; a host without it (the
+ * command line) is not told. */
+void tsxHostSceneChanged(void);
 /* Readable settings of custom objects. A plug-in that can show an object type's payload as
  * text (and take it back) hands the host two converters for the type; a host that stores scene
  * files people read looks them up by the type's name, and a host without the function simply

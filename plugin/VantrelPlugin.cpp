@@ -93,6 +93,8 @@ TVantrelPlugin::TVantrelPlugin(const std::string& dataFolder) {
   }
   if (const auto set = reinterpret_cast<TSetSettings>(LookUpHostFunction("tsxHostSetPluginSettings")))
     Main.WriteSceneSettings = [set](const std::string& text) { set(SettingsKey, text.c_str()); };
+  if (const auto changed = reinterpret_cast<void (*)()>(LookUpHostFunction("tsxHostSceneChanged")))
+    Main.NotifyHost = [changed] { changed(); };
   Events.SetEvents(peRender);
   Events.OnRenderBegin = [this](const tsxEventRenderData&) { Main.RenderBegin(); };
 

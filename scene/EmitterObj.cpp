@@ -271,7 +271,7 @@ void TEmitterObject::CollectSurfaceSources() {
   visit(parent);
 }
 
-void TEmitterObject::WriteTo(TStream& s) const {
+void TEmitterObject::WriteHead(TStream& s) const {
   WriteText(s, ObjectNameLength, Name);
   WriteField(s, FrameOffset);
   Visibility.WriteTo(s);
@@ -280,6 +280,25 @@ void TEmitterObject::WriteTo(TStream& s) const {
   WriteField(s, Enabled);
   WriteField(s, FreezeFrame);
   WriteZeros(s, EmitterReservedSize);
+}
+
+void TEmitterObject::ReadHead(TStream& s) {
+  ReadText(s, ObjectNameLength, Name);
+  ReadField(s, FrameOffset);
+  Visibility.ReadFrom(s);
+  ReadField(s, WidthScaling);
+  ReadField(s, HeightScaling);
+  uint8_t enabled = Enabled;
+  if (ReadField(s, enabled)) {
+    const int8_t signedValue = static_cast<int8_t>(enabled);
+    Enabled = std::abs(signedValue) > 1 ? 1 : enabled;
+  }
+  ReadField(s, FreezeFrame);
+  s.Skip(EmitterReservedSize);
+}
+
+void TEmitterObject::WriteTo(TStream& s) const {
+  WriteHead(s);
   WriteField(s, static_cast<int32_t>(Systems.size()));
   for (size_t i = 0; i < Systems.size(); ++i) Systems[i]->WriteTo(s, i + 1 == Systems.size());
 }
@@ -287,20 +306,14 @@ void TEmitterObject::WriteTo(TStream& s) const {
 void TEmitterObject::ReadFrom(int32_t version, TStream& s) {
   Systems.clear();
   if (version != EmitterRecordVersion && version != OldEmitterRecordVersion) return;
-  ReadText(s, ObjectNameLength, Name);
-  ReadField(s, FrameOffset);
-  Visibility.ReadFrom(s);
-  ReadField(s, WidthScaling);
-  ReadField(s, HeightScaling);
   if (version == EmitterRecordVersion) {
-    uint8_t enabled = Enabled;
-    if (ReadField(s, enabled)) {
-      const int8_t signedValue = static_cast<int8_t>(enabled);
-      Enabled = std::abs(signedValue) > 1 ? 1 : enabled;
-    }
-    ReadField(s, FreezeFrame);
-    s.Skip(EmitterReservedSize);
+    ReadHead(s);
   } else {
+    ReadText(s, ObjectNameLength, Name);
+    ReadField(s, FrameOffset);
+    Visibility.ReadFrom(s);
+    ReadField(s, WidthScaling);
+    ReadField(s, HeightScaling);
     s.Skip(OldEmitterReservedSize);
   }
   int32_t count = 0;

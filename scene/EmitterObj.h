@@ -14,6 +14,7 @@
 #include "engine/ParticleEmitter.h"
 #include "engine/VarSeries.h"
 #include "hostapi/TsxApi5.h"
+#include "scene/ObjectId.h"
 
 class TEmitterObject;
 class TStream;
@@ -33,6 +34,8 @@ class TEmitter : public TParticleSystemOwner {
   ~TEmitter() override;
 
   TEmitterObject& Owner;
+  // Never reused; restoring an undone slot gives it back its own.
+  TObjectId Id = NewObjectId();
   std::string Name = "Particles";
   bool Enabled = true;
   bool FreshStart = false;  // the next step treats the emitter object as not having moved
@@ -64,6 +67,7 @@ class TEmitterObject {
   TEmitterObject& operator=(const TEmitterObject&) = delete;
 
   tsxSOBJ* SceneObject = nullptr;
+  TObjectId Id = NewObjectId();  // never reused
   std::string Name = "Emitter";
   uint8_t Enabled = 1;  // any value but 0 is on
   int32_t FrameOffset = 0;
@@ -106,8 +110,11 @@ class TEmitterObject {
   // Every polyhedron below the emitter's parent group, depth first.
   void CollectSurfaceSources();
 
-  // The emitter record, version 101.
+  // The emitter record, version 101: the head (every field but the slots), then the slots.
   void WriteTo(TStream& s) const;
+  // The head of the current record alone, and back; reading leaves the slots as they are.
+  void WriteHead(TStream& s) const;
+  void ReadHead(TStream& s);
   // Destroys every slot, then reads a record of version 101 or 100; any other version reads
   // nothing and leaves the object without slots.
   void ReadFrom(int32_t version, TStream& s);

@@ -192,9 +192,9 @@ json CurveJson(const TVarSeries& c, const TVarSeries& def) {
 
 // The bounds a key's value must keep, as the editor clamps it.
 void CheckValue(const TVarSeries& c, double v, const std::string& path) {
-  const bool low = c.ClampMode == ClampMin || c.ClampMode == ClampBoth;
-  const bool high = c.ClampMode == ClampMax || c.ClampMode == ClampBoth;
-  if ((low && v < c.MinValue) || (high && v > c.MaxValue)) {
+  if (!ValueWithinClamp(c, v)) {
+    const bool low = c.ClampMode == ClampMin || c.ClampMode == ClampBoth;
+    const bool high = c.ClampMode == ClampMax || c.ClampMode == ClampBoth;
     const std::string range = low && high ? Shown(c.MinValue) + " to " + Shown(c.MaxValue)
                               : low       ? "at least " + Shown(c.MinValue)
                                           : "at most " + Shown(c.MaxValue);
@@ -232,20 +232,25 @@ void CurveFrom(const json& j, TVarSeries& c, const std::string& path) {
   const std::string kp = Sub(path, "keys");
   if (!keys.is_array()) Fail(kp, "expected a list of [x, value] pairs");
   if (keys.size() < 2) Fail(kp, "a curve needs at least two keys: the first at x 0 and one after it");
-  const bool percent = c.XKind == XKindLifePercent || c.XKind == XKindPercent;
   std::vector<TSplineKey> read;
   for (size_t i = 0; i < keys.size(); ++i) {
     const std::string p = Sub(kp, i);
     if (!keys[i].is_array() || keys[i].size() != 2) Fail(p, "expected a key [x, value]");
     TSplineKey k{AnyNumber(keys[i][0], Sub(p, 0)), AnyNumber(keys[i][1], Sub(p, 1))};
-    if (i == 0 && k.x != 0) Fail(Sub(p, 0), "the first key must lie at x 0, not " + Shown(k.x));
-    if (i > 0 && k.x < read.back().x + 1)
-      Fail(Sub(p, 0), "keys must go in order of x, each at least 1 after the one before (" + Shown(read.back().x) +
-                          " then " + Shown(k.x) + ")");
-    const bool last = i + 1 == keys.size();
-    if (percent && k.x > 100 && !(last && k.x == FarKeyX))
-      Fail(Sub(p, 0), "x " + Shown(k.x) + " is beyond 100 percent; only a last key may lie further, at 8192");
-    CheckValue(c, k.y, Sub(p, 1));
+    // The editor's own rules (one predicate for both), each said in words.
+    switch (KeyFault(c, i ? &read.back() : nullptr, k, i + 1 == keys.size())) {
+      case TKeyFault::None: break;
+      case TKeyFault::NotFinite: Fail(p, "a key needs finite numbers"); break;
+      case TKeyFault::FirstNotAtZero: Fail(Sub(p, 0), "the first key must lie at x 0, not " + Shown(k.x)); break;
+      case TKeyFault::TooClose:
+        Fail(Sub(p, 0), "keys must go in order of x, each at least 1 after the one before (" + Shown(read.back().x) +
+                            " then " + Shown(k.x) + ")");
+        break;
+      case TKeyFault::BeyondPercent:
+        Fail(Sub(p, 0), "x " + Shown(k.x) + " is beyond 100 percent; only a last key may lie further, at 8192");
+        break;
+      case TKeyFault::ValueOutside: CheckValue(c, k.y, Sub(p, 1)); break;
+    }
     read.push_back(k);
   }
   c.Clear();

@@ -7,21 +7,13 @@
 #include <string>
 
 #include "engine/ParticleModifier.h"
+#include "scene/ObjectId.h"
+#include "scene/ToolKind.h"
 
 class TStream;
 
 constexpr int32_t ToolRecordVersion = 100;
 
-// Kind codes as the toolbox and the properties panel know them; 0 for no tool.
-enum TToolKind : int32_t {
-  ToolNone = 0,
-  ToolDeflector = 1,
-  ToolFan = 2,
-  ToolAttractor = 3,
-  ToolRepulsor = 4,
-  ToolLeader = 5,
-  ToolGravitron = 6,
-};
 
 // A new modifier of a kind; ToolNone gives null.
 std::unique_ptr<TParticleModifier> CreateModifier(TToolKind kind);
@@ -42,6 +34,7 @@ class TToolObject {
   TToolObject(const TToolObject&) = delete;
   TToolObject& operator=(const TToolObject&) = delete;
 
+  TObjectId Id = NewObjectId();  // never reused
   std::string Name = "Tool";
 
   TParticleModifier* Modifier() const { return ModifierPtr.get(); }

@@ -74,6 +74,10 @@ class TStage {
   // tsxAnimSetActiveTimeScene), after the scene is posed there: a desktop host's timeline
   // follows a preview that carries the time along. Exceptions must not leave it.
   std::function<void(float frame)> OnTimeSet;
+  // Called whenever the plug-in says it changed the scene (tsxHostSceneChanged): a desktop host
+  // marks its document modified. Exceptions must not leave it. PluginChanges counts the calls.
+  std::function<void()> OnPluginChanged;
+  uint64_t PluginChanges = 0;
 
   // ---- Events. Subscribers of a group are called in subscription order.
   bool Subscribe(int group, tsxEVENTCALLBACK callback, bool subscribe);

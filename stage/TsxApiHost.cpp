@@ -166,4 +166,12 @@ int tsxHostSetPluginSettings(const char* key, const char* text) {
 
 const char* tsxHostWindowSystem(void) { return Stage().WindowSystem.c_str(); }
 
+void tsxHostSceneChanged(void) {
+  try {
+    ++Stage().PluginChanges;
+    if (Stage().OnPluginChanged) Stage().OnPluginChanged();
+  } catch (...) {
+  }
+}
+
 }  // extern "C"

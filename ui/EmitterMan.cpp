@@ -144,6 +144,7 @@ void TEmitterMan::EmitterDeleted(tsxSOBJ* sceneObject) {
   const auto it = std::find_if(EmitterList.begin(), EmitterList.end(),
                                [&](const auto& e) { return e->SceneObject == sceneObject; });
   if (it == EmitterList.end()) return;
+  if (OnDeleting) OnDeleting(**it);
   EmitterList.erase(it);
   ValidateSelection();
   Changed();
@@ -204,7 +205,7 @@ bool TEmitterMan::LoadEmitterSettingsFromDialog() {
   // The presets the data folder ships are where a new emitter's settings most often come from.
   const std::string folder = EmitterFolder.empty() ? DataFolder() + "presets/" : EmitterFolder;
   const std::string file =
-      Platform().OpenFile("Load Emitter Settings", "Vantrel Emitters (*.vte)", folder, std::string());
+      Platform().OpenFile("Load Emitter Settings", "Vantrel Emitters (*.vte)", folder, std::string(), "vte");
   if (file.empty()) return false;
   EmitterFolder = std::filesystem::path(file).parent_path().string() + "/";
   return LoadEmitterSettings(file);

@@ -22,6 +22,8 @@ class TEmitterMan {
 
   // Called whenever the list or the selection changed, so that a view can refresh.
   std::function<void()> OnChanged;
+  // Called when the host deletes an emitter object, before it goes (the undo history forgets it).
+  std::function<void(const TEmitterObject&)> OnDeleting;
   // The curve editor's current-frame marker, called with a local frame of CurrentEmitter.
   std::function<void(float localFrame)> OnShowFrame;
 
@@ -63,6 +65,8 @@ class TEmitterMan {
   // Selects an emitter (and optionally one of its slots), as the tree does.
   void Select(TEmitterObject* emitter, TEmitter* system = nullptr);
   TEmitterObject* FindEmitter(tsxSOBJ* sceneObject) const;
+  // Drops the selection when its objects are gone.
+  void ValidateSelection();
 
   // The preview reached a scene frame: with a current emitter, the marker moves to the
   // emitter's local frame (the editor shows it on curves over frames only).
@@ -83,6 +87,4 @@ class TEmitterMan {
   // Shows the user, once per render, that particles were left out for want of memory.
   void ReportBudget();
   bool BudgetReported_ = false;
-  // Drops the selection when its objects are gone.
-  void ValidateSelection();
 };

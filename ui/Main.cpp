@@ -20,10 +20,29 @@ TMain::TMain() {
   BitmapCache().LocateHandler = &LocateTexture;
   InstallRenderer(&Renderer);
   Renderer.DrawMode = DrawWireBoxes;
+
+  // The edit layer: a recorded, undone or redone step is a change of the scene; the host's
+  // deletions take their objects' steps with them.
+  History.OnChanged = [this] { SceneChanged(); };
+  Emitters.OnDeleting = [this](const TEmitterObject& emitter) {
+    History.Forget(emitter.Id);
+    for (const auto& slot : emitter.Systems) History.Forget(slot->Id);
+  };
+  Toolbox.OnDeleting = [this](const TToolObject& tool) { History.Forget(tool.Id); };
+  Emitters.OnChanged = [this] { ViewsChanged(); };
+  Toolbox.OnChanged = [this] { ViewsChanged(); };
+  // During a preview the curve page's current-frame line follows the emitter's local frame on
+  // curves over frames.
+  Emitters.OnShowFrame = [this](float localFrame) {
+    const TVarSeries* curve = Curves.Shown() ? Objects.Curve(*Curves.Shown()) : nullptr;
+    if (curve && !IsPercentKind(curve->XKind)) Curves.SetMarker(localFrame);
+  };
 }
 
 TMain::~TMain() {
   if (View_) View_->ControllerGone();
+  History.OnChanged = nullptr;
+  Emitters.OnChanged = Toolbox.OnChanged = nullptr;
   if (::Renderer() == &Renderer) InstallRenderer(nullptr);
   BitmapCache().LocateHandler = nullptr;
 }
@@ -31,24 +50,6 @@ TMain::~TMain() {
 void TMain::StatusChanged() {
   if (View_) View_->Refresh();
   if (OnStatusChanged) OnStatusChanged();
-}
-
-TMainPanelState TMain::PanelState() const {
-  TMainPanelState s;
-  s.PlayShowsStop = PlayShowsStop;
-  s.StatusText = StatusText;
-  s.ShuttleStatusText = ShuttleStatusText;
-  s.MainProgress = MainProgress;
-  s.ShuttleProgress = ShuttleProgress;
-  s.DrawMode = DrawMode();
-  s.EnableRendering = EnableRendering;
-  s.DepthDithering = DepthDithering;
-  s.ShowRendering = ShowRendering;
-  s.AnimateObjects = AnimateObjects;
-  s.WireframeAlphaHints = WireframeAlphaHints();
-  s.CueCardsVisible = CueCardsVisible;
-  s.CanLoadEmitterSettings = Emitters.CurrentEmitter && !Emitters.CurrentSystem;
-  return s;
 }
 
 namespace {
@@ -66,8 +67,78 @@ void Guarded(F&& action) {
 
 }  // namespace
 
+TMainPanelState TMain::PanelState() const {
+  TMainPanelState s;
+  s.PlayShowsStop = PlayShowsStop;
+  s.StatusText = StatusText;
+  s.ShuttleStatusText = ShuttleStatusText;
+  s.MainProgress = MainProgress;
+  s.ShuttleProgress = ShuttleProgress;
+  s.DrawMode = DrawMode();
+  s.EnableRendering = EnableRendering;
+  s.DepthDithering = DepthDithering;
+  s.ShowRendering = ShowRendering;
+  s.AnimateObjects = AnimateObjects;
+  s.WireframeAlphaHints = WireframeAlphaHints();
+  s.CueCardsVisible = CueCardsVisible;
+  s.CanLoadEmitterSettings = Emitters.CurrentEmitter && !Emitters.CurrentSystem;
+  s.UndoName = History.UndoName();
+  s.RedoName = History.RedoName();
+  return s;
+}
+
+void TMain::SceneChanged() {
+  if (NotifyHost) NotifyHost();
+  ViewsChanged();
+}
+
+void TMain::ViewsChanged() {
+  ShowCurrentCurve();
+  if (View_) View_->Refresh();
+}
+
+void TMain::ShowCurrentCurve() {
+  std::optional<TCurveRef> flow;
+  if (const TEmitterObject* e = Emitters.CurrentEmitter; e && !e->Systems.empty())
+    flow = TCurveRef{TCurveSet::System, e->Systems.front()->Id, SystemFlowCurve};
+  // Only a new selection changes the page's curve; any other change redraws what it shows.
+  if (flow != PageCurve_) {
+    PageCurve_ = flow;
+    Curves.ShowCurve(flow);
+  } else {
+    Curves.SceneChanged();
+  }
+}
+
+template <typename Action>
+void TMain::EditCurrentEmitter(const char* name, Action action) {
+  std::vector<TRecordRef> touched;
+  if (Emitters.CurrentEmitter) touched.push_back({TRecordKind::Emitter, Emitters.CurrentEmitter->Id});
+  {
+    TEditScope step(History, name, touched);
+    Guarded(action);
+  }
+  StatusChanged();
+}
+
+void TMain::UndoAction() {
+  Guarded([this] { History.Undo(); });
+  Emitters.ValidateSelection();
+  ViewsChanged();
+}
+
+void TMain::RedoAction() {
+  Guarded([this] { History.Redo(); });
+  Emitters.ValidateSelection();
+  ViewsChanged();
+}
+
+
+// Creating and deleting scene objects is the host's: those actions are no steps of the history.
 void TMain::NewEmitterAction() {
-  Guarded([this] { NewEmitter(); });
+  Guarded([this] {
+    if (NewEmitter()) SceneChanged();
+  });
   StatusChanged();
 }
 
@@ -77,27 +148,26 @@ void TMain::DeleteEmitterAction() {
 }
 
 void TMain::AddSystemAction() {
-  Guarded([this] { Emitters.AddSystem(); });
-  StatusChanged();
+  EditCurrentEmitter("Add System", [this] { Emitters.AddSystem(); });
 }
 
 void TMain::DeleteSystemAction() {
-  Guarded([this] { Emitters.DeleteSystem(); });
-  StatusChanged();
+  EditCurrentEmitter("Delete System", [this] { Emitters.DeleteSystem(); });
 }
 
 void TMain::DuplicateSystemAction() {
-  Guarded([this] { Emitters.DuplicateSystem(); });
-  StatusChanged();
+  EditCurrentEmitter("Duplicate System", [this] { Emitters.DuplicateSystem(); });
 }
 
 void TMain::LoadEmitterSettingsAction() {
-  Guarded([this] { Emitters.LoadEmitterSettingsFromDialog(); });
-  StatusChanged();
+  EditCurrentEmitter("Load Emitter Settings", [this] { Emitters.LoadEmitterSettingsFromDialog(); });
 }
 
 void TMain::NewToolAction(TToolKind kind) {
-  Guarded([this, kind] { NewTool(kind); });
+  Guarded([this, kind] {
+    NewTool(kind);
+    SceneChanged();
+  });
   StatusChanged();
 }
 

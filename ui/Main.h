@@ -17,8 +17,11 @@
 #include "hostapi/TsxApi5.h"
 #include "render/Render.h"
 #include "scene/ToolObj.h"
+#include "ui/CurveEdit.h"
+#include "ui/EditHistory.h"
 #include "ui/EmitterMan.h"
 #include "ui/MainPanel.h"
+#include "ui/SceneObjects.h"
 #include "ui/Toolbox.h"
 
 // Its view, when there is one, is a TMainPanelView attached through the controller's seam
@@ -37,6 +40,11 @@ class TMain : public TMainPanelController {
   TParticleRenderer Renderer;
   TEmitterMan Emitters;
   TToolbox Toolbox;
+  // The panels' edit layer: references resolved on every use, the undo history, and the panels
+  // that edit through them.
+  TSceneObjects Objects{Emitters, Toolbox};
+  TEditHistory History{Objects};
+  TCurveEdit Curves{Objects, History};
 
   // ---- Services of the host binding. Unset hooks act as a host that refuses.
   // A new scene object of the emitter type, or null.
@@ -50,6 +58,12 @@ class TMain : public TMainPanelController {
   // the host keeps none.
   std::function<std::optional<std::string>()> ReadSceneSettings;
   std::function<void(const std::string&)> WriteSceneSettings;
+  // Tells the host that the plug-in changed the scene (objects added or removed, settings
+  // edited), so that it can mark the scene modified. Unset: the host is not told.
+  std::function<void()> NotifyHost;
+
+  // The plug-in changed the scene: the host hears of it and every view shows it.
+  void SceneChanged();
 
   // ---- Plain state a view or a host reads.
   bool EnableRendering = false;
@@ -175,6 +189,9 @@ class TMain : public TMainPanelController {
   void DuplicateSystemAction() override;
   void LoadEmitterSettingsAction() override;
   void NewToolAction(TToolKind kind) override;
+  void UndoAction() override;
+  void RedoAction() override;
+  TCurveEditorController& CurveEditor() override { return Curves; }
 
   // ---- The final-render pass.
   // The host's render-begin: reseeds, installs the progress reporter, rewinds every emitter.
@@ -189,6 +206,13 @@ class TMain : public TMainPanelController {
 
  private:
   void StatusChanged();
+  // The list, the selection or an object changed: every view shows it (the host is not told).
+  void ViewsChanged();
+  // The main panel's curve page shows the current emitter's first system's Flow curve.
+  void ShowCurrentCurve();
+  // An edit of the current emitter object (its head and slots) as one undoable step.
+  template <typename Action>
+  void EditCurrentEmitter(const char* name, Action action);
   void SceneSettingsChanged();
   void PreviewChanged();
   void SetStatus(const std::string& text);
@@ -201,4 +225,5 @@ class TMain : public TMainPanelController {
   TDrawSurface* ViewCanvas_ = nullptr;  // the platform's; held during a run
   bool InPlay_ = false;                 // inside PlayClicked's loop
   TMainPanelView* View_ = nullptr;      // not owned
+  std::optional<TCurveRef> PageCurve_;  // the curve page's last choice
 };

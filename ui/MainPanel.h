@@ -8,7 +8,8 @@
 
 #include <string>
 
-#include "scene/ToolObj.h"  // TToolKind
+#include "scene/ToolKind.h"
+#include "ui/CurveEditor.h"
 
 struct TProgressRow {
   int Position = 0;  // 0 to 100
@@ -30,13 +31,16 @@ struct TMainPanelState {
   bool WireframeAlphaHints = false;
   bool CueCardsVisible = true;
   bool CanLoadEmitterSettings = false;  // an emitter is selected alone
+  // The steps Undo and Redo would take ("Drag Key"); empty when there is none.
+  std::string UndoName;
+  std::string RedoName;
 };
 
 // The view's side: the controller calls these when what the view shows may have changed.
 class TMainPanelView {
  public:
   virtual ~TMainPanelView() = default;
-  // A status text, a progress row or a switch changed.
+  // A status text, a progress row, a switch, the scene or the undo history changed.
   virtual void Refresh() = 0;
   // A preview run started or ended (PlayShowsStop changed).
   virtual void PreviewChanged() = 0;
@@ -78,4 +82,11 @@ class TMainPanelController {
   virtual void DuplicateSystemAction() = 0;
   virtual void LoadEmitterSettingsAction() = 0;
   virtual void NewToolAction(TToolKind kind) = 0;
+  // The Edit menu: take back the last edit of a panel, or do again the last one taken back.
+  virtual void UndoAction() = 0;
+  virtual void RedoAction() = 0;
+
+  // ---- The panels docked in the main panel, each a controller of its own; they live as long as
+  // this controller and tell their views when they go.
+  virtual TCurveEditorController& CurveEditor() = 0;
 };

@@ -78,6 +78,7 @@ void TToolbox::ToolDeleted(tsxSOBJ* sceneObject) {
   const int index = FindTool(sceneObject);
   if (index < 0) return;
   Deleting = true;
+  if (OnDeleting) OnDeleting(*Tools[static_cast<size_t>(index)]);
   if (CurrentTool == Tools[static_cast<size_t>(index)].get()) CurrentTool = nullptr;
   Tools.erase(Tools.begin() + index);
   Changed();

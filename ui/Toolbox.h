@@ -18,6 +18,8 @@ class TToolbox {
   bool Deleting = false;
 
   std::function<void()> OnChanged;
+  // Called when the host deletes a tool, before it goes (the undo history forgets it).
+  std::function<void(const TToolObject&)> OnDeleting;
   // The tool properties' curve editor marker, called with a scene frame.
   std::function<void(int32_t frame)> OnShowFrame;
 

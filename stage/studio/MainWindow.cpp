@@ -129,6 +129,12 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
     }
   };
   stage.OnDisplayLine = [this](int32_t y) { Render_->ShowLine(y); };
+  // The plug-in changed the scene (a new emitter, an edit in a panel, an undo): the scene has
+  // unsaved changes, and the outliner shows the objects as they are now.
+  stage.OnPluginChanged = [this] {
+    Outliner_->Rebuild();
+    SceneEdited();
+  };
   // A preview with "Animate Objects" carries the scene's time along, frame by frame, and puts it
   // back when it ends: the timeline shows where it is. Only the frame field and the slider
   // change (quietly, without going to the frame again); they repaint when the preview lets
@@ -155,6 +161,7 @@ TMainWindow::~TMainWindow() {
   stage.OnDisplayLine = nullptr;
   stage.OnInterruptCheck = nullptr;
   stage.OnTimeSet = nullptr;
+  stage.OnPluginChanged = nullptr;
   stage.MainWindow = nullptr;
   stage.ViewWindow = nullptr;
 }

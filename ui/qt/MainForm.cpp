@@ -26,6 +26,7 @@
 
 #include "ui/qt/ColorButton.h"
 #include "ui/qt/ShuttleForm.h"
+#include "ui/qt/VarChartForm.h"
 
 namespace {
 
@@ -137,6 +138,7 @@ TMainForm::TMainForm(TMainPanelController& main, QWidget* owner)
   TabControl1 = new QTabBar(client);
   TabControl1->addTab("Emitters");
   TabControl1->addTab("Tools");
+  TabControl1->addTab("Curve");
   TabControl1->setDrawBase(false);
   TabControl1->setExpanding(false);
   TabControl1->setFixedHeight(TabRowHeight);
@@ -147,8 +149,15 @@ TMainForm::TMainForm(TMainPanelController& main, QWidget* owner)
   Pages = new QStackedWidget(client);
   EmitterManagerPage = new QFrame(Pages);
   ToolboxPage = new QFrame(Pages);
+  CurvePage = new QFrame(Pages);
+  CurvePage->setObjectName("CurvePage");
+  auto* curveColumn = new QVBoxLayout(CurvePage);
+  curveColumn->setContentsMargins(2, 2, 2, 2);
+  CurveEditor = new TVarChartForm(main.CurveEditor(), CurvePage);
+  curveColumn->addWidget(CurveEditor);
   Pages->addWidget(EmitterManagerPage);
   Pages->addWidget(ToolboxPage);
+  Pages->addWidget(CurvePage);
   column->addWidget(Pages, 1);
   setCentralWidget(client);
 
@@ -179,7 +188,7 @@ TMainForm::TMainForm(TMainPanelController& main, QWidget* owner)
     if (Main_) Main_->SetDrawMode(i);
   });
   connect(RenderBox, &QCheckBox::clicked, this, [this] { AskAndRefresh(&TMainPanelController::EnableRenderingAction); });
-  connect(TabControl1, &QTabBar::currentChanged, this, [this](int i) { Pages->setCurrentIndex(i == 1 ? 1 : 0); });
+  connect(TabControl1, &QTabBar::currentChanged, this, [this](int i) { Pages->setCurrentIndex(i >= 0 && i < Pages->count() ? i : 0); });
   // Closing the host's window ends a run under way first, so that the host's own questions
   // (save the scene?) take input again.
   if (Owner_) Owner_->installEventFilter(this);
@@ -205,6 +214,7 @@ TMainForm::~TMainForm() {
 void TMainForm::ControllerGone() {
   GateInput(false);
   Main_ = nullptr;
+  CurveEditor->ControllerGone();
   // A plug-in unloading after the application has gone leaves the windows as they are.
   if (!QCoreApplication::instance()) return;
   hide();
@@ -248,6 +258,14 @@ void TMainForm::BuildMenus() {
                                        [this] { AskAndRefresh(&TMainPanelController::DepthDitheringAction); });
   ShowRenderingItem = file->addAction("Show Rendering (Slow)", this,
                                       [this] { AskAndRefresh(&TMainPanelController::ShowRenderingAction); });
+
+  // Every edit a panel makes can be taken back; the entries name the step.
+  QMenu* edit = menuBar()->addMenu("Edit");
+  UndoItem = edit->addAction("Undo", this, [this] { AskAndRefresh(&TMainPanelController::UndoAction); });
+  UndoItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  RedoItem = edit->addAction("Redo", this, [this] { AskAndRefresh(&TMainPanelController::RedoAction); });
+  RedoItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  for (QAction* a : {UndoItem, RedoItem}) a->setShortcutContext(Qt::WindowShortcut);
 
   QMenu* toolbox = menuBar()->addMenu("Toolbox");
   const struct {
@@ -295,6 +313,10 @@ void TMainForm::Refresh() {
   WireframeAlphaHintsItem->setChecked(state.WireframeAlphaHints);
   // Emitter settings load into an emitter selected alone.
   LoadEmitterItem->setEnabled(state.CanLoadEmitterSettings);
+  UndoItem->setText(QString::fromStdString(state.UndoName.empty() ? "Undo" : "Undo " + state.UndoName));
+  UndoItem->setEnabled(!state.UndoName.empty());
+  RedoItem->setText(QString::fromStdString(state.RedoName.empty() ? "Redo" : "Redo " + state.RedoName));
+  RedoItem->setEnabled(!state.RedoName.empty());
   Shuttle->Refresh(state);
 }
 

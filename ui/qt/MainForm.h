@@ -22,6 +22,7 @@ class QTabBar;
 class QToolButton;
 class TColorButton;
 class TShuttleForm;
+class TVarChartForm;
 
 class TMainForm : public QMainWindow, public TMainPanelView {
  public:
@@ -43,6 +44,10 @@ class TMainForm : public QMainWindow, public TMainPanelView {
   QStackedWidget* Pages;
   QFrame* EmitterManagerPage;  // the emitter manager docks here
   QFrame* ToolboxPage;         // the toolbox docks here
+  // Until the system properties panel holds it, the curve editor has a page of its own, showing
+  // the current emitter's first system's Flow curve.
+  QFrame* CurvePage;
+  TVarChartForm* CurveEditor;
   TShuttleForm* Shuttle;
 
   // ---- Menu entries.
@@ -51,6 +56,7 @@ class TMainForm : public QMainWindow, public TMainPanelView {
   QAction *EnableRenderingItem, *DepthDitheringItem, *ShowRenderingItem;
   QAction *AnimateObjectsItem, *WireframeAlphaHintsItem;
   QAction *HelpTopicsItem, *ToggleCuesItem;
+  QAction *UndoItem, *RedoItem;  // "Undo Drag Key", "Redo Add System"
   QAction* NewToolItems[6];  // Deflector, Attractor, Repulsor, Gravitron, Fan, Leader
 
   // ---- The view's seam. Refresh shows the controller's state on both forms.

@@ -5,7 +5,7 @@
 
 #include "ui/qt/MainForm.h"
 #include "ui/qt/QtPlatform.h"
-#include "ui/qt/TsOwnedForm.h"
+#include "ui/qt/HostWindow.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ extern "C" __attribute__((visibility("default"))) TMainPanelView* vantrelCreateM
     TMainPanelController* controller) {
   if (!QtRuns() || !controller) return nullptr;
   try {
-    return CreateMainPanel(*controller, TTsOwnedForm::HostMainWindow()).release();
+    return CreateMainPanel(*controller, HostMainWindow()).release();
   } catch (...) {
     return nullptr;
   }

@@ -15,7 +15,7 @@
 #include <QStatusBar>
 #include <QTextBrowser>
 
-#include "ui/qt/TsOwnedForm.h"
+#include "ui/qt/HostWindow.h"
 
 namespace {
 
@@ -119,11 +119,11 @@ void TQtPlatform::ProcessEvents() {
 }
 
 void TQtPlatform::ShowMessage(const std::string& text) {
-  QMessageBox::information(TTsOwnedForm::HostMainWindow(), "Vantrel", Q(text));
+  QMessageBox::information(HostMainWindow(), "Vantrel", Q(text));
 }
 
 bool TQtPlatform::Confirm(const std::string& text) {
-  return QMessageBox::question(TTsOwnedForm::HostMainWindow(), "Vantrel", Q(text),
+  return QMessageBox::question(HostMainWindow(), "Vantrel", Q(text),
                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
@@ -138,12 +138,12 @@ void TQtPlatform::SetBusyCursor(bool busy) {
 }
 
 void TQtPlatform::SetStatusText(const std::string& text) {
-  if (auto* main = qobject_cast<QMainWindow*>(TTsOwnedForm::HostMainWindow())) main->statusBar()->showMessage(Q(text));
+  if (auto* main = qobject_cast<QMainWindow*>(HostMainWindow())) main->statusBar()->showMessage(Q(text));
 }
 
 std::vector<std::string> TQtPlatform::OpenPictures(const std::string& folder, const std::string& fileName,
                                                    bool multiSelect) {
-  QFileDialog dialog(TTsOwnedForm::HostMainWindow(), "Open Picture", Q(folder));
+  QFileDialog dialog(HostMainWindow(), "Open Picture", Q(folder));
   dialog.setOption(QFileDialog::DontUseNativeDialog);  // the preview lives in Qt's own dialog
   dialog.setFileMode(multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   dialog.setNameFilters({"Pictures (*.bmp *.png *.jpg *.jpeg *.tif *.tiff *.tga *.gif *.psd *.pnm *.ppm *.pgm)",
@@ -174,20 +174,34 @@ std::vector<std::string> TQtPlatform::OpenPictures(const std::string& folder, co
   return picked;
 }
 
+namespace {
+
+// One file dialog, modal over the host's window; the default extension goes on a typed name that
+// has none, and saving asks before overwriting (Qt's own question).
+std::string RunFileDialog(QFileDialog::AcceptMode mode, const std::string& title, const std::string& filter,
+                          const std::string& folder, const std::string& fileName, const std::string& defaultExt) {
+  QFileDialog dialog(HostMainWindow(), Q(title), StartPath(folder, fileName), Q(filter));
+  dialog.setAcceptMode(mode);
+  dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  if (!defaultExt.empty()) dialog.setDefaultSuffix(Q(defaultExt));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front().toStdString();
+}
+
+}  // namespace
+
 std::string TQtPlatform::OpenFile(const std::string& title, const std::string& filter, const std::string& folder,
-                                  const std::string& fileName) {
-  return QFileDialog::getOpenFileName(TTsOwnedForm::HostMainWindow(), Q(title), StartPath(folder, fileName), Q(filter))
-      .toStdString();
+                                  const std::string& fileName, const std::string& defaultExt) {
+  return RunFileDialog(QFileDialog::AcceptOpen, title, filter, folder, fileName, defaultExt);
 }
 
 std::string TQtPlatform::SaveFile(const std::string& title, const std::string& filter, const std::string& folder,
-                                  const std::string& fileName) {
-  return QFileDialog::getSaveFileName(TTsOwnedForm::HostMainWindow(), Q(title), StartPath(folder, fileName), Q(filter))
-      .toStdString();
+                                  const std::string& fileName, const std::string& defaultExt) {
+  return RunFileDialog(QFileDialog::AcceptSave, title, filter, folder, fileName, defaultExt);
 }
 
 bool TQtPlatform::PickColor(uint32_t& color) {
-  const QColor picked = QColorDialog::getColor(ColorOfRef(color), TTsOwnedForm::HostMainWindow(), "Colour");
+  const QColor picked = QColorDialog::getColor(ColorOfRef(color), HostMainWindow(), "Colour");
   if (!picked.isValid()) return false;
   color = static_cast<uint32_t>(picked.red()) | (static_cast<uint32_t>(picked.green()) << 8) |
           (static_cast<uint32_t>(picked.blue()) << 16);
@@ -200,7 +214,7 @@ bool TQtPlatform::ShowHelp(const std::string& file) {
     ShowMessage("The help file " + file + " cannot be read.");
     return false;
   }
-  auto* viewer = new QTextBrowser(TTsOwnedForm::HostMainWindow());
+  auto* viewer = new QTextBrowser(HostMainWindow());
   viewer->setWindowFlag(Qt::Window);
   viewer->setAttribute(Qt::WA_DeleteOnClose);
   viewer->setObjectName("helpViewer");

@@ -35,9 +35,11 @@ class TQtPlatform : public QObject, public TPlatform {
   std::vector<std::string> OpenPictures(const std::string& folder, const std::string& fileName,
                                         bool multiSelect) override;
   std::string OpenFile(const std::string& title, const std::string& filter, const std::string& folder,
-                       const std::string& fileName) override;
+                       const std::string& fileName,
+                       const std::string& defaultExt) override;
   std::string SaveFile(const std::string& title, const std::string& filter, const std::string& folder,
-                       const std::string& fileName) override;
+                       const std::string& fileName,
+                       const std::string& defaultExt) override;
   bool PickColor(uint32_t& color) override;
   bool ShowHelp(const std::string& file) override;
   bool HookKeys(std::function<void(uint32_t, uint32_t)> handler) override;
