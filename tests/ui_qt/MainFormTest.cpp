@@ -110,6 +110,7 @@ TEST_F(Panel, ControlsCaptionsAndSizes) {
                        "File: New Emitter; Delete Emitter; -; Load Emitter Settings; Save Emitter Settings; -; "
                        "Add Particle System; Delete Particle System; Duplicate Particle System; -; Load System "
                        "Settings; Save System Settings; -; Enable Rendering; Depth Dithering; Show Rendering (Slow);",
+                "Edit: Undo; Redo;",
                        "Toolbox: New Deflector; New Attractor; New Repulsor; New Gravitron; New Fan; New Leader;",
                        "Preview: Animate Objects; Wireframe Alpha Hints;",
                        "Help: Topics && Contents; Toggle Cue Cards;"}));
