@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QStandardPaths>
+#include <QTabBar>
 #include <QToolButton>
 #include <QtTest>
 #include <set>
@@ -224,6 +225,35 @@ int main(int argc, char** argv) {
                                      QString("%1x%2").arg(view.width()).arg(view.height()), "-o", rendered});
       check(render.waitForFinished(120000) && render.exitCode() == 0, "vantrel render failed");
       std::printf("studio_screenshots: %s\nstudio_screenshots: %s\n", qPrintable(previewPath), qPrintable(rendered));
+    }
+  }
+
+  // The curve editor's page while the fountain plays: the Flow curve of the emitter loaded last,
+  // with the current-frame line where the preview stopped.
+  if (panel) {
+    auto* play = panel->findChild<QPushButton*>("PreviewButton");
+    auto* status = panel->findChild<QLabel*>("StatusBar");
+    auto* tabs = panel->findChild<QTabBar*>("TabControl1");
+    auto* chart = panel->findChild<QWidget*>("CurveChart");
+    check(tabs && chart, "the panel has no curve page");
+    if (play && status && tabs && chart) {
+      window->OpenScene(QString(EXAMPLES_DIR "/fountain/scene.json"));
+      window->GoToFrame(17);
+      tabs->setCurrentIndex(2);
+      LetItPaint();
+      const QImage before = chart->grab().toImage();
+      QTimer stopAtReport;
+      QObject::connect(&stopAtReport, &QTimer::timeout, [&] {
+        if (status->text().contains("fps - frame")) play->click();
+      });
+      stopAtReport.start(5);
+      QTest::mouseClick(play, Qt::LeftButton);
+      stopAtReport.stop();
+      const QImage shot = GrabStudioAndPanel(*window, *panel);
+      const QString path = SCREENSHOT_DIR "/studio-curve-preview.png";
+      check(shot.save(path), "cannot write " + path);
+      check(DifferingPixels(before, chart->grab().toImage()) > 20, "the current-frame line did not move");
+      std::printf("studio_screenshots: %s\n", qPrintable(path));
     }
   }
 

@@ -3,6 +3,11 @@
 // render window (the same image as `vantrel render`), save and reload, cancel an animation
 // render, and the outliner's edits.
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabBar>
+#include <QTreeWidgetItemIterator>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSlider>
@@ -283,6 +288,52 @@ class TStudioTest : public QObject {
     QTest::qWait(700);
     QVERIFY(!platform.EscapePressed());
     QVERIFY(std::count(keys.begin(), keys.end(), 0x1Bu) >= 2);
+  }
+
+  // What the plug-in does is a change of the scene: a new emitter from the panel's File menu and
+  // a key added on the curve page mark the document modified and show in the outliner, and the
+  // panel's Edit menu takes the key back by name.
+  void pluginEditsMarkTheSceneModified() {
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    QVERIFY(!Window->Modified());
+    auto* panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
+    if (!panel) QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
+    panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
+    QVERIFY(panel);
+    auto entry = [&](const QString& text) -> QAction* {
+      for (QAction* menu : panel->menuBar()->actions())
+        for (QAction* a : menu->menu()->actions())
+          if (a->text().startsWith(text)) return a;
+      return nullptr;
+    };
+    int before = 0;
+    Stage().Scene.ForEach([&](TNode&) { ++before; });
+    entry("New Emitter")->trigger();
+    int after = 0;
+    Stage().Scene.ForEach([&](TNode&) { ++after; });
+    QCOMPARE(after, before + 1);
+    QVERIFY(Window->Modified());
+    QVERIFY(Window->windowTitle().contains("*"));
+    int items = 0;
+    for (QTreeWidgetItemIterator it(Window->Outliner()); *it; ++it) ++items;
+    QCOMPARE(items, after);
+
+    const QString path = Temp.filePath("edited.json");
+    QVERIFY(Window->SaveScene(path));
+    QVERIFY(!Window->Modified());
+    auto* tabs = panel->findChild<QTabBar*>("TabControl1");
+    auto* chart = panel->findChild<QWidget*>("CurveChart");
+    QVERIFY(tabs && chart);
+    panel->show();
+    tabs->setCurrentIndex(2);
+    QTest::qWait(20);
+    QTest::mouseDClick(chart, Qt::LeftButton, {}, QPoint(chart->width() / 2, chart->height() / 3));
+    QVERIFY(Window->Modified());
+    QAction* undo = entry("Undo");
+    QCOMPARE(undo->text(), QString("Undo Add Key"));
+    undo->trigger();
+    QCOMPARE(entry("Redo")->text(), QString("Redo Add Key"));
+    QVERIFY(!entry("Undo")->isEnabled());
   }
 
   void cleanupTestCase() {

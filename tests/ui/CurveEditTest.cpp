@@ -203,10 +203,13 @@ TEST_F(CurveEditor, ShowingACurveWritesNothing) {
   const std::vector<uint8_t> before = SlotBytes();
   Show(OrientationCurve);
   EXPECT_FALSE(editor().EditorState().Linear);
+  EXPECT_EQ(SlotBytes(), before);  // the tension of 0.5 stays
   c.Tension = 0;
   Show(OrientationCurve);
   EXPECT_TRUE(editor().EditorState().Linear);
+  EXPECT_EQ(c.Tension, 0);
   c.Tension = 0.5;
+  Show(OrientationCurve);
   // Pressing and releasing on a key without moving it, scrolling and zooming: no step.
   const TPlotMapping m = editor().Mapping();
   editor().MousePress(ButtonLeft, m.PixelX(0), m.PixelY(0), 0);

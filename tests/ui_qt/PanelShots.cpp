@@ -23,6 +23,7 @@
 #include "ui/qt/ColorButton.h"
 #include "ui/qt/MainForm.h"
 #include "ui/qt/ShuttleForm.h"
+#include <QTabBar>
 
 namespace {
 
@@ -124,6 +125,32 @@ int main(int argc, char** argv) {
     QTest::mouseClick(form->PreviewButton, Qt::LeftButton);
     ok &= Save(frame, out / (std::string("preview-") + modes[mode] + ".png"));
   }
+  // The curve editor's page: a percent curve of the fountain's first system with marks shown,
+  // then its Flow curve while the preview plays, with the current-frame line.
+  form->TabControl1->setCurrentIndex(2);
+  form->resize(form->width(), 560);
+  TEmitter& slot = *main.Emitters.CurrentEmitter->Systems.front();
+  TVarSeries& size = slot.System.Variable(0);
+  size.Clear();
+  for (const TSplineKey& k : std::vector<TSplineKey>{{0, 0.4}, {20, 1.6}, {65, 1.1}, {100, 0.2}, {8192, 0.2}})
+    size.AddKey(k.x, k.y);
+  main.Curves.ShowCurve(TCurveRef{TCurveSet::System, slot.Id, 0});
+  main.Curves.ShowMarksAction();
+  QApplication::processEvents();
+  ok &= Save(form->grab().toImage(), out / "curve-percent-marks.png");
+  main.Curves.ShowMarksAction();
+  main.Curves.ShowCurve(TCurveRef{TCurveSet::System, slot.Id, SystemFlowCurve});
+  stage::Stage().Scene.SetTime(30);
+  frames = 0;
+  stopAfter = 40;
+  atFrame = [&] {
+    if (frames != 35) return;
+    QApplication::processEvents();
+    ok &= Save(form->grab().toImage(), out / "curve-flow-preview.png");
+  };
+  QTest::mouseClick(form->PreviewButton, Qt::LeftButton);
+  atFrame = nullptr;
+
   form.reset();
   stage::Stage().Scene.Clear();
   return ok ? 0 : 1;

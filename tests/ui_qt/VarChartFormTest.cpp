@@ -136,12 +136,15 @@ TEST_F(CurveView, EditKeyframeTypedInto) {
   EXPECT_EQ(c.KeyX(1), 150);
   EXPECT_EQ(c.KeyY(1), 7.25);
   EXPECT_EQ(main->History.UndoName(), "Edit Key");
-  // Cancelled, or left alone and accepted: nothing changes, and no step is recorded.
+  // Cancelled, or left alone and accepted: nothing changes, and no step is recorded, even for a
+  // value the field can only show rounded.
+  c.SetKey(1, 150, 6.125);
   form->OnDialog = [](TEditKeyframeForm& d) { d.reject(); };
   form->EditValuesItem->trigger();
   form->OnDialog = [](TEditKeyframeForm& d) { d.accept(); };
   form->EditValuesItem->trigger();
   EXPECT_EQ(main->History.UndoCount(), 1u);
+  EXPECT_EQ(c.KeyY(1), 6.125);
 }
 
 TEST_F(CurveView, DialogKeys) {
