@@ -121,11 +121,16 @@ void TCurveEdit::FitAxes() {
   double lo = c->MinValue, hi = c->MaxValue;
   const bool boundsMin = c->ClampMode == ClampMin || c->ClampMode == ClampBoth;
   const bool boundsMax = c->ClampMode == ClampMax || c->ClampMode == ClampBoth;
+  bool keyLow = false, keyHigh = false;  // an edge set by a key rather than the curve's range
   for (const TSplineKey& k : c->AllKeys()) {
-    if (!boundsMin) lo = std::min(lo, k.y);
-    if (!boundsMax) hi = std::max(hi, k.y);
+    if (!boundsMin && k.y < lo) lo = k.y, keyLow = true;
+    if (!boundsMax && k.y > hi) hi = k.y, keyHigh = true;
   }
   if (!(hi - lo > SmallestRange)) hi = lo + 1;  // a range of one value still needs a height
+  // A key on the plot's edge would be drawn over the frame: a little room beyond it.
+  const double room = (hi - lo) * 0.05;
+  if (keyLow) lo -= room;
+  if (keyHigh) hi += room;
   Plot_.YMin = lo, Plot_.YMax = hi;
   Plot_.XMin = 0, Plot_.XMax = FittedXMax();
 }

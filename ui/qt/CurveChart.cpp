@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -155,10 +156,8 @@ void TCurveChart::paintEvent(QPaintEvent*) {
     }
     p.setPen(QPen(CurveColor, 1.5));
     p.drawPath(path);
-    // The keys, and their labels when marks are shown.
+    // The keys.
     p.setRenderHint(QPainter::Antialiasing, false);
-    QFont markFont = font();
-    markFont.setPointSize(7);
     for (size_t i = 0; i < s.Keys.size(); ++i) {
       const QPointF q(m.PixelX(s.Keys[i].X), m.PixelY(s.Keys[i].Y));
       const bool chosen = static_cast<int>(i) == s.SelectedKey && hasFocus();
@@ -166,12 +165,25 @@ void TCurveChart::paintEvent(QPaintEvent*) {
       p.setBrush(CurveColor);
       const double r = chosen ? 4 : 3;
       p.drawRect(QRectF(q.x() - r, q.y() - r, 2 * r, 2 * r));
-      if (!s.ShowMarks) continue;
-      p.setFont(markFont);
-      const QString text = Number(s.Keys[i].X, 0.01) + "\n" + Number(s.Keys[i].Y, s.ValueStep > 0 ? s.ValueStep : 0.01);
-      const QFontMetrics mf(markFont);
+    }
+  }
+  p.restore();
+  // The marks: each key's x and value on two lines, above it on a short arrow, kept inside the
+  // widget so that the keys at the ends keep theirs whole.
+  if (Controller_ && s.HasCurve && s.ShowMarks) {
+    QFont markFont = font();
+    markFont.setPointSize(7);
+    p.setFont(markFont);
+    const QFontMetrics mf(markFont);
+    for (const TCurvePoint& k : s.Keys) {
+      const QPointF q(m.PixelX(k.X), m.PixelY(k.Y));
+      if (!plot.adjusted(-1, -1, 1, 1).contains(q)) continue;
+      const QString text = Number(k.X, std::nearbyint(k.X) == k.X ? 1 : 0.01) + "\n" +
+                           Number(k.Y, s.ValueStep > 0 ? s.ValueStep : 0.01);
       const QRectF box = mf.boundingRect(QRect(0, 0, 200, 100), 0, text).adjusted(-2, -1, 2, 1);
-      const QPointF at(q.x() - box.width() / 2, q.y() - 12 - box.height());
+      QPointF at(q.x() - box.width() / 2 - box.left(), q.y() - 12 - box.height() - box.top());
+      at.setX(std::clamp(at.x(), 1.0 - box.left(), width() - box.width() - 3 - box.left()));
+      at.setY(std::max(at.y(), 1.0 - box.top()));
       p.setPen(Qt::black);
       p.drawLine(q, QPointF(q.x(), q.y() - 12));
       p.fillRect(box.translated(at + QPointF(2, 2)), QColor(128, 128, 128));  // the shadow
@@ -179,6 +191,7 @@ void TCurveChart::paintEvent(QPaintEvent*) {
       p.drawText(box.translated(at), Qt::AlignCenter, text);
     }
   }
+  p.save();
   if (s.Banding) {
     p.setPen(QPen(BandColor, 1, Qt::DashLine));
     p.setBrush(Qt::NoBrush);
