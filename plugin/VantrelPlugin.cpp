@@ -93,8 +93,11 @@ TVantrelPlugin::TVantrelPlugin(const std::string& dataFolder) {
   }
   if (const auto set = reinterpret_cast<TSetSettings>(LookUpHostFunction("tsxHostSetPluginSettings")))
     Main.WriteSceneSettings = [set](const std::string& text) { set(SettingsKey, text.c_str()); };
-  Events.SetEvents(peRender);
+  // Render begin prepares the emitters; a loaded scene brings the render switches it keeps,
+  // which the panel must show and keep rather than overwrite with its own.
+  Events.SetEvents(static_cast<uint8_t>(peRender | peGeneral));
   Events.OnRenderBegin = [this](const tsxEventRenderData&) { Main.RenderBegin(); };
+  Events.OnSceneLoad = [this] { Main.SceneLoaded(); };
 
   // Registration.
   Tsx.Title = "Vantrel";

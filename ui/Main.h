@@ -113,6 +113,8 @@ class TMain : public TMainPanelController {
   // EVantrelError naming the key, after the valid pairs before it took effect.
   std::string RenderSettingsText() const;
   void ApplyRenderSettings(const std::string& text);
+  // A scene was loaded: the panel takes the switches it keeps.
+  void SceneLoaded();
   // The plug-in's button: the first click turns rendering on; every click asks the view to
   // show the panel (OnShowPanel). Answers 0.
   int32_t LeftClick();
@@ -189,7 +191,10 @@ class TMain : public TMainPanelController {
 
  private:
   void StatusChanged();
-  void SceneSettingsChanged();
+  // Writes the switch that changed into the scene's block, merged with what the block holds.
+  void SceneSettingsChanged(const std::string& changed);
+  // Takes the switches the scene keeps, if any.
+  void ApplySceneSettings();
   void PreviewChanged();
   void SetStatus(const std::string& text);
   bool AcquireView();
