@@ -380,11 +380,30 @@ TSettingsJson ParseSettingsText(const std::string& text) {
       throw ESettingsError(d.Path, LineAndColumn(text, d.At) + ": this key is given twice in one object; give each key once");
     return j;
   } catch (const json::parse_error& e) {
-    // Line and column of the byte where parsing stopped.
+    // The library says what it was parsing and what it expected; the word at the fault (an
+    // invalid literal such as NaN, a number) is named as it stands in the text, and the line and
+    // column are where it starts.
     const size_t at = std::min(e.byte > 0 ? e.byte - 1 : 0, text.size());
+    const auto wordChar = [](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '+' || c == '-' || c == '_';
+    };
+    size_t start = at, end = at;
+    while (start > 0 && wordChar(text[start - 1])) --start;
+    while (end < text.size() && wordChar(text[end])) ++end;
     std::string what = e.what();
-    const size_t colon = what.rfind(": ");
-    if (colon != std::string::npos) what = what.substr(colon + 2);
-    throw ESettingsError("", LineAndColumn(text, at) + ": " + what);
+    const size_t column = what.find(": ", what.find("column"));
+    if (column != std::string::npos) what = what.substr(column + 2);
+    const size_t lastRead = what.find("; last read:");
+    if (lastRead != std::string::npos) what.resize(lastRead);
+    if (end > start) what += ", found '" + text.substr(start, std::min<size_t>(end - start, 40)) + "'";
+    throw ESettingsError("", LineAndColumn(text, end > start ? start : at) + ": " + what);
+  } catch (const json::out_of_range& e) {
+    // A number beyond what a double holds; the library names it but not where it is.
+    std::string number = e.what();
+    const size_t open = number.find('\'');
+    number = open == std::string::npos ? std::string() : number.substr(open + 1, number.rfind('\'') - open - 1);
+    const size_t at = number.empty() ? std::string::npos : text.find(number);
+    throw ESettingsError("", (at == std::string::npos ? std::string() : LineAndColumn(text, at) + ": ") + "the number " +
+                                 number + " is outside the range of numbers; expected a number from -1.7e308 to 1.7e308");
   }
 }

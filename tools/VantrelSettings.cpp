@@ -49,7 +49,8 @@ int Convert(const std::string& in, const std::string& out, bool force) {
         j = ParseSettingsText(ReadWholeFile(in));
         JsonToSettingsFile(j, out);
       } catch (const ESettingsError& e) {
-        throw EVantrelError(in + ": " + e.what());
+        // A fault in the text has no JSON path; its line and column are in the problem.
+        throw EVantrelError(in + ": " + (e.Path.empty() ? e.Problem : std::string(e.what())));
       }
     }
   } catch (const std::exception& e) {

@@ -200,6 +200,12 @@ TEST_F(ToolPrograms, SettingsConvertRefusesDamagedFiles) {
   EXPECT_NE(run.Err.find("warning: empty.vte: the file is empty; converted with defaults"), std::string::npos) << run.Err;
   run = Run(VANTREL_SETTINGS, "convert empty.json again.vte");
   EXPECT_EQ(run.Code, 0) << run.Err;
+  // Text that is not JSON: the file, where, and the word as written.
+  std::ofstream(Dir / "nan.json") << R"({"name": NaN})";
+  run = Run(VANTREL_SETTINGS, "convert nan.json nan.vte");
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_EQ(run.Err, "vantrel-settings: nan.json: line 1, column 10: syntax error while parsing value - invalid literal, "
+                     "found 'NaN'\n");
   run = Run(VANTREL_BAKE, "empty.vte --frame 1 --csv -");
   EXPECT_EQ(run.Code, 1);
   EXPECT_NE(run.Err.find("empty.vte: damaged: the file is empty"), std::string::npos) << run.Err;

@@ -559,11 +559,23 @@ TEST(Settings, BadToolSettingsAreRefused) {
 }
 
 TEST(Settings, TextThatIsNotJsonNamesItsLine) {
-  try {
-    ParseSettingsText("{\n  \"name\": \"a\",\n}\n");
-    ADD_FAILURE() << "taken";
-  } catch (const ESettingsError& e) {
-    EXPECT_NE(e.Problem.find("line 3"), std::string::npos) << e.Problem;
+  const struct {
+    const char* Text;
+    const char* Says;
+  } cases[] = {
+      {"{\n  \"name\": \"a\",\n}\n", "line 3"},
+      {"{\"name\": NaN}", "line 1, column 10: syntax error while parsing value - invalid literal, found 'NaN'"},
+      {"{\"name\": \"x\",\n \"frameOffset\": 1e400}",
+       "line 2, column 17: the number 1e400 is outside the range of numbers"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    try {
+      ParseSettingsText(c.Text);
+      ADD_FAILURE() << "taken";
+    } catch (const ESettingsError& e) {
+      EXPECT_NE(e.Problem.find(c.Says), std::string::npos) << e.Problem;
+    }
   }
 }
 
