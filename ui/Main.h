@@ -199,8 +199,9 @@ class TMain : public TMainPanelController {
   void SetStatus(const std::string& text);
   bool AcquireView();
   void ReleaseView();
-  void PrepareRun();
-  void CatchUp(size_t emitterIndex, size_t slotIndex);
+  // Both answer false when the catch-up was aborted (Stop, Escape, Rewind, the host's abort).
+  bool PrepareRun();
+  bool CatchUp(size_t emitterIndex, size_t slotIndex);
 
   void* ViewWindow_ = nullptr;          // the window ViewCanvas_ was acquired on
   TDrawSurface* ViewCanvas_ = nullptr;  // the platform's; held during a run
