@@ -95,8 +95,11 @@ TVantrelPlugin::TVantrelPlugin(const std::string& dataFolder) {
     Main.WriteSceneSettings = [set](const std::string& text) { set(SettingsKey, text.c_str()); };
   if (const auto changed = reinterpret_cast<void (*)()>(LookUpHostFunction("tsxHostSceneChanged")))
     Main.NotifyHost = [changed] { changed(); };
-  Events.SetEvents(peRender);
+  // Render begin prepares the emitters; a loaded scene brings the render switches it keeps,
+  // which the panel must show and keep rather than overwrite with its own.
+  Events.SetEvents(static_cast<uint8_t>(peRender | peGeneral));
   Events.OnRenderBegin = [this](const tsxEventRenderData&) { Main.RenderBegin(); };
+  Events.OnSceneLoad = [this] { Main.SceneLoaded(); };
 
   // Registration.
   Tsx.Title = "Vantrel";

@@ -320,6 +320,7 @@ void TEmitterObject::ReadFrom(int32_t version, TStream& s) {
   if (!ReadField(s, count) || count <= 0) return;
   // A slot count never creates slots for which not a byte remains.
   const uint64_t bound = (s.Remaining() + MinSlotRecordSize - 1) / MinSlotRecordSize;
-  const uint64_t n = std::min<uint64_t>(static_cast<uint64_t>(count), bound);
+  // Slots beyond the most an emitter holds stay unread, and their bytes are reported as left over.
+  const uint64_t n = std::min<uint64_t>({static_cast<uint64_t>(count), bound, uint64_t{MaxSystemsPerEmitter}});
   for (uint64_t i = 0; i < n; ++i) AddSystem().ReadFrom(version, s);
 }

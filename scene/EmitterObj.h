@@ -22,6 +22,9 @@ class TStream;
 constexpr int32_t EmitterRecordVersion = 101;
 constexpr int32_t OldEmitterRecordVersion = 100;
 constexpr int ObjectNameLength = 32;
+// The most particle systems one emitter holds: far more than a panel shows, and few enough that a
+// small file cannot ask for gigabytes of systems.
+constexpr int32_t MaxSystemsPerEmitter = 1024;
 
 // Auto-scale bits.
 enum : uint8_t { WidthMoreParticles = 1, WidthBiggerParticles = 2 };

@@ -5,10 +5,13 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 #include "engine/AttractModifier.h"
+#include "engine/CodePage.h"
 #include "engine/ColorSeries.h"
 #include "engine/DeflectorModifier.h"
 #include "engine/FanModifier.h"
@@ -104,6 +107,22 @@ std::string Text(const json& j, const std::string& path, size_t maxBytes) {
   return s;
 }
 
+// A name the record keeps in code-page bytes: taken from UTF-8, counted in those bytes (one a
+// character), refused when a character has no byte.
+std::string Name(const json& j, const std::string& path, size_t maxBytes) {
+  if (!j.is_string()) Fail(path, "expected a text in double quotes");
+  std::string unstorable;
+  const std::optional<std::string> bytes = Utf8ToCodePage(j.get_ref<const std::string&>(), &unstorable);
+  if (!bytes)
+    Fail(path, "the character \"" + unstorable +
+                   "\" cannot be stored; names hold the characters of the Windows-1252 code page");
+  if (bytes->size() > maxBytes)
+    Fail(path, "longer than " + std::to_string(maxBytes) + " characters (" + std::to_string(bytes->size()) + ")");
+  return *bytes;
+}
+
+json NameJson(const std::string& bytes) { return CodePageToUtf8(bytes); }
+
 // One of the texts a panel's list shows; its position is the stored value.
 int32_t Choice(const json& j, const std::string& path, const std::vector<std::string>& items) {
   if (!j.is_string()) Fail(path, "expected one of " + Listing(items));
@@ -183,7 +202,7 @@ json CurveJson(const TVarSeries& c, const TVarSeries& def) {
   for (const TSplineKey& k : c.AllKeys()) keys.push_back(json::array({k.x, k.y}));
   j["keys"] = std::move(keys);
   if (c.Tension != def.Tension) j["tension"] = c.Tension;
-  if (!c.Name.empty()) j["name"] = c.Name;
+  if (!c.Name.empty()) j["name"] = NameJson(c.Name);
   if (c.XKind != def.XKind) j["axis"] = ChoiceJson(c.XKind, AxisNames);
   if (c.MinValue != def.MinValue || c.MaxValue != def.MaxValue) j["range"] = json::array({c.MinValue, c.MaxValue});
   if (c.ClampMode != def.ClampMode) j["clamp"] = ChoiceJson(c.ClampMode, ClampNames);
@@ -214,7 +233,7 @@ void CurveFrom(const json& j, TVarSeries& c, const std::string& path) {
   }
   if (!j.is_object()) Fail(path, "expected a number (a flat curve) or an object with \"keys\"");
   OnlyKeys(j, path, {"keys", "tension", "name", "axis", "range", "clamp"});
-  if (j.contains("name")) c.Name = Text(j["name"], Sub(path, "name"), CurveNameLength);
+  if (j.contains("name")) c.Name = Name(j["name"], Sub(path, "name"), CurveNameLength);
   if (j.contains("axis")) c.XKind = static_cast<uint8_t>(Choice(j["axis"], Sub(path, "axis"), AxisNames));
   if (j.contains("clamp")) c.ClampMode = static_cast<uint8_t>(Choice(j["clamp"], Sub(path, "clamp"), ClampNames));
   if (j.contains("range")) {
@@ -498,7 +517,7 @@ TSettingsJson SystemToSettings(const TEmitter& slot) {
   const TParticleEmitter& de = def.Emitter;
 
   json j = json::object();
-  j["name"] = slot.Name;
+  j["name"] = NameJson(slot.Name);
   if (slot.Enabled != def.Enabled) j["enabled"] = slot.Enabled;
   if (s.SystemLifespan != ds.SystemLifespan) j["systemLifespan"] = s.SystemLifespan;
   if (s.SystemLives != ds.SystemLives) j["systemLives"] = s.SystemLives;
@@ -533,7 +552,7 @@ void SystemFromSettings(const TSettingsJson& j, TEmitter& slot, const std::strin
 
   TParticleSystem& s = slot.System;
   TParticleEmitter& e = slot.Emitter;
-  if (j.contains("name")) slot.Name = Text(j["name"], Sub(path, "name"), ObjectNameLength);
+  if (j.contains("name")) slot.Name = Name(j["name"], Sub(path, "name"), ObjectNameLength);
   if (j.contains("enabled")) slot.Enabled = Boolean(j["enabled"], Sub(path, "enabled"));
   if (j.contains("systemLifespan")) s.SystemLifespan = Integer(j["systemLifespan"], Sub(path, "systemLifespan"), 0, 8192);
   if (j.contains("systemLives")) s.SystemLives = Integer(j["systemLives"], Sub(path, "systemLives"), 0, 8192);
@@ -558,7 +577,7 @@ void SystemFromSettings(const TSettingsJson& j, TEmitter& slot, const std::strin
 TSettingsJson EmitterToSettings(const TEmitterObject& emitter) {
   const TEmitterObject def;
   json j = json::object();
-  j["name"] = emitter.Name;
+  j["name"] = NameJson(emitter.Name);
   if (emitter.Enabled != def.Enabled) j["enabled"] = FlagJson(emitter.Enabled);
   if (emitter.FrameOffset != def.FrameOffset) j["frameOffset"] = emitter.FrameOffset;
   if (emitter.FreezeFrame != def.FreezeFrame) j["freezeFrame"] = emitter.FreezeFrame;
@@ -577,7 +596,7 @@ void EmitterFromSettings(const TSettingsJson& j, TEmitterObject& emitter) {
   const std::string path;
   Object(j, path);
   OnlyKeys(j, path, {"name", "enabled", "frameOffset", "freezeFrame", "autoScale", "visibility", "systems"});
-  if (j.contains("name")) emitter.Name = Text(j["name"], "/name", ObjectNameLength);
+  if (j.contains("name")) emitter.Name = Name(j["name"], "/name", ObjectNameLength);
   if (j.contains("enabled")) emitter.Enabled = Flag(j["enabled"], "/enabled");
   if (j.contains("frameOffset")) emitter.FrameOffset = Integer(j["frameOffset"], "/frameOffset", -8192, 8192);
   if (j.contains("freezeFrame")) emitter.FreezeFrame = Integer(j["freezeFrame"], "/freezeFrame", 0, 8192);
@@ -597,6 +616,14 @@ void EmitterFromSettings(const TSettingsJson& j, TEmitterObject& emitter) {
   if (j.contains("systems")) {
     const json& systems = j["systems"];
     if (!systems.is_array()) Fail("/systems", "expected a list of particle systems");
+    if (systems.size() > static_cast<size_t>(MaxSystemsPerEmitter)) {
+      // Each system holds its thirty curves and its pictures' list whatever the text says.
+      char memory[32];
+      std::snprintf(memory, sizeof memory, "%.1f GB",
+                    static_cast<double>(systems.size()) * (sizeof(TEmitter) + 2048) / double(1 << 30));
+      Fail("/systems", std::to_string(systems.size()) + " particle systems would need about " + memory +
+                           " of memory; an emitter holds at most " + std::to_string(MaxSystemsPerEmitter));
+    }
     for (size_t i = 0; i < systems.size(); ++i) SystemFromSettings(systems[i], emitter.AddSystem(), Sub("/systems", i));
   }
 }
@@ -608,7 +635,7 @@ TSettingsJson ToolToSettings(const TToolObject& tool) {
   const TToolKind kind = tool.Kind();
   TParticleModifier* m = tool.Modifier();
   j["kind"] = KindNames[static_cast<size_t>(kind)];
-  j["name"] = tool.Name;
+  j["name"] = NameJson(tool.Name);
   if (!m) return j;
   const TToolObject fresh(kind);
   TParticleModifier* d = fresh.Modifier();
@@ -660,7 +687,7 @@ void ToolFromSettings(const TSettingsJson& j, TToolObject& tool, TToolKind expec
   tool.ReadFrom(bytes);
 
   TParticleModifier* m = tool.Modifier();
-  if (j.contains("name")) tool.Name = Text(j["name"], "/name", ObjectNameLength);
+  if (j.contains("name")) tool.Name = Name(j["name"], "/name", ObjectNameLength);
   if (j.contains("active")) m->Active = Boolean(j["active"], "/active");
   CurvesFromJson(j, *m, {{f.Strength, 0}, {jitter.c_str(), 1}}, "");
   if (j.contains("scale")) dynamic_cast<TBasicModifier&>(*m).Scale = Float(j["scale"], "/scale", f.ScaleLeast, 100);

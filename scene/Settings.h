@@ -32,6 +32,13 @@ class ESettingsError : public EVantrelError {
   std::string Problem;
 };
 
+// A record whose readable settings would not give it back byte for byte: another program wrote
+// what the panels never make. Hosts keep such an object as its payload.
+class ENotReadable : public EVantrelError {
+ public:
+  using EVantrelError::EVantrelError;
+};
+
 // ---- Objects <-> JSON. The readers fill an object made with its defaults (a new emitter
 // object without slots, a new slot, a new tool of the kind, a new gradient) and throw
 // ESettingsError before changing anything when the document is wrong; on an error the target
@@ -57,16 +64,32 @@ void GradientFromSettings(const TSettingsJson& j, TColorSeries& gradient, const 
 enum class TSettingsKind { Emitter, Tool };
 
 // The settings a scene payload holds. Throws EVantrelError when the payload holds no object (a
-// version below 100, a length of 0 or less, no header): the host keeps such a payload as bytes.
+// version below 100, a length of 0 or less, no header), and ENotReadable when the settings would
+// not give back the same record: the host keeps such a payload as bytes.
 TSettingsJson PayloadToSettings(TSettingsKind kind, const std::vector<uint8_t>& payload);
 // The payload a host would store for the object those settings describe: emitters as version
 // 101, tools as version 100. Throws ESettingsError.
 std::vector<uint8_t> SettingsToPayload(TSettingsKind kind, const TSettingsJson& j,
                                        TToolKind expectedTool = ToolNone);
 
+// A settings file the reading rules call damaged: empty, cut short, padded, of an unknown version.
+class EDamagedFile : public EVantrelError {
+ public:
+  using EVantrelError::EVantrelError;
+};
+
+// Reads an emitter (.vte) or system (.vts, as the object's one system) settings file as the
+// reading rules say; problems receives what did not read as saved (an empty file, an unknown
+// version, data cut short, bytes left over), in words. Throws EVantrelError "Cannot open file".
+void ReadEmitterSettingsFile(const std::string& fileName, TEmitterObject& emitter, std::vector<std::string>& problems);
+
 // Settings files by extension: ".vte" (emitter), ".vts" (system), ".vtg" (gradient); anything
-// else throws EVantrelError. Reading a file of version 100 gives what version 101 writes.
-TSettingsJson SettingsFileToJson(const std::string& fileName);
+// else throws EVantrelError. Reading a file of version 100 gives what version 101 writes. A
+// damaged file throws EDamagedFile saying what is wrong, unless force is set: then what could
+// be read is converted, the rest at its defaults, and defaulted receives the problems. A file
+// whose settings would not give back the same record throws ENotReadable.
+TSettingsJson SettingsFileToJson(const std::string& fileName, bool force = false,
+                                 std::vector<std::string>* defaulted = nullptr);
 // Writes the file beside its target and renames it into place. Throws ESettingsError for bad
 // settings (nothing is written) and EVantrelError "Cannot create file %s".
 void JsonToSettingsFile(const TSettingsJson& j, const std::string& fileName);

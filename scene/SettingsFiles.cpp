@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <set>
 #include <sstream>
 
 #include "engine/ColorSeries.h"
@@ -88,6 +90,44 @@ void Print(std::ostringstream& out, const json& j, int indent) {
   }
 }
 
+// Settings that hold a record whole: they must go through their text and back into the very
+// record the object writes. Records other programs wrote may hold what the panels never make (a
+// frame offset of 9000, a curve of one key, a name in bytes no text holds); their settings would
+// be refused, or would come back as something else. read fills an object from settings and
+// writes its record.
+TSettingsJson Exact(TSettingsJson j, const TMemoryStream& record,
+                    const std::function<void(const TSettingsJson&, TMemoryStream&)>& read) {
+  TMemoryStream back;
+  try {
+    read(ParseSettingsText(SettingsText(j)), back);
+  } catch (const ESettingsError& e) {
+    throw ENotReadable(std::string("readable settings cannot hold it: ") + e.what());
+  }
+  if (back.Data() != record.Data())
+    throw ENotReadable("readable settings cannot hold it: they would not give back the same record");
+  return j;
+}
+
+TSettingsJson ExactEmitterSettings(const TEmitterObject& emitter) {
+  TMemoryStream record;
+  emitter.WriteTo(record);
+  return Exact(EmitterToSettings(emitter), record, [](const TSettingsJson& j, TMemoryStream& out) {
+    TEmitterObject back;
+    EmitterFromSettings(j, back);
+    back.WriteTo(out);
+  });
+}
+
+TSettingsJson ExactToolSettings(const TToolObject& tool) {
+  TMemoryStream record;
+  tool.WriteTo(record);
+  return Exact(ToolToSettings(tool), record, [&](const TSettingsJson& j, TMemoryStream& out) {
+    TToolObject back;
+    ToolFromSettings(j, back, tool.Kind());
+    back.WriteTo(out);
+  });
+}
+
 }  // namespace
 
 TSettingsJson PayloadToSettings(TSettingsKind kind, const std::vector<uint8_t>& payload) {
@@ -100,11 +140,11 @@ TSettingsJson PayloadToSettings(TSettingsKind kind, const std::vector<uint8_t>& 
   if (kind == TSettingsKind::Emitter) {
     TEmitterObject emitter;
     emitter.ReadFrom(version, record);
-    return EmitterToSettings(emitter);
+    return ExactEmitterSettings(emitter);
   }
   TToolObject tool;
   tool.ReadFrom(record);
-  return ToolToSettings(tool);
+  return ExactToolSettings(tool);
 }
 
 std::vector<uint8_t> SettingsToPayload(TSettingsKind kind, const TSettingsJson& j, TToolKind expectedTool) {
@@ -128,29 +168,158 @@ std::vector<uint8_t> SettingsToPayload(TSettingsKind kind, const TSettingsJson& 
   return out;
 }
 
-TSettingsJson SettingsFileToJson(const std::string& fileName) {
+namespace {
+
+// The last problem of a settings file read to its end: a record cut short, or bytes after it.
+void NoteEnd(const TStream& s, const char* kind, std::vector<std::string>& problems) {
+  if (s.EndedEarly())
+    problems.push_back("it ends early; what is missing has its defaults");
+  else if (s.Remaining() > 0)
+    problems.push_back(Format("%llu bytes after the settings are not %s and were ignored",
+                              static_cast<unsigned long long>(s.Remaining()), kind));
+}
+
+// A damaged file is refused before anything is converted, unless forced.
+void CheckDamage(const std::string& fileName, const std::vector<std::string>& problems, bool force) {
+  if (problems.empty() || force) return;
+  std::string text = fileName + ": damaged: ";
+  for (size_t i = 0; i < problems.size(); ++i) text += (i ? "; " : "") + problems[i];
+  throw EDamagedFile(text + "; nothing was converted");
+}
+
+TSettingsJson SettingsFileContent(const std::string& fileName, std::vector<std::string>& problems, bool force) {
   const std::string ext = Extension(fileName);
   if (ext != ".vte" && ext != ".vts" && ext != ".vtg")
     throw EVantrelError(fileName + ": not a settings file (.vte, .vts or .vtg)");
-  TFileReadStream s(fileName);
   if (ext == ".vtg") {
+    TFileReadStream s(fileName);
     TColorSeries gradient;
-    gradient.LoadFromStream(s);
-    return GradientToSettings(gradient);
+    if (s.Size() == 0) problems.push_back("the file is empty");
+    if (const size_t dropped = gradient.LoadFromStream(s))
+      problems.push_back(Format("%zu colour stops at no position were dropped", dropped));
+    if (s.Size() > 0) NoteEnd(s, "a gradient's", problems);
+    CheckDamage(fileName, problems, force);
+    TMemoryStream record;
+    gradient.SaveToStream(record);
+    return Exact(GradientToSettings(gradient), record, [](const TSettingsJson& j, TMemoryStream& out) {
+      TColorSeries back;
+      GradientFromSettings(j, back);
+      back.SaveToStream(out);
+    });
   }
-  int32_t version = 0;
-  ReadField(s, version);
   TEmitterObject emitter;
-  if (ext == ".vte") {
-    emitter.ReadFrom(version, s);
-    return EmitterToSettings(emitter);
+  ReadEmitterSettingsFile(fileName, emitter, problems);
+  CheckDamage(fileName, problems, force);
+  if (ext == ".vte") return ExactEmitterSettings(emitter);
+  if (emitter.Systems.empty()) emitter.AddSystem();
+  const TEmitter& slot = *emitter.Systems.front();
+  TMemoryStream record;
+  slot.WriteTo(record, true);
+  return Exact(SystemToSettings(slot), record, [](const TSettingsJson& j, TMemoryStream& out) {
+    TEmitterObject owner;
+    TEmitter& back = owner.AddSystem();
+    SystemFromSettings(j, back);
+    back.WriteTo(out, true);
+  });
+}
+
+// "line L, column C" of a byte of text.
+std::string LineAndColumn(const std::string& text, size_t at) {
+  size_t line = 1, column = 1;
+  for (size_t i = 0; i < at && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
   }
-  if (version != EmitterRecordVersion && version != OldEmitterRecordVersion)
-    throw EVantrelError(fileName + ": a system file of version " + std::to_string(version) +
-                        " (only 100 and 101 are read)");
-  TEmitter& slot = emitter.AddSystem();
-  slot.ReadFrom(version, s);
-  return SystemToSettings(slot);
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// The first key given twice in one object of well-formed JSON text: its byte (the opening quote
+// of the second one) and its JSON path; npos when every key is given once. The reader would keep
+// only the last, so a duplicate is refused rather than silently dropping the first.
+struct TDuplicateKey {
+  size_t At = std::string::npos;
+  std::string Path;
+};
+
+TDuplicateKey FindDuplicateKey(const std::string& text) {
+  struct TLevel {
+    bool Object;
+    std::set<std::string> Keys;
+    std::string Key;
+    size_t Index = 0;
+    bool ExpectKey = false;
+  };
+  std::vector<TLevel> levels;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      const size_t start = i;
+      for (++i; i < text.size() && text[i] != '"'; ++i)
+        if (text[i] == '\\') ++i;
+      if (levels.empty() || !levels.back().Object || !levels.back().ExpectKey) continue;
+      TLevel& object = levels.back();
+      object.Key = text.substr(start + 1, i - start - 1);
+      object.ExpectKey = false;
+      if (!object.Keys.insert(object.Key).second) {
+        TDuplicateKey found{start, {}};
+        for (const TLevel& level : levels)
+          found.Path += "/" + (level.Object ? level.Key : std::to_string(level.Index));
+        return found;
+      }
+    } else if (c == '{' || c == '[') {
+      levels.push_back({c == '{', {}, {}, 0, c == '{'});
+    } else if ((c == '}' || c == ']') && !levels.empty()) {
+      levels.pop_back();
+    } else if (c == ',' && !levels.empty()) {
+      if (levels.back().Object)
+        levels.back().ExpectKey = true;
+      else
+        ++levels.back().Index;
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+void ReadEmitterSettingsFile(const std::string& fileName, TEmitterObject& emitter, std::vector<std::string>& problems) {
+  const bool system = Extension(fileName) == ".vts";
+  TFileReadStream s(fileName);
+  int32_t version = 0;
+  if (!ReadField(s, version)) {
+    problems.push_back(s.Size() == 0 ? "the file is empty" : "it ends inside its version number");
+    return;
+  }
+  if (version != EmitterRecordVersion && version != OldEmitterRecordVersion) {
+    problems.push_back(Format("it was saved in a form this version cannot read (record version %d)", version));
+    return;
+  }
+  try {
+    if (system)
+      emitter.AddSystem().ReadFrom(version, s);
+    else
+      emitter.ReadFrom(version, s);
+  } catch (const std::exception& e) {
+    problems.push_back(Format("its data could not be read (%s)", e.what()));
+    return;
+  }
+  NoteEnd(s, system ? "a system's" : "an emitter's", problems);
+}
+
+TSettingsJson SettingsFileToJson(const std::string& fileName, bool force, std::vector<std::string>* defaulted) {
+  std::vector<std::string> problems;
+  TSettingsJson j;
+  try {
+    j = SettingsFileContent(fileName, problems, force);
+  } catch (const ENotReadable& e) {
+    throw ENotReadable(fileName + ": " + e.what());
+  }
+  if (defaulted) *defaulted = problems;
+  return j;
 }
 
 void JsonToSettingsFile(const TSettingsJson& j, const std::string& fileName) {
@@ -188,23 +357,53 @@ std::string SettingsText(const TSettingsJson& j) {
 }
 
 TSettingsJson ParseSettingsText(const std::string& text) {
-  try {
-    return json::parse(text);
-  } catch (const json::parse_error& e) {
-    // Line and column of the byte where parsing stopped.
-    const size_t at = std::min(e.byte > 0 ? e.byte - 1 : 0, text.size());
-    size_t line = 1, column = 1;
-    for (size_t i = 0; i < at; ++i) {
-      if (text[i] == '\n') {
-        ++line;
-        column = 1;
-      } else {
-        ++column;
-      }
+  // Lists and objects nest a few levels in settings; the limit is the scene reader's, and keeps
+  // every reader and writer of the document within its stack.
+  constexpr int MaxNesting = 600;
+  int depth = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      for (++i; i < text.size() && text[i] != '"'; ++i)
+        if (text[i] == '\\') ++i;
+    } else if (c == '{' || c == '[') {
+      if (++depth > MaxNesting)
+        throw ESettingsError("", LineAndColumn(text, i) + ": lists and objects nested deeper than " +
+                                     std::to_string(MaxNesting) + " levels");
+    } else if (c == '}' || c == ']') {
+      --depth;
     }
+  }
+  try {
+    json j = json::parse(text);
+    if (const TDuplicateKey d = FindDuplicateKey(text); d.At != std::string::npos)
+      throw ESettingsError(d.Path, LineAndColumn(text, d.At) + ": this key is given twice in one object; give each key once");
+    return j;
+  } catch (const json::parse_error& e) {
+    // The library says what it was parsing and what it expected; the word at the fault (an
+    // invalid literal such as NaN, a number) is named as it stands in the text, and the line and
+    // column are where it starts.
+    const size_t at = std::min(e.byte > 0 ? e.byte - 1 : 0, text.size());
+    const auto wordChar = [](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '+' || c == '-' || c == '_';
+    };
+    size_t start = at, end = at;
+    while (start > 0 && wordChar(text[start - 1])) --start;
+    while (end < text.size() && wordChar(text[end])) ++end;
     std::string what = e.what();
-    const size_t colon = what.rfind(": ");
-    if (colon != std::string::npos) what = what.substr(colon + 2);
-    throw ESettingsError("", "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what);
+    const size_t column = what.find(": ", what.find("column"));
+    if (column != std::string::npos) what = what.substr(column + 2);
+    const size_t lastRead = what.find("; last read:");
+    if (lastRead != std::string::npos) what.resize(lastRead);
+    if (end > start) what += ", found '" + text.substr(start, std::min<size_t>(end - start, 40)) + "'";
+    throw ESettingsError("", LineAndColumn(text, end > start ? start : at) + ": " + what);
+  } catch (const json::out_of_range& e) {
+    // A number beyond what a double holds; the library names it but not where it is.
+    std::string number = e.what();
+    const size_t open = number.find('\'');
+    number = open == std::string::npos ? std::string() : number.substr(open + 1, number.rfind('\'') - open - 1);
+    const size_t at = number.empty() ? std::string::npos : text.find(number);
+    throw ESettingsError("", (at == std::string::npos ? std::string() : LineAndColumn(text, at) + ": ") + "the number " +
+                                 number + " is outside the range of numbers; expected a number from -1.7e308 to 1.7e308");
   }
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 namespace stage {
@@ -98,6 +99,29 @@ void ClipNear(const std::vector<TVert>& in, std::vector<TVert>& out) {
 }
 
 }  // namespace
+
+uint64_t FrameMemory(const TRenderSettings& s) {
+  const uint64_t pixels = static_cast<uint64_t>(std::max(s.Width, 1)) * static_cast<uint64_t>(std::max(s.Height, 1));
+  const uint64_t n = static_cast<uint64_t>(std::clamp(s.Samples, 1, 4));
+  // A frame: the render and its shown copy, and the copy a writer converts. With samples, that
+  // at the sample size, and the filtered image with its shown copy.
+  const uint64_t frame = 2 * sizeof(TPixel) + 8;
+  return n > 1 ? pixels * n * n * frame + pixels * 2 * sizeof(TPixel) : pixels * frame;
+}
+
+std::string FrameMemoryProblem(const TRenderSettings& s) {
+  const uint64_t need = FrameMemory(s);
+  if (need <= FrameMemoryLimit) return {};
+  const auto gb = [](uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / double(uint64_t{1} << 30));
+    return std::string(text);
+  };
+  std::string frame = std::to_string(s.Width) + " x " + std::to_string(s.Height) + " pixels";
+  if (s.Samples > 1) frame += " with " + std::to_string(s.Samples) + " x " + std::to_string(s.Samples) + " samples";
+  return "a frame of " + frame + " needs about " + gb(need) + " of memory while it is rendered; frames may take at most " +
+         gb(FrameMemoryLimit) + ": render it smaller or with fewer samples";
+}
 
 TRect RenderRect(const TRenderSettings& s) {
   TRect r{0, 0, s.Width - 1, s.Height - 1};

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "hostapi/TsxApi5.h"
 #include "stage/Scene.h"
@@ -27,6 +28,16 @@ struct TRenderSettings {
   bool UseRegion = false;
   int16_t RegionLeft = 0, RegionTop = 0, RegionRight = 0, RegionBottom = 0;
 };
+
+// Memory a frame may take while it is rendered and written: the render at its sample size, the
+// filtered image, the shown copy and the written copy. Larger frames are refused before anything
+// is allocated.
+constexpr uint64_t FrameMemoryLimit = uint64_t{4} << 30;
+// Bytes a frame of the settings' size and samples takes, as counted against the limit.
+uint64_t FrameMemory(const TRenderSettings& settings);
+// Empty when the frame fits the limit; otherwise the words that say what is too large and how
+// much memory it would need ("a frame of 16384 x 16384 pixels needs about 21.5 GB ...").
+std::string FrameMemoryProblem(const TRenderSettings& settings);
 
 // The image rectangle a render covers (the region, clamped to the image, or the whole image).
 struct TRect {

@@ -118,6 +118,35 @@ TPolyhedron BuildPrimitive(const TMeshSource& source) {
   throw std::invalid_argument("not a primitive");
 }
 
+uint64_t PrimitiveMemory(const TMeshSource& source) {
+  uint64_t vertices = 0, faces = 0, corners = 4;
+  const auto count = [](int n) { return static_cast<uint64_t>(std::max(n, 0)); };
+  switch (source.Kind) {
+    case TPrimitive::Plane:
+      vertices = 4;
+      faces = 1;
+      break;
+    case TPrimitive::Grid:
+      vertices = (count(source.DivisionsX) + 1) * (count(source.DivisionsY) + 1);
+      faces = count(source.DivisionsX) * count(source.DivisionsY);
+      break;
+    case TPrimitive::Box:
+      vertices = 8;
+      faces = 6;
+      break;
+    case TPrimitive::Sphere:
+      vertices = 2 + count(source.Rings) * count(source.Segments);
+      faces = count(source.Segments) * count(source.Rings);
+      break;
+    case TPrimitive::ObjFile:
+      return 0;
+  }
+  const uint64_t perVertex = sizeof(CtsxVector3f) + sizeof(tsxUV);
+  const uint64_t perFace = sizeof(tsxFACE) + sizeof(tsxFACE*) + sizeof(size_t) + sizeof(CtsxVector3f) +
+                           corners * sizeof(tsxCORNER);
+  return vertices * perVertex + faces * perFace;
+}
+
 namespace {
 
 constexpr std::uintmax_t kMaxObjBytes = std::uintmax_t{1} << 30;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -26,6 +27,10 @@ struct TMeshSource {
 // outside. Throws std::invalid_argument for sizes, radii or counts out of range (sizes must be
 // finite and positive, counts 1..1024 with at least 3 segments and 2 rings).
 TPolyhedron BuildPrimitive(const TMeshSource& source);
+
+// The memory the polyhedron of a primitive takes, counted before it is built; 0 for an OBJ file
+// (whose memory follows its size).
+uint64_t PrimitiveMemory(const TMeshSource& source);
 
 // Reads an OBJ file (polygons kept as written, texture coordinates kept, materials ignored).
 // Throws std::runtime_error naming the file when it cannot be read or is malformed.

@@ -15,11 +15,13 @@
 #include <charconv>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <system_error>
 #include <type_traits>
@@ -37,7 +39,17 @@ using json = nlohmann::ordered_json;
 
 constexpr int kFormatVersion = 1;
 constexpr int kMaxDepth = 256;
+// Lists and objects inside one another: enough for 256 levels of children with the settings of
+// the deepest objects, and few enough that no reader or writer of JSON runs out of stack. The
+// plug-in's readers of settings text keep the same limit.
+constexpr int kMaxNesting = 600;
 constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{1} << 30;
+// What the primitives of one scene may take together: a few spheres of 1024 segments and rings
+// fit, forty of them (4 GB from a few lines of text) do not.
+constexpr uint64_t kMaxMeshBytes = uint64_t{1} << 30;
+// What the objects' data of one scene may take together once settings are turned into payloads
+// (a few bytes of settings make kilobytes of records, and the plug-in's objects more again).
+constexpr uint64_t kMaxPayloadBytes = uint64_t{512} << 20;
 
 // ---- Description of a file, fully checked before anything in the stage changes.
 
@@ -398,6 +410,11 @@ class TReader {
         d.Payload = std::move(*bytes);
       }
       if (j.contains("settings")) Settings(j["settings"], path + "/settings", d);
+      PayloadBytes_ += d.Payload.size() + d.Settings.size();
+      if (PayloadBytes_ > kMaxPayloadBytes)
+        Fail(path, "the objects' data would need more than " + Gigabytes(kMaxPayloadBytes) +
+                       " of memory (about " + Gigabytes(PayloadBytes_ * 4) +
+                       " once their plug-in holds them); split the scene or use fewer particle systems");
     } else {
       if (j.contains("objectType")) Warn(path + "/objectType", "only object nodes have a type name, ignored");
       if (j.contains("payload")) Warn(path + "/payload", "only object nodes have a payload, ignored");
@@ -478,6 +495,11 @@ class TReader {
       s.DivisionsX = Integer(v[0], path + "/divisions/0", 1, 1024);
       s.DivisionsY = Integer(v[1], path + "/divisions/1", 1, 1024);
     }
+    // Counted before anything is built.
+    MeshBytes_ += PrimitiveMemory(s);
+    if (MeshBytes_ > kMaxMeshBytes)
+      Fail(path, "the scene's meshes would need about " + Gigabytes(MeshBytes_) + " of memory, more than the " +
+                     Gigabytes(kMaxMeshBytes) + " they may take; use fewer segments, rings or divisions");
     try {
       d.Mesh = BuildPrimitive(s);
     } catch (const std::exception& e) {
@@ -513,6 +535,14 @@ class TReader {
     d.Mesh = std::move(p);
   }
 
+  static std::string Gigabytes(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / double(uint64_t{1} << 30));
+    return text;
+  }
+
+  uint64_t MeshBytes_ = 0;
+  uint64_t PayloadBytes_ = 0;
   std::string File_;
   const std::string& Text_;
   std::filesystem::path BaseDir_;
@@ -545,11 +575,86 @@ class TPositionedParser : public nlohmann::detail::json_sax_dom_parser<json> {
 // found there and what was expected.
 std::string PathAt(const std::string& text, size_t byte);
 
+// The byte at which lists and objects first nest deeper than limit; npos when they never do.
+// Texts are skipped, so brackets inside them do not count.
+size_t TooDeepAt(const std::string& text, int limit) {
+  int depth = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      for (++i; i < text.size() && text[i] != '"'; ++i)
+        if (text[i] == '\\') ++i;
+    } else if (c == '{' || c == '[') {
+      if (++depth > limit) return i;
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
+  return std::string::npos;
+}
+
+// The first key given twice in one object of well-formed JSON text: its byte (the opening quote
+// of the second one) and its JSON path; npos when every key is given once. The reader would keep
+// only the last, so a duplicate is refused rather than silently dropping the first.
+struct TDuplicateKey {
+  size_t At = std::string::npos;
+  std::string Path;
+};
+
+TDuplicateKey FindDuplicateKey(const std::string& text) {
+  struct TLevel {
+    bool Object;
+    std::set<std::string> Keys;
+    std::string Key;
+    size_t Index = 0;
+    bool ExpectKey = false;
+  };
+  std::vector<TLevel> levels;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      const size_t start = i;
+      for (++i; i < text.size() && text[i] != '"'; ++i)
+        if (text[i] == '\\') ++i;
+      if (levels.empty() || !levels.back().Object || !levels.back().ExpectKey) continue;
+      TLevel& object = levels.back();
+      object.Key = text.substr(start + 1, i - start - 1);
+      object.ExpectKey = false;
+      if (!object.Keys.insert(object.Key).second) {
+        TDuplicateKey found{start, {}};
+        for (const TLevel& level : levels)
+          found.Path += "/" + (level.Object ? level.Key : std::to_string(level.Index));
+        return found;
+      }
+    } else if (c == '{' || c == '[') {
+      levels.push_back({c == '{', {}, {}, 0, c == '{'});
+    } else if ((c == '}' || c == ']') && !levels.empty()) {
+      levels.pop_back();
+    } else if (c == ',' && !levels.empty()) {
+      if (levels.back().Object)
+        levels.back().ExpectKey = true;
+      else
+        ++levels.back().Index;
+    }
+  }
+  return {};
+}
+
 json ParseJson(const std::string& file, const std::string& text) {
+  if (const size_t deep = TooDeepAt(text, kMaxNesting); deep != std::string::npos)
+    throw ESceneFileError(file + ": " + Where(text, deep) + " (in " + ShortPath(PathAt(text, deep)) +
+                          "): lists and objects nested deeper than " +
+                          std::to_string(kMaxNesting) + " levels; expected at most " + std::to_string(kMaxDepth) +
+                          " levels of children");
   json root;
   TPositionedParser parser(root);
   const bool ok = json::sax_parse(text, &parser);
-  if (ok && !parser.Failed) return root;
+  if (ok && !parser.Failed) {
+    if (const TDuplicateKey d = FindDuplicateKey(text); d.At != std::string::npos)
+      throw ESceneFileError(file + ": " + Where(text, d.At) + ": " + ShortPath(d.Path) +
+                            ": this key is given twice in one object; give each key once");
+    return root;
+  }
 
   // The word at the fault: an invalid literal ("NaN", "tru") or a number, shown as written.
   const size_t at = std::min(parser.Position > 0 ? parser.Position - 1 : 0, text.size());

@@ -166,6 +166,7 @@ TScreenBuffer* TStage::ActiveBuffer(const void* handle) const {
 }
 
 TScreenBuffer TStage::RenderFrame(float frame) {
+  if (const std::string problem = FrameMemoryProblem(Render); !problem.empty()) throw std::invalid_argument(problem);
   if (Render.Samples > 1) {
     // The whole frame at n × n its size, the render settings saying so while it is made.
     const int32_t n = std::min<int32_t>(Render.Samples, 4);

@@ -78,6 +78,13 @@ class TStage {
   // marks its document modified. Exceptions must not leave it. PluginChanges counts the calls.
   std::function<void()> OnPluginChanged;
   uint64_t PluginChanges = 0;
+  // Called whenever the plug-in changed what a scene file keeps through a host call: a custom
+  // object created, added, deleted or renamed, an axes position set, a settings block changed.
+  // A desktop host marks its document modified. Exceptions must not leave it.
+  std::function<void()> OnSceneChanged;
+  void SceneChanged() const {
+    if (OnSceneChanged) OnSceneChanged();
+  }
 
   // ---- Events. Subscribers of a group are called in subscription order.
   bool Subscribe(int group, tsxEVENTCALLBACK callback, bool subscribe);

@@ -154,10 +154,15 @@ int tsxHostGetPluginSettings(const char* key, char* text, int32_t size) {
 int tsxHostSetPluginSettings(const char* key, const char* text) {
   if (!key || !*key) return 0;
   try {
-    if (text)
-      Stage().PluginSettings[key] = text;
-    else
-      Stage().PluginSettings.erase(key);
+    auto& settings = Stage().PluginSettings;
+    const auto it = settings.find(key);
+    if (text ? it == settings.end() || it->second != text : it != settings.end()) {
+      if (text)
+        settings[key] = text;
+      else
+        settings.erase(it);
+      Stage().SceneChanged();
+    }
     return 1;
   } catch (...) {
     return 0;

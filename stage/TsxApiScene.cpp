@@ -93,7 +93,10 @@ void tsxGNodeGetSize(tsxGNODE* node, CtsxVector3f* size) {
 
 void tsxGNodeSetName(tsxGNODE* node, const char* name) {
   TNode* n = NodeOf(node);
-  if (n && name) Guard([&] { n->Name = name; });
+  if (n && name && n->Name != name) Guard([&] {
+      n->Name = name;
+      Stage().SceneChanged();
+    });
 }
 
 int tsxGNodeGetName(tsxGNODE* node, char* buffer, int size) {
@@ -122,7 +125,10 @@ int tsxSobjGetMinMaxTime(tsxSOBJ* obj, float* first, float* last) {
 }
 
 void tsxSobjDelete(tsxSOBJ* obj) {
-  if (TNode* n = NodeOf(obj)) Guard([&] { Stage().Scene.Delete(*n); });
+  if (TNode* n = NodeOf(obj)) Guard([&] {
+      Stage().Scene.Delete(*n);
+      Stage().SceneChanged();
+    });
 }
 
 void tsxSelectSobj(tsxSOBJ* obj, int /*mode*/, int /*flags*/) {
@@ -138,17 +144,34 @@ int tsxObjectDefine(int pluginId, const char* typeName, const tsxSOBJCALLBACKS* 
 }
 
 tsxSOBJ* tsxObjectCreate(int type) {
-  return Guard([&] { return HandleOf(Stage().Scene.CreateCustom(type)); }, static_cast<tsxSOBJ*>(nullptr));
+  return Guard(
+      [&] {
+        tsxSOBJ* made = HandleOf(Stage().Scene.CreateCustom(type));
+        if (made) Stage().SceneChanged();
+        return made;
+      },
+      static_cast<tsxSOBJ*>(nullptr));
 }
 
 int tsxSceneAddObject(tsxSOBJ* obj, int /*flags*/) {
   TNode* n = NodeOf(obj);
-  return n && Guard([&] { return Stage().Scene.AddToScene(*n); }, false) ? 1 : 0;
+  return n && Guard(
+                   [&] {
+                     const bool added = Stage().Scene.AddToScene(*n);
+                     if (added) Stage().SceneChanged();
+                     return added;
+                   },
+                   false)
+             ? 1
+             : 0;
 }
 
 void tsxMNodeSetAxesPosition(tsxMNODE* node, const CtsxVector3f* position) {
   TNode* n = NodeOf(node);
-  if (n && position) Guard([&] { n->Position.Set(n->PoseFrame, *position); });
+  if (n && position) Guard([&] {
+      n->Position.Set(n->PoseFrame, *position);
+      Stage().SceneChanged();
+    });
 }
 
 float tsxAnimGetActiveTime(void) { return Stage().Scene.Time(); }

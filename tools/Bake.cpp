@@ -9,6 +9,7 @@
 #include "engine/Errors.h"
 #include "engine/Stream.h"
 #include "plugin/VantrelPlugin.h"
+#include "scene/Settings.h"
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
 
@@ -47,16 +48,15 @@ void LoadBakeInput(TEmitterMan& manager, const std::string& fileName) {
   if (ext != "vts" && ext != "vte")
     throw EVantrelError(Format("%s: expected a system settings file (.vts) or an emitter settings file (.vte)",
                                fileName.c_str()));
-  TFileReadStream file(fileName);
-  int32_t version = 0;
-  if (!ReadField(file, version)) throw EVantrelError(Format("%s: the file is empty or damaged", fileName.c_str()));
-  if (version != EmitterRecordVersion && version != OldEmitterRecordVersion)
-    throw EVantrelError(Format("%s: unsupported settings version %d", fileName.c_str(), version));
+  // A damaged file is refused, as the panels refuse it, rather than baked with made-up values.
   auto emitter = std::make_unique<TEmitterObject>();
-  if (ext == "vts")
-    emitter->AddSystem().ReadFrom(version, file);
-  else
-    emitter->ReadFrom(version, file);
+  std::vector<std::string> problems;
+  ReadEmitterSettingsFile(fileName, *emitter, problems);
+  if (!problems.empty()) {
+    std::string text = fileName + ": damaged: ";
+    for (size_t i = 0; i < problems.size(); ++i) text += (i ? "; " : "") + problems[i];
+    throw EVantrelError(text);
+  }
   manager.AddEmitter(std::move(emitter));
 }
 

@@ -11,7 +11,8 @@
 
 // Loads a system settings file (.vts: one emitter at the origin holding one slot) or an emitter
 // settings file (.vte: one emitter with the file's slots), told apart by the extension, into the
-// manager's EmitterList. Throws EVantrelError naming the file when it cannot be read.
+// manager's EmitterList. Throws EVantrelError naming the file when it cannot be read or is
+// damaged (empty, cut short, padded, of an unknown version), saying what is wrong.
 void LoadBakeInput(TEmitterMan& manager, const std::string& fileName);
 
 // The plug-in run in-process for a bake of a stage scene file: its seven object types defined

@@ -1,81 +1,79 @@
-// Walks a scene file's nodes and turns each emitter's and tool's data into readable settings.
+// Loads a scene file through the stage's reader, with the plug-in's object types defined, as
+// `vantrel` does, and turns each emitter's and tool's data into readable settings.
 #include "tools/SettingsShow.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "engine/Errors.h"
+#include "hostapi/Platform.h"
+#include "plugin/VantrelPlugin.h"
 #include "plugin/tsxExtObj.h"
-#include "stage/Base64.h"
+#include "plugin/tsxPlug.h"
+#include "stage/SceneFile.h"
+#include "stage/Stage.h"
 
 namespace {
 
-bool KindOfType(const std::string& name, TSettingsKind& kind, TToolKind& tool) {
+bool KindOfType(const std::string& name, TSettingsKind& kind) {
   if (name == "VNTX_Emitter") {
     kind = TSettingsKind::Emitter;
-    tool = ToolNone;
     return true;
   }
   for (TToolKind k : {ToolDeflector, ToolFan, ToolAttractor, ToolRepulsor, ToolLeader, ToolGravitron})
     if (name == ToolTypeName(k)) {
       kind = TSettingsKind::Tool;
-      tool = k;
       return true;
     }
   return false;
 }
 
-void Walk(const std::string& file, const TSettingsJson& nodes, const std::string& path, std::vector<TShownObject>& out) {
-  if (!nodes.is_array()) return;
+// The reader refuses more than 256 levels of children, so this recursion stays shallow.
+void Walk(const std::vector<std::unique_ptr<stage::TNode>>& nodes, const std::string& path,
+          std::vector<TShownObject>& out) {
   for (size_t i = 0; i < nodes.size(); ++i) {
-    const TSettingsJson& n = nodes[i];
+    stage::TNode& n = *nodes[i];
     const std::string p = path + "/" + std::to_string(i);
-    if (!n.is_object()) continue;
     TSettingsKind kind;
-    TToolKind tool;
-    const std::string type = n.contains("objectType") && n["objectType"].is_string() ? n["objectType"].get<std::string>() : "";
-    if (KindOfType(type, kind, tool)) {
+    if (n.Kind() == stage::TNodeKind::Custom && KindOfType(n.TypeName, kind)) {
       TShownObject o;
-      o.Name = n.contains("name") && n["name"].is_string() ? n["name"].get<std::string>() : "";
-      o.TypeName = type;
+      o.Name = n.Name;
+      o.TypeName = n.TypeName;
       o.Path = p;
-      if (n.contains("settings")) {
-        try {
-          o.Settings = PayloadToSettings(kind, SettingsToPayload(kind, n["settings"], tool));
-        } catch (const ESettingsError& e) {
-          throw EVantrelError(file + ": " + p + "/settings" + e.Path + ": object \"" + o.Name + "\" (" + type +
-                              "): " + e.Problem);
-        }
-      } else if (n.contains("payload")) {
-        if (!n["payload"].is_string()) throw EVantrelError(file + ": " + p + "/payload: expected a text");
-        const auto bytes = stage::DecodeBase64(n["payload"].get<std::string>());
-        if (!bytes) throw EVantrelError(file + ": " + p + "/payload: not valid base64");
-        try {
-          o.Settings = PayloadToSettings(kind, *bytes);
-        } catch (const EVantrelError&) {
-          o.Settings = nullptr;  // the payload holds no object
-        }
+      // What the plug-in holds after reading the object, as it would save it.
+      const std::vector<uint8_t> bytes = stage::Stage().Files.Write(n);
+      try {
+        o.Settings = PayloadToSettings(kind, bytes);
+      } catch (const ENotReadable& e) {
+        o.Settings = nullptr;
+        o.Note = std::string("kept as its payload: ") + e.what();
+      } catch (const EVantrelError&) {
+        o.Settings = nullptr;
+        o.Note = "the plug-in holds no object for it";
       }
       out.push_back(std::move(o));
     }
-    if (n.contains("children")) Walk(file, n["children"], p + "/children", out);
+    Walk(n.Children(), p + "/children", out);
   }
 }
 
 }  // namespace
 
-std::vector<TShownObject> SceneSettings(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) throw EVantrelError(Format("Cannot open file %s", fileName.c_str()));
-  std::ostringstream text;
-  text << in.rdbuf();
-  TSettingsJson root;
+std::vector<TShownObject> SceneSettings(const std::string& fileName, std::vector<std::string>& warnings) {
+  TVantrelPlugin plugin("");
+  if (PlugState().PluginId < 0) PlugState().PluginId = 1;
+  plugin.PlugInit();
+  stage::TStage& stage = stage::Stage();
+  // The plug-in's messages are kept by the platform of a program without windows.
+  auto* platform = dynamic_cast<THeadlessPlatform*>(&Platform());
+  if (platform) platform->Messages.clear();
   try {
-    root = ParseSettingsText(text.str());
-  } catch (const ESettingsError& e) {
-    throw EVantrelError(fileName + ": " + e.Problem);
+    warnings = stage::LoadSceneFile(stage, fileName);
+  } catch (const std::exception& e) {
+    throw EVantrelError(e.what());
   }
+  // What the plug-in said while reading (data not read as saved) is part of what is shown.
+  if (platform)
+    for (const std::string& message : platform->Messages) warnings.push_back(message);
   std::vector<TShownObject> out;
-  if (root.is_object() && root.contains("nodes")) Walk(fileName, root["nodes"], "/nodes", out);
+  Walk(stage.Scene.Roots(), "/nodes", out);
+  stage.Scene.Clear();
   return out;
 }

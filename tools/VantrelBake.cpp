@@ -14,6 +14,7 @@
 #include "hostapi/TsxApi5.h"
 #include "plugin/VantrelPlugin.h"
 #include "tools/Bake.h"
+#include "tools/StandardOutput.h"
 
 namespace {
 
@@ -129,14 +130,18 @@ int main(int argc, char** argv) {
     if (wantIds) ids.Update(manager);
     try {
       if (*csvOption) {
-        if (csv == "-")
+        if (csv == "-") {
           WriteParticleCsv(manager, std::cout);
+          if (!StandardOutputWritten("vantrel-bake")) return 1;  // said why; no use baking on
+        }
         else
           WriteParticleCsv(manager, ExpandFramePattern(csv, static_cast<int>(f)));
       }
       if (*plyOption) {
-        if (ply == "-")
+        if (ply == "-") {
           WriteParticlePly(manager, ids, std::cout);
+          if (!StandardOutputWritten("vantrel-bake")) return 1;
+        }
         else
           WriteParticlePly(manager, ids, ExpandFramePattern(ply, static_cast<int>(f)));
       }
@@ -145,10 +150,5 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  std::cout.flush();
-  if (!std::cout) {
-    std::fprintf(stderr, "vantrel-bake: cannot write to standard output\n");
-    return 1;
-  }
-  return 0;
+  return StandardOutputWritten("vantrel-bake") ? 0 : 1;
 }

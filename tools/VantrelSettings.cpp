@@ -9,6 +9,7 @@
 #include "engine/Errors.h"
 #include "engine/Stream.h"
 #include "tools/SettingsShow.h"
+#include "tools/StandardOutput.h"
 #include "scene/Settings.h"
 
 namespace {
@@ -25,7 +26,7 @@ bool IsJson(const std::string& fileName) {
   return fileName.size() >= 5 && fileName.compare(fileName.size() - 5, 5, ".json") == 0;
 }
 
-int Convert(const std::string& in, const std::string& out) {
+int Convert(const std::string& in, const std::string& out, bool force) {
   if (IsJson(in) == IsJson(out)) {
     std::fprintf(stderr, "vantrel-settings: convert turns a .vte, .vts or .vtg file into .json or back; "
                          "exactly one of \"%s\" and \"%s\" must end in .json\n",
@@ -34,7 +35,11 @@ int Convert(const std::string& in, const std::string& out) {
   }
   try {
     if (IsJson(out)) {
-      const std::string text = SettingsText(SettingsFileToJson(in));
+      std::vector<std::string> defaulted;
+      const std::string text = SettingsText(SettingsFileToJson(in, force, &defaulted));
+      for (const std::string& problem : defaulted)
+        std::fprintf(stderr, "vantrel-settings: warning: %s: %s; converted with defaults for what is missing\n",
+                     in.c_str(), problem.c_str());
       TFileWriteStream s(out);
       s.Write(text.data(), text.size());
       s.Commit();
@@ -44,7 +49,8 @@ int Convert(const std::string& in, const std::string& out) {
         j = ParseSettingsText(ReadWholeFile(in));
         JsonToSettingsFile(j, out);
       } catch (const ESettingsError& e) {
-        throw EVantrelError(in + ": " + e.what());
+        // A fault in the text has no JSON path; its line and column are in the problem.
+        throw EVantrelError(in + ": " + (e.Path.empty() ? e.Problem : std::string(e.what())));
       }
     }
   } catch (const std::exception& e) {
@@ -56,7 +62,7 @@ int Convert(const std::string& in, const std::string& out) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App app{"Readable settings of Vantrel emitters, systems, tools and gradients."};
   app.require_subcommand(1);
   std::string scene, node, in, out;
@@ -67,6 +73,9 @@ int main(int argc, char** argv) {
       "convert", "turn a settings file into JSON or back; the extensions say which (.vte, .vts, .vtg, .json)");
   convert->add_option("IN", in, "the file to read")->required();
   convert->add_option("OUT", out, "the file to write")->required();
+  bool force = false;
+  convert->add_flag("--force", force,
+                    "convert a damaged settings file: what can be read, the rest at its defaults (each named)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -74,12 +83,19 @@ int main(int argc, char** argv) {
     return code == 0 ? 0 : 2;
   }
 
-  if (*convert) return Convert(in, out);
+  if (*convert) return Convert(in, out, force);
   try {
-    const std::vector<TShownObject> objects = SceneSettings(scene);
+    std::vector<std::string> warnings;
+    const std::vector<TShownObject> objects = SceneSettings(scene, warnings);
+    for (const std::string& warning : warnings) std::fprintf(stderr, "vantrel-settings: warning: %s\n", warning.c_str());
     if (!node.empty()) {
       for (const TShownObject& o : objects)
         if (o.Name == node) {
+          if (o.Settings.is_null()) {
+            std::fprintf(stderr, "vantrel-settings: %s: \"%s\" (%s) at %s: %s\n", scene.c_str(), o.Name.c_str(),
+                         o.TypeName.c_str(), o.Path.c_str(), o.Note.c_str());
+            return 1;
+          }
           std::fputs(SettingsText(o.Settings).c_str(), stdout);
           return 0;
         }
@@ -89,7 +105,10 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < objects.size(); ++i) {
       const TShownObject& o = objects[i];
       std::printf("%s# %s (%s) at %s\n", i ? "\n" : "", o.Name.c_str(), o.TypeName.c_str(), o.Path.c_str());
-      std::fputs(SettingsText(o.Settings).c_str(), stdout);
+      if (o.Settings.is_null())
+        std::printf("# %s\n", o.Note.c_str());
+      else
+        std::fputs(SettingsText(o.Settings).c_str(), stdout);
     }
     if (objects.empty()) std::printf("# %s holds no emitters or tools\n", scene.c_str());
   } catch (const std::exception& e) {
@@ -97,4 +116,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  const int code = Run(argc, argv);
+  // Settings shown into a full disk or a closed pipe are not shown.
+  return StandardOutputWritten("vantrel-settings") || code != 0 ? code : 1;
 }

@@ -130,7 +130,7 @@ void TMain::ReleaseView() {
   ViewWindow_ = nullptr;
 }
 
-void TMain::CatchUp(size_t emitterIndex, size_t slotIndex) {
+bool TMain::CatchUp(size_t emitterIndex, size_t slotIndex) {
   TEmitterObject* emitter = Emitters.EmitterList[emitterIndex].get();
   TEmitter* slot = emitter->Systems[slotIndex].get();
   PreviewFrame = tsxAnimGetActiveTime();
@@ -142,23 +142,25 @@ void TMain::CatchUp(size_t emitterIndex, size_t slotIndex) {
     // The checks hand events to the platform: whatever the user did there (Stop, a deleted
     // emitter) is honoured before the next step.
     const bool abort = AbortRequested();
-    if (abort || !PreviewRunning) return;
+    if (abort || !PreviewRunning) return false;
     const auto& list = Emitters.EmitterList;
     if (emitterIndex >= list.size() || list[emitterIndex].get() != emitter || slotIndex >= emitter->Systems.size() ||
         emitter->Systems[slotIndex].get() != slot)
-      return;
+      return true;  // the slot is gone; the others still catch up
     slot->StepToFrame(static_cast<double>(i), Follow(*this));
   }
+  return true;
 }
 
-void TMain::PrepareRun() {
+bool TMain::PrepareRun() {
   RandomSeed = RunSeed;
   Platform().SetBusyCursor(true);
   SetStatus("Preparing animation...");
+  bool caughtUp = true;
   try {
     // By index: the list may change under the checks' event handling.
-    for (size_t e = 0; e < Emitters.EmitterList.size(); ++e)
-      for (size_t s = 0; s < Emitters.EmitterList[e]->Systems.size(); ++s) CatchUp(e, s);
+    for (size_t e = 0; caughtUp && e < Emitters.EmitterList.size(); ++e)
+      for (size_t s = 0; caughtUp && s < Emitters.EmitterList[e]->Systems.size(); ++s) caughtUp = CatchUp(e, s);
   } catch (...) {
     Platform().SetBusyCursor(false);
     SetStatus("");
@@ -168,8 +170,9 @@ void TMain::PrepareRun() {
   SetStatus("");
   FramesSinceReport = 0;
   ReportTick = Platform().TickCount();
-  // An abort seen during the catch-up is seen again at the frame loop's first check if it
-  // persists; only a Stop (or a final render) made while catching up ends the run here.
+  // Stop, Escape, Rewind or the host's abort while catching up end the run: a user who gave up
+  // waiting does not want it to play (or start over) once the catch-up is done.
+  return caughtUp;
 }
 
 void TMain::StepPreviewFrame() {
@@ -250,7 +253,10 @@ void TMain::RunPreview() {
     return;
   }
   try {
-    PrepareRun();
+    if (!PrepareRun()) {
+      PreviewRunning = false;
+      RewindRequested = false;
+    }
     ClearFpuExceptions();
     SceneFrame = tsxAnimGetActiveTime();
     while (PreviewRunning) {

@@ -174,19 +174,19 @@ void TMain::NewToolAction(TToolKind kind) {
 void TMain::EnableRenderingAction() {
   const bool wanted = !EnableRendering;
   EnableRendering = SwitchPostProcess ? SwitchPostProcess(wanted) : false;
-  SceneSettingsChanged();
+  SceneSettingsChanged("enableRendering");
 }
 
 void TMain::DepthDitheringAction() {
   DepthDithering = !DepthDithering;
   Renderer.DepthDithering = DepthDithering;
-  SceneSettingsChanged();
+  SceneSettingsChanged("depthDithering");
 }
 
 void TMain::SoftIntersectionsAction() {
   SoftIntersections = !SoftIntersections;
   Renderer.SoftDistance = SoftIntersections ? SoftDistance : 0.0f;
-  SceneSettingsChanged();
+  SceneSettingsChanged("softIntersections");
 }
 
 void TMain::SetSoftDistance(float distance) {
@@ -194,11 +194,73 @@ void TMain::SetSoftDistance(float distance) {
     throw EVantrelError("The soft intersection distance must be a number above 0");
   SoftDistance = distance;
   Renderer.SoftDistance = SoftIntersections ? SoftDistance : 0.0f;
-  SceneSettingsChanged();
+  SceneSettingsChanged("softDistance");
 }
 
-void TMain::SceneSettingsChanged() {
-  if (WriteSceneSettings) WriteSceneSettings(RenderSettingsText());
+namespace {
+
+// The "key=value" pairs of a settings text, in order.
+std::vector<std::pair<std::string, std::string>> SettingsPairs(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  std::istringstream in(text);
+  std::string pair;
+  while (in >> pair) {
+    const size_t eq = pair.find('=');
+    pairs.emplace_back(pair.substr(0, eq), eq == std::string::npos ? std::string() : pair.substr(eq + 1));
+  }
+  return pairs;
+}
+
+}  // namespace
+
+void TMain::SceneSettingsChanged(const std::string& changed) {
+  if (!WriteSceneSettings) return;
+  // The scene's block may hold switches this panel has not seen (a scene loaded since, a host
+  // that wrote them); only the switch that changed is taken from the panel, the rest from the
+  // scene, keys of other versions kept.
+  std::optional<std::string> scene = ReadSceneSettings ? ReadSceneSettings() : std::nullopt;
+  if (!scene) {
+    WriteSceneSettings(RenderSettingsText());
+    return;
+  }
+  auto stored = SettingsPairs(*scene);
+  std::string merged;
+  for (const auto& [key, value] : SettingsPairs(RenderSettingsText())) {
+    std::string taken = value;
+    for (auto it = stored.begin(); it != stored.end(); ++it)
+      if (it->first == key) {
+        if (key != changed) taken = it->second;
+        stored.erase(it);
+        break;
+      }
+    merged += (merged.empty() ? "" : " ") + key + "=" + taken;
+  }
+  for (const auto& [key, value] : stored) merged += " " + key + (value.empty() ? "" : "=" + value);
+  WriteSceneSettings(merged);
+  // The panel follows what the scene now holds.
+  try {
+    ApplyRenderSettings(merged);
+  } catch (const std::exception& e) {
+    Platform().ShowMessage(e.what());
+  }
+}
+
+void TMain::SceneLoaded() {
+  ApplySceneSettings();
+  StatusChanged();
+}
+
+void TMain::ApplySceneSettings() {
+  // A damaged text is shown and the rest of the switches keep their state.
+  try {
+    if (ReadSceneSettings)
+      if (const std::optional<std::string> settings = ReadSceneSettings()) {
+        ApplyRenderSettings(*settings);
+        if (View_) View_->Refresh();  // the switches the scene keeps may differ from the panel's
+      }
+  } catch (const std::exception& e) {
+    Platform().ShowMessage(e.what());
+  }
 }
 
 std::string TMain::RenderSettingsText() const {
@@ -284,15 +346,7 @@ TToolObject& TMain::NewTool(TToolKind kind) {
 
 void TMain::RenderBegin() {
   // The scene's switches first; a damaged text is shown and the render goes on with the rest.
-  try {
-    if (ReadSceneSettings)
-      if (const std::optional<std::string> settings = ReadSceneSettings()) {
-        ApplyRenderSettings(*settings);
-        if (View_) View_->Refresh();  // the switches the scene keeps may differ from the panel's
-      }
-  } catch (const std::exception& e) {
-    Platform().ShowMessage(e.what());
-  }
+  ApplySceneSettings();
   try {
     RandomSeed = RunSeed;
     Renderer.OnProgress = [this](int percent) { ReportRenderProgress(percent); };

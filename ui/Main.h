@@ -127,6 +127,8 @@ class TMain : public TMainPanelController {
   // EVantrelError naming the key, after the valid pairs before it took effect.
   std::string RenderSettingsText() const;
   void ApplyRenderSettings(const std::string& text);
+  // A scene was loaded: the panel takes the switches it keeps.
+  void SceneLoaded();
   // The plug-in's button: the first click turns rendering on; every click asks the view to
   // show the panel (OnShowPanel). Answers 0.
   int32_t LeftClick();
@@ -213,13 +215,17 @@ class TMain : public TMainPanelController {
   // An edit of the current emitter object (its head and slots) as one undoable step.
   template <typename Action>
   void EditCurrentEmitter(const char* name, Action action);
-  void SceneSettingsChanged();
+  // Writes the switch that changed into the scene's block, merged with what the block holds.
+  void SceneSettingsChanged(const std::string& changed);
+  // Takes the switches the scene keeps, if any.
+  void ApplySceneSettings();
   void PreviewChanged();
   void SetStatus(const std::string& text);
   bool AcquireView();
   void ReleaseView();
-  void PrepareRun();
-  void CatchUp(size_t emitterIndex, size_t slotIndex);
+  // Both answer false when the catch-up was aborted (Stop, Escape, Rewind, the host's abort).
+  bool PrepareRun();
+  bool CatchUp(size_t emitterIndex, size_t slotIndex);
 
   void* ViewWindow_ = nullptr;          // the window ViewCanvas_ was acquired on
   TDrawSurface* ViewCanvas_ = nullptr;  // the platform's; held during a run

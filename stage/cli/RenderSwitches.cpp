@@ -60,6 +60,7 @@ void ApplySwitches(TStage& stage, const TRenderSwitches& s) {
     throw EUsageError(std::to_string(n) + " x " + std::to_string(n) + " samples of a " +
                       std::to_string(stage.Render.Width) + " x " + std::to_string(stage.Render.Height) +
                       " image make it larger than 16384 pixels a side: use fewer samples or a smaller --size");
+  if (const std::string problem = FrameMemoryProblem(stage.Render); !problem.empty()) throw EUsageError(problem);
   std::string& block = stage.PluginSettings[PluginSettingsKey];
   if (s.DepthDithering) block = WithSetting(block, "depthDithering", *s.DepthDithering ? "1" : "0");
   if (s.SoftIntersections) {

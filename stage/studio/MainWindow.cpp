@@ -142,6 +142,12 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   stage.OnTimeSet = [this](float frame) {
     if (std::isfinite(frame)) Timeline_->SetFrame(static_cast<int>(std::clamp(std::floor(frame), -1e9f, 1e9f)));
   };
+  // What the plug-in does through the host (a new emitter, a deleted tool, its switches) is part
+  // of the document: quitting, New and Open ask before they drop it.
+  stage.OnSceneChanged = [this] {
+    Modified_ = true;
+    UpdateTitle();
+  };
   stage.OnInterruptCheck = [this, last = qint64(0)]() mutable {
     // The render holds the thread: its Cancel button gets its clicks here, a few times a second.
     if (!Progress_) return;
@@ -162,6 +168,7 @@ TMainWindow::~TMainWindow() {
   stage.OnInterruptCheck = nullptr;
   stage.OnTimeSet = nullptr;
   stage.OnPluginChanged = nullptr;
+  stage.OnSceneChanged = nullptr;
   stage.MainWindow = nullptr;
   stage.ViewWindow = nullptr;
 }

@@ -3,12 +3,47 @@
 #include <QCommandLineParser>
 #include <QMessageBox>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "stage/cli/PluginLoader.h"
 #include "stage/studio/MainWindow.h"
 #include "stage/studio/PluginHost.h"
 
+namespace {
+
+constexpr const char* NoDisplay =
+    "vantrel-studio: there is no display to show the studio on: run it in a desktop session, set DISPLAY "
+    "(an X server) or WAYLAND_DISPLAY, or run it under xvfb-run\n";
+
+// Qt ends the program (abort, exit 134) when no platform plug-in can open a display; the user
+// gets the reason in words and exit code 1 instead. Other messages go where Qt sends them.
+void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtFatalMsg) {
+    std::fprintf(stderr, "%s\n%s", text.toLocal8Bit().constData(), NoDisplay);
+    std::_Exit(1);
+  }
+  const QByteArray line = qFormatLogMessage(type, context, text).toLocal8Bit();
+  std::fprintf(stderr, "%s\n", line.constData());
+}
+
+// True when Qt is left to pick a platform that needs a display server and none is named.
+bool DisplayMissing() {
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland")) return false;
+  return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (DisplayMissing()) {
+    std::fputs(NoDisplay, stderr);
+    return 1;
+  }
+  qInstallMessageHandler(OnQtMessage);
   QApplication app(argc, argv);
+  qInstallMessageHandler(nullptr);
   QApplication::setOrganizationName("Vantrel");
   QApplication::setApplicationName("Vantrel Studio");
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <tuple>
@@ -117,6 +118,97 @@ TEST_F(ToolPrograms, BakeWritesCsvToStandardOutputAndPlyFiles) {
   run = Run(VANTREL_BAKE, Scene + " --frame 20 --ply -");
   ASSERT_EQ(run.Code, 0) << run.Err;
   EXPECT_EQ(PlyAges(run.Out, alone), b);
+}
+
+// Output lost on the way to standard output (a full disk) fails the run, with the reason.
+TEST_F(ToolPrograms, OutputThatDoesNotReachStandardOutputFails) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const std::string scene = "'" EXAMPLES_DIR "/fountain/scene.json'";
+  const struct {
+    const char* Program;
+    std::string Args;
+  } cases[] = {
+      {VANTREL_PROGRAM, "info " + scene},
+      {VANTREL_PROGRAM, "new --list"},
+      {VANTREL_PROGRAM, "--help"},
+      {VANTREL_SETTINGS, "show " + scene},
+      {VANTREL_BAKE, scene + " --frame 20 --csv -"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.Program) + " " + c.Args);
+    const std::string command =
+        "'" + std::string(c.Program) + "' " + c.Args + " >/dev/full 2>'" + (Dir / "err.txt").string() + "'";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string err = ReadFile(Dir / "err.txt");
+    EXPECT_NE(err.find("cannot write to standard output: No space left on device"), std::string::npos) << err;
+  }
+}
+
+// vantrel-settings show reads scenes as vantrel does: what vantrel refuses it refuses with the
+// same words (the file, the place, the word as written), no depth of nesting crashes it, and a
+// payload not read as saved is said so rather than shown as null.
+TEST_F(ToolPrograms, SettingsShowReadsScenesAsVantrelDoes) {
+  std::string deep;
+  for (int i = 0; i < 20000; ++i) deep += R"({"type": "group", "children": [)";
+  for (int i = 0; i < 20000; ++i) deep += "]}";
+  const struct {
+    const char* Name;
+    std::string Text;
+    const char* Says;
+  } refused[] = {
+      {"nan.json", R"({"vantrelScene": 1, "time": NaN})", "nan.json: line 1, column 29"},
+      {"huge.json", R"({"vantrelScene": 1, "time": 1e400})", "the number 1e400 is outside the range"},
+      {"deep.json", R"({"vantrelScene": 1, "nodes": [)" + deep + "]}", "nested deeper"},
+      {"bad.json",
+       R"({"vantrelScene": 1, "nodes": [{"name": "Jet", "type": "object", "objectType": "VNTX_Emitter",
+           "settings": {"systems": [{"lifespan": 0}]}}]})",
+       "/nodes/0/settings/systems/0/lifespan: object \"Jet\""},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.Name);
+    std::ofstream(Dir / c.Name) << c.Text;
+    const TRun show = Run(VANTREL_SETTINGS, std::string("show ") + c.Name);
+    const TRun info = Run(VANTREL_PROGRAM, std::string("--plugin '" REAL_PLUGIN "' info ") + c.Name);
+    EXPECT_EQ(show.Code, 1) << show.Err;
+    EXPECT_NE(show.Err.find(c.Says), std::string::npos) << show.Err.substr(0, 500);
+    ASSERT_EQ(info.Err.rfind("vantrel: ", 0), 0u) << info.Err.substr(0, 500);
+    EXPECT_EQ(show.Err.substr(std::string("vantrel-settings: ").size()), info.Err.substr(std::string("vantrel: ").size()));
+  }
+
+  // A payload that ends early: the plug-in's words on standard error, the settings it read shown.
+  std::ofstream(Dir / "short.json") << R"({"vantrelScene": 1, "nodes": [{"name": "Cut", "type": "object",
+      "objectType": "VNTX_Emitter", "payload": "ZQAAAP8AAAAFRW1pdHQ="}]})";
+  const TRun run = Run(VANTREL_SETTINGS, "show short.json");
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Err.find("The emitter \"Cut\" was not read as saved"), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Out.find("null"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("# Cut (VNTX_Emitter) at /nodes/0\n{"), std::string::npos) << run.Out;
+}
+
+// A damaged settings file is not converted without --force; with it, what was defaulted is
+// named and the JSON converts back.
+TEST_F(ToolPrograms, SettingsConvertRefusesDamagedFiles) {
+  std::ofstream(Dir / "empty.vte").flush();
+  TRun run = Run(VANTREL_SETTINGS, "convert empty.vte empty.json");
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_NE(run.Err.find("empty.vte: damaged: the file is empty; nothing was converted"), std::string::npos) << run.Err;
+  EXPECT_FALSE(fs::exists(Dir / "empty.json"));
+  run = Run(VANTREL_SETTINGS, "convert --force empty.vte empty.json");
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Err.find("warning: empty.vte: the file is empty; converted with defaults"), std::string::npos) << run.Err;
+  run = Run(VANTREL_SETTINGS, "convert empty.json again.vte");
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  // Text that is not JSON: the file, where, and the word as written.
+  std::ofstream(Dir / "nan.json") << R"({"name": NaN})";
+  run = Run(VANTREL_SETTINGS, "convert nan.json nan.vte");
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_EQ(run.Err, "vantrel-settings: nan.json: line 1, column 10: syntax error while parsing value - invalid literal, "
+                     "found 'NaN'\n");
+  run = Run(VANTREL_BAKE, "empty.vte --frame 1 --csv -");
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_NE(run.Err.find("empty.vte: damaged: the file is empty"), std::string::npos) << run.Err;
 }
 
 TEST_F(ToolPrograms, VersionsAndUsage) {

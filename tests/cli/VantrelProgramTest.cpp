@@ -336,6 +336,34 @@ TEST_F(VantrelProgram, StudioIsAProgramApartAndMissingOneIsReported) {
   EXPECT_EQ(ReadFile(Dir / "qt.txt"), "0\n");
 }
 
+// Without a display the studio says so and answers 1, rather than ending inside the toolkit:
+// with no display named, and with one named that is not there.
+TEST_F(VantrelProgram, StudioWithoutADisplaySaysSo) {
+  const std::string studio = fs::path(VANTREL_PROGRAM).parent_path() / "vantrel-studio";
+  if (!fs::exists(studio)) GTEST_SKIP() << "the studio is not built";
+  for (const char* env : {"-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM",
+                          "-u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:97",
+                          "-u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb"}) {
+    SCOPED_TRACE(env);
+    const TRun run = Run(std::string(env) + " '" VANTREL_PROGRAM "' studio shot/scene.json", "env");
+    EXPECT_EQ(run.Code, 1) << run.Err;
+    EXPECT_NE(run.Err.find("there is no display to show the studio on"), std::string::npos) << run.Err;
+  }
+}
+
+// A frame too large for memory is refused before anything is allocated, saying how much it
+// would need: by its size, and by its samples.
+TEST_F(VantrelProgram, FramesTooLargeForMemoryAreRefusedInWords) {
+  TRun run = Run(Fixture + "render shot/scene.json -f 1 --size 16384x16384 -o big.png");
+  EXPECT_EQ(run.Code, 2) << run.Err;
+  EXPECT_NE(run.Err.find("a frame of 16384 x 16384 pixels needs about 12.0 GB of memory"), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Err.find("bad_alloc"), std::string::npos) << run.Err;
+  run = Run(Fixture + "render shot/scene.json -f 1 --size 4096x4096 --samples 4 -o big.png");
+  EXPECT_EQ(run.Code, 2) << run.Err;
+  EXPECT_NE(run.Err.find("with 4 x 4 samples needs about"), std::string::npos) << run.Err;
+  EXPECT_FALSE(fs::exists(Dir / "big.png"));
+}
+
 TEST_F(VantrelProgram, InfoListsNodesAndSettingsEvenWithoutThePlugin) {
   TRun run = Run("--plugin nowhere.tsx info shot/scene.json");
   ASSERT_EQ(run.Code, 0) << run.Err;

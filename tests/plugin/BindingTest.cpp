@@ -11,11 +11,14 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "engine/Errors.h"
 #include "engine/RandomTables.h"
 #include "hostapi/Platform.h"
 #include "plugin/VantrelPlugin.h"
 #include "render/BitmapCache.h"
+#include "stage/SceneFile.h"
 #include "stage/Stage.h"
 #include "tests/StageViews.h"
 
@@ -559,7 +562,8 @@ TEST_F(Plugin, PlugInitDefinesTheSevenTypesInOrderThenTheRenderEvents) {
   }
   EXPECT_TRUE(Module->Events.Active());
   EXPECT_TRUE(Stage().Subscribed(tsxEVENTS_RENDER, &TTsEvents::HostCallback));
-  EXPECT_FALSE(Stage().Subscribed(tsxEVENTS_GENERAL, &TTsEvents::HostCallback));
+  // Scene loads bring the render switches the scene keeps.
+  EXPECT_TRUE(Stage().Subscribed(tsxEVENTS_GENERAL, &TTsEvents::HostCallback));
 }
 
 TEST_F(Plugin, TheFirstClickTurnsRenderingOnAndLaterClicksLeaveIt) {
@@ -620,6 +624,39 @@ TEST_F(Plugin, RenderSwitchesAreKeptWithTheScene) {
   EXPECT_TRUE(main.EnableRendering);
   EXPECT_EQ(main.Renderer.SoftDistance, 2.0f);
   EXPECT_NE(main.Renderer.CoverageQuery, nullptr) << "the stage offers coverage";
+}
+
+// A loaded scene's switches reach the panel at once, and the first click (or any switch) writes
+// only what it changed: soft intersections and depth dithering the scene keeps survive it.
+TEST_F(Plugin, SceneSwitchesSurviveTheFirstClick) {
+  namespace fs = std::filesystem;
+  Init();
+  TMain& main = Module->Main;
+  const fs::path scene = fs::temp_directory_path() / ("vantrel-switches-" + std::to_string(::getpid()) + ".json");
+  {
+    std::ofstream out(scene);
+    out << R"({"vantrelScene": 1, "pluginSettings": {"Vantrel":
+              "enableRendering=0 depthDithering=1 softIntersections=1 softDistance=0.5 later=3"}})";
+  }
+  stage::LoadSceneFile(Stage(), scene);
+  fs::remove(scene);
+  EXPECT_TRUE(main.DepthDithering);
+  EXPECT_TRUE(main.SoftIntersections);
+  EXPECT_EQ(main.Renderer.SoftDistance, 0.5f);
+
+  tsxOnLeftClick();
+  EXPECT_TRUE(main.EnableRendering);
+  EXPECT_EQ(Stage().PluginSettings["Vantrel"],
+            "enableRendering=1 depthDithering=1 softIntersections=1 softDistance=0.5 later=3");
+
+  // The host changes the block behind the panel's back (another scene's switches, say); the next
+  // switch changes only its own key and the panel follows the rest.
+  Stage().PluginSettings["Vantrel"] = "enableRendering=1 depthDithering=0 softIntersections=1 softDistance=2";
+  main.SoftIntersectionsAction();
+  EXPECT_EQ(Stage().PluginSettings["Vantrel"], "enableRendering=1 depthDithering=0 softIntersections=0 softDistance=2");
+  EXPECT_FALSE(main.DepthDithering);
+  EXPECT_FALSE(main.SoftIntersections);
+  EXPECT_EQ(main.SoftDistance, 2.0f);
 }
 
 TEST_F(Plugin, ARefusedRegistrationLeavesRenderingOff) {

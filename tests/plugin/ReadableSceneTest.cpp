@@ -9,9 +9,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <unistd.h>
 
+#include "engine/ColorSeries.h"
+#include "engine/Stream.h"
+#include "scene/EmitterObj.h"
 #include "stage/Base64.h"
 #include "stage/ImageFiles.h"
 #include "stage/SceneFile.h"
@@ -170,6 +174,51 @@ TEST_F(ReadableScene, SavingABase64SceneWritesReadableSettings) {
   };
   EXPECT_EQ(node("Fountain")["settings"]["systems"][0]["name"], "Water");
   EXPECT_EQ(node("Pool")["settings"]["elasticity"], 35);
+}
+
+// Objects whose records hold what readable settings cannot (written by another program) are
+// saved as their payload; every object comes back from a save and a load with the same bytes,
+// and the saved scene loads.
+TEST_F(ReadableScene, ForeignRecordsSurviveASaveAndALoad) {
+  const struct {
+    const char* What;
+    std::function<void(TEmitterObject&)> Change;
+    bool Readable;
+  } cases[] = {
+      {"in range", [](TEmitterObject&) {}, true},
+      {"a frame offset of 9000", [](TEmitterObject& e) { e.FrameOffset = 9000; }, false},
+      {"a curve with one key", [](TEmitterObject& e) { e.Visibility.Clear(); e.Visibility.AddKey(0, 1); }, false},
+      {"a list index past its list", [](TEmitterObject& e) { e.Systems[0]->System.MapIndex = 3; }, false},
+      {"a gradient without stops", [](TEmitterObject& e) { e.Systems[0]->System.ParticleColors.Assign({}, {}); }, false},
+      {"an empty image name", [](TEmitterObject& e) { e.Systems[0]->System.Maps.Assign({{"", {}}}); }, false},
+      {"auto-scale bits beyond the five boxes", [](TEmitterObject& e) { e.HeightScaling = 0xF8; }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    TEmitterObject e;
+    e.Name = "Foreign";
+    e.AddSystem();
+    c.Change(e);
+    TMemoryStream record;
+    e.WriteTo(record);
+    std::vector<uint8_t> payload(8);
+    const int32_t header[2] = {EmitterRecordVersion, static_cast<int32_t>(record.Data().size())};
+    std::memcpy(payload.data(), header, sizeof header);
+    payload.insert(payload.end(), record.Data().begin(), record.Data().end());
+    const json scene = {{"vantrelScene", 1},
+                        {"nodes", {{{"name", "Foreign"}, {"type", "object"}, {"objectType", "VNTX_Emitter"},
+                                    {"payload", stage::EncodeBase64(payload)}}}}};
+    WriteJson(Dir / "foreign.json", scene);
+    Stage().Scene.Clear();
+    Load(Dir / "foreign.json");
+    stage::SaveSceneFile(Stage(), Dir / "saved.json");
+    const json saved = ReadJson(Dir / "saved.json");
+    EXPECT_EQ(saved["nodes"][0].contains("settings"), c.Readable) << saved["nodes"][0].dump();
+    Stage().Scene.Clear();
+    Load(Dir / "saved.json");
+    ASSERT_EQ(Stage().Scene.Roots().size(), 1u);
+    EXPECT_EQ(Stage().Files.Write(*Stage().Scene.Roots()[0]), payload);
+  }
 }
 
 // Bad settings: the message names the file, the object and the path; the scene loaded before

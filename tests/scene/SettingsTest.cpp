@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <unistd.h>
 
@@ -258,12 +259,228 @@ TEST_F(SettingsFiles, Version100FilesComeBackAs101) {
   EXPECT_EQ(read.Systems[0]->System.MaxParticleSize, DefaultMaxParticleSize);
 }
 
+// Records other programs may write, holding what the panels never make. Their settings would be
+// refused or come back different, so the conversion refuses them (a host then keeps the payload),
+// and whatever it does give converts back to the very same bytes. The customised emitter is
+// in range and converts.
+std::vector<uint8_t> Payload(const TEmitterObject& e) {
+  TMemoryStream s;
+  WriteField(s, EmitterRecordVersion);
+  const std::vector<uint8_t> record = Record(e);
+  WriteField(s, static_cast<int32_t>(record.size()));
+  s.Write(record.data(), record.size());
+  return s.Data();
+}
+
+struct TForeignRecord {
+  const char* What;
+  std::function<void(TEmitterObject&)> Change;
+  bool Readable;
+};
+
+const std::vector<TForeignRecord>& ForeignRecords() {
+  static const std::vector<TForeignRecord> records = {
+      {"in range", [](TEmitterObject&) {}, true},
+      {"a frame offset of 9000", [](TEmitterObject& e) { e.FrameOffset = 9000; }, false},
+      {"a freeze frame of -3", [](TEmitterObject& e) { e.FreezeFrame = -3; }, false},
+      {"a curve with one key", [](TEmitterObject& e) { SetCurve(e.Visibility, {{0, 1}}); }, false},
+      {"a curve key out of order",
+       [](TEmitterObject& e) { SetCurve(e.Systems[0]->System.Variable(0), {{0, 1}, {0.5, 2}, {8192, 2}}); }, false},
+      {"a list index past its list", [](TEmitterObject& e) { e.Systems[0]->System.MapIndex = 7; }, false},
+      {"a render mode past its list", [](TEmitterObject& e) { e.Systems[1]->System.RenderMode = 9; }, false},
+      {"a gradient without stops", [](TEmitterObject& e) { e.Systems[0]->System.ParticleColors.Assign({}, {}); }, false},
+      {"an empty image name", [](TEmitterObject& e) { e.Systems[0]->System.Maps.Assign({{"", {}}}); }, false},
+      {"no image at all", [](TEmitterObject& e) { e.Systems[0]->System.Maps.Assign({}); }, false},
+      {"auto-scale bits beyond the five boxes", [](TEmitterObject& e) { e.WidthScaling |= 0x80; }, false},
+      {"a negative system lifespan", [](TEmitterObject& e) { e.Systems[1]->System.SystemLifespan = -5; }, false},
+  };
+  return records;
+}
+
+TEST(Settings, ForeignRecordsConvertOnlyWhenTheyComeBackWhole) {
+  for (const TForeignRecord& f : ForeignRecords()) {
+    SCOPED_TRACE(f.What);
+    TEmitterObject e;
+    CustomiseEmitter(e);
+    f.Change(e);
+    const std::vector<uint8_t> payload = Payload(e);
+    try {
+      const TSettingsJson j = PayloadToSettings(TSettingsKind::Emitter, payload);
+      EXPECT_TRUE(f.Readable) << SettingsText(j);
+      EXPECT_EQ(SettingsToPayload(TSettingsKind::Emitter, ParseSettingsText(SettingsText(j))), payload);
+    } catch (const ENotReadable& error) {
+      EXPECT_FALSE(f.Readable) << error.what();
+      EXPECT_NE(std::string(error.what()).find("cannot hold"), std::string::npos) << error.what();
+    }
+  }
+}
+
+// A settings file holding such a record is not turned into JSON that would not convert back.
+TEST_F(SettingsFiles, ForeignFilesAreNotConvertedToSettingsThatDoNotComeBack) {
+  for (const TForeignRecord& f : ForeignRecords()) {
+    SCOPED_TRACE(f.What);
+    TEmitterObject e;
+    CustomiseEmitter(e);
+    f.Change(e);
+    const fs::path file = Dir / "foreign.vte";
+    {
+      TFileWriteStream s(file.string());
+      WriteField(s, EmitterRecordVersion);
+      e.WriteTo(s);
+      s.Commit();
+    }
+    try {
+      EXPECT_EQ(ThroughJson(file), FileBytes(file));
+      EXPECT_TRUE(f.Readable);
+    } catch (const ENotReadable& error) {
+      EXPECT_FALSE(f.Readable) << error.what();
+      EXPECT_NE(std::string(error.what()).find(file.string()), std::string::npos) << error.what();
+    }
+  }
+}
+
+// Damaged settings files (empty, cut, padded, random) are refused saying what is wrong; --force
+// converts what could be read and names what was defaulted; whatever converts, converts back.
+TEST_F(SettingsFiles, DamagedFilesAreRefusedUnlessForced) {
+  TEmitterObject e;
+  CustomiseEmitter(e);
+  {
+    TFileWriteStream s((Dir / "good.vte").string());
+    WriteField(s, EmitterRecordVersion);
+    e.WriteTo(s);
+    s.Commit();
+  }
+  {
+    TFileWriteStream s((Dir / "good.vts").string());
+    WriteField(s, EmitterRecordVersion);
+    e.Systems[0]->WriteTo(s, true);
+    s.Commit();
+  }
+  e.Systems[0]->System.ParticleColors.SaveToFile((Dir / "good.vtg").string());
+  auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::ofstream(Dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                      static_cast<std::streamsize>(bytes.size()));
+    return Dir / name;
+  };
+  std::vector<uint8_t> random(3000);
+  uint32_t seed = 12345;
+  for (uint8_t& b : random) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+  for (const char* ext : {".vte", ".vts", ".vtg"}) {
+    const std::vector<uint8_t> good = FileBytes(Dir / (std::string("good") + ext));
+    std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
+    std::vector<uint8_t> padded = good;
+    // More than the reserved block a last record may carry.
+    padded.insert(padded.end(), 200, 0xAB);
+    const struct {
+      const char* Name;
+      std::vector<uint8_t> Bytes;
+      const char* Says;
+    } cases[] = {
+        {"empty", {}, "the file is empty"},
+        {"cut", cut, "ends early"},
+        {"padded", padded, "bytes after the settings"},
+        {"random", random, ""},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.Name) + ext);
+      const fs::path file = write(std::string(c.Name) + ext, c.Bytes);
+      try {
+        SettingsFileToJson(file.string());
+        ADD_FAILURE() << "converted";
+      } catch (const EDamagedFile& error) {
+        const std::string m = error.what();
+        EXPECT_NE(m.find(file.string() + ": damaged: "), std::string::npos) << m;
+        EXPECT_NE(m.find(c.Says), std::string::npos) << m;
+      } catch (const ENotReadable&) {
+        // Random bytes may read whole into values no settings hold.
+        EXPECT_STREQ(c.Name, "random");
+      }
+      std::vector<std::string> defaulted;
+      try {
+        const TSettingsJson j = SettingsFileToJson(file.string(), true, &defaulted);
+        EXPECT_FALSE(defaulted.empty());
+        EXPECT_NO_THROW(JsonToSettingsFile(ParseSettingsText(SettingsText(j)), (Dir / (std::string("back") + ext)).string()));
+      } catch (const ENotReadable&) {
+        // What a cut or random file leaves may hold what no settings hold: refused all the same.
+        EXPECT_STRNE(c.Name, "padded");
+      }
+    }
+  }
+  // Every third byte of an emitter file changed: the file is refused, or its JSON converts back.
+  const std::vector<uint8_t> good = FileBytes(Dir / "good.vte");
+  int refused = 0;
+  for (size_t i = 0; i < good.size(); i += 3) {
+    std::vector<uint8_t> mutated = good;
+    mutated[i] ^= 0x5A;
+    const fs::path file = write("mutated.vte", mutated);
+    try {
+      const TSettingsJson j = SettingsFileToJson(file.string());
+      JsonToSettingsFile(ParseSettingsText(SettingsText(j)), (Dir / "back.vte").string());
+    } catch (const EDamagedFile&) {
+      ++refused;
+    } catch (const ENotReadable&) {
+      ++refused;
+    }
+  }
+  EXPECT_GT(refused, 0);
+}
+
 // Each bad document, the JSON path it is refused at, and a word of the message.
 struct TRefusal {
   const char* Json;
   const char* Path;
   const char* Says;
 };
+
+// Names are stored as Windows-1252 bytes and written as UTF-8: every byte comes back, the limit
+// counts stored bytes (one a character), and a character the code page lacks is refused.
+TEST(Settings, NamesAreCodePageBytesShownAsUtf8) {
+  TEmitterObject e;
+  e.Name = "F\xE9" "e \x80\x81";
+  TEmitter& slot = e.AddSystem();
+  slot.Name = "\x9F\xFF";
+  const TSettingsJson j = EmitterToSettings(e);
+  EXPECT_EQ(j["name"], "F\u00e9e \u20ac\u0081");
+  EXPECT_EQ(j["systems"][0]["name"], "\u0178\u00ff");
+  TEmitterObject back;
+  EmitterFromSettings(ParseSettingsText(SettingsText(j)), back);
+  EXPECT_EQ(back.Name, e.Name);
+  EXPECT_EQ(back.Systems[0]->Name, slot.Name);
+  // Every byte a name can hold.
+  for (int b = 1; b < 256; ++b) {
+    TEmitterObject one;
+    one.Name = std::string(1, static_cast<char>(b));
+    TEmitterObject again;
+    EmitterFromSettings(ParseSettingsText(SettingsText(EmitterToSettings(one))), again);
+    EXPECT_EQ(again.Name, one.Name) << b;
+  }
+
+  std::string accents;
+  for (int i = 0; i < 32; ++i) accents += "\u00e9";
+  TEmitterObject full;
+  EmitterFromSettings(TSettingsJson{{"name", accents}}, full);
+  EXPECT_EQ(full.Name, std::string(32, '\xE9'));
+
+  const TRefusal refused[] = {
+      {"", "/name", "longer than 32 characters (33)"},
+      {R"({"name": "\u540d"})", "/name", "cannot be stored"},
+      {R"({"systems": [{"name": "snow \u2744"}]})", "/systems/0/name", "\u2744"},
+  };
+  const std::string tooLong = "{\"name\": \"" + accents + "\u00e9\"}";
+  for (const TRefusal& c : refused) {
+    SCOPED_TRACE(c.Json);
+    TEmitterObject t;
+    try {
+      EmitterFromSettings(TSettingsJson::parse(*c.Json ? c.Json : tooLong.c_str()), t);
+      ADD_FAILURE() << "taken";
+    } catch (const ESettingsError& error) {
+      EXPECT_EQ(error.Path, c.Path);
+      EXPECT_NE(error.Problem.find(TSettingsJson::parse("\"" + std::string(c.Says) + "\"").get<std::string>()),
+                std::string::npos)
+          << error.Problem;
+    }
+  }
+}
 
 TEST(Settings, BadSettingsAreRefusedWithTheirPath) {
   const TRefusal cases[] = {
@@ -342,12 +559,75 @@ TEST(Settings, BadToolSettingsAreRefused) {
 }
 
 TEST(Settings, TextThatIsNotJsonNamesItsLine) {
+  const struct {
+    const char* Text;
+    const char* Says;
+  } cases[] = {
+      {"{\n  \"name\": \"a\",\n}\n", "line 3"},
+      {"{\"name\": NaN}", "line 1, column 10: syntax error while parsing value - invalid literal, found 'NaN'"},
+      {"{\"name\": \"x\",\n \"frameOffset\": 1e400}",
+       "line 2, column 17: the number 1e400 is outside the range of numbers"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    try {
+      ParseSettingsText(c.Text);
+      ADD_FAILURE() << "taken";
+    } catch (const ESettingsError& e) {
+      EXPECT_NE(e.Problem.find(c.Says), std::string::npos) << e.Problem;
+    }
+  }
+}
+
+// Settings nested far deeper than any settings go are refused with their place, not walked.
+TEST(Settings, DeepNestingIsRefused) {
+  constexpr int kLevels = 100000;
+  const std::string text = R"({"name": "x", "systems": )" + std::string(kLevels, '[') + std::string(kLevels, ']') + "}";
   try {
-    ParseSettingsText("{\n  \"name\": \"a\",\n}\n");
+    ParseSettingsText(text);
     ADD_FAILURE() << "taken";
   } catch (const ESettingsError& e) {
-    EXPECT_NE(e.Problem.find("line 3"), std::string::npos) << e.Problem;
+    EXPECT_NE(e.Problem.find("line 1, column 625: lists and objects nested deeper than 600 levels"), std::string::npos)
+        << e.Problem;
   }
+  EXPECT_NO_THROW(ParseSettingsText(std::string(600, '[') + std::string(600, ']')));
+}
+
+// An emitter holds at most 1024 systems; a list of a million empty ones is refused in words,
+// before any is made.
+TEST(Settings, MoreSystemsThanAnEmitterHoldsAreRefused) {
+  for (size_t count : {size_t{1025}, size_t{1000000}}) {
+    TSettingsJson j = {{"systems", TSettingsJson::array()}};
+    for (size_t i = 0; i < count; ++i) j["systems"].push_back(TSettingsJson::object());
+    TEmitterObject e;
+    try {
+      EmitterFromSettings(j, e);
+      ADD_FAILURE() << "taken";
+    } catch (const ESettingsError& error) {
+      EXPECT_EQ(error.Path, "/systems");
+      EXPECT_NE(error.Problem.find(std::to_string(count) + " particle systems would need about"), std::string::npos)
+          << error.Problem;
+      EXPECT_NE(error.Problem.find("an emitter holds at most 1024"), std::string::npos) << error.Problem;
+    }
+    EXPECT_TRUE(e.Systems.empty());
+  }
+  TEmitterObject full;
+  TSettingsJson j = {{"systems", TSettingsJson::array()}};
+  for (int i = 0; i < 1024; ++i) j["systems"].push_back(TSettingsJson::object());
+  EmitterFromSettings(j, full);
+  EXPECT_EQ(full.Systems.size(), 1024u);
+}
+
+// A key given twice is refused, naming it and its place, as unknown keys are.
+TEST(Settings, DuplicateKeysAreRefused) {
+  try {
+    ParseSettingsText("{\"name\": \"a\",\n \"systems\": [{}, {\"flow\": 2, \"flow\": 3}]}");
+    ADD_FAILURE() << "taken";
+  } catch (const ESettingsError& e) {
+    EXPECT_EQ(e.Path, "/systems/1/flow");
+    EXPECT_EQ(e.Problem, "line 2, column 30: this key is given twice in one object; give each key once");
+  }
+  EXPECT_NO_THROW(ParseSettingsText(R"({"a": {"b": 1}, "c": {"b": 2}, "d": ["a", "a"]})"));
 }
 
 // Curves are written as the plain number of a flat curve, keys on one line each.

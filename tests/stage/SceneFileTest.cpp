@@ -137,6 +137,57 @@ TEST_F(SceneFileTest, DeepNestingGivesAShortMessage) {
   EXPECT_NE(message.find("nested deeper"), std::string::npos) << message;
 }
 
+// Settings nested 100,000 levels deep inside an object (no plug-in reads them here) are refused
+// before any reader or writer walks them.
+TEST_F(SceneFileTest, DeepSettingsAreRefusedNotWalked) {
+  constexpr int kLevels = 100000;
+  const std::string deep = std::string(kLevels, '[') + std::string(kLevels, ']');
+  const std::string message = LoadError(Write(
+      "deep.json", R"({"vantrelScene": 1, "nodes": [{"type": "object", "objectType": "Other", "settings": {"a": )" +
+                       deep + "}}]}"));
+  EXPECT_NE(message.find("nested deeper than 600 levels"), std::string::npos) << message.substr(0, 600);
+  EXPECT_NE(message.find("/nodes/0/settings/a/0/0/"), std::string::npos) << message.substr(0, 600);
+  EXPECT_LT(message.size(), 300u);
+}
+
+// Forty spheres of 1024 segments and rings, a few lines of text, would take gigabytes: the
+// scene is refused before they are built, saying how much they would need. One of them loads.
+TEST_F(SceneFileTest, MeshesThatWouldTakeGigabytesAreRefused) {
+  const std::string sphere =
+      R"({"type": "mesh", "mesh": {"primitive": "sphere", "radius": 1, "segments": 1024, "rings": 1024}})";
+  std::string nodes = sphere;
+  EXPECT_EQ(LoadError(Write("one.json", R"({"vantrelScene": 1, "nodes": [)" + nodes + "]}")), "");
+  for (int i = 1; i < 40; ++i) nodes += ", " + sphere;
+  const std::string message = LoadError(Write("many.json", R"({"vantrelScene": 1, "nodes": [)" + nodes + "]}"));
+  EXPECT_NE(message.find("meshes would need about"), std::string::npos) << message;
+  EXPECT_NE(message.find("more than the 1.0 GB they may take"), std::string::npos) << message;
+  EXPECT_NE(message.find("/nodes/"), std::string::npos) << message;
+}
+
+// A key given twice in one object is refused at the second one, as an unknown key would be,
+// rather than the first silently dropped.
+TEST_F(SceneFileTest, DuplicateKeysAreRefused) {
+  const struct {
+    const char* Text;
+    const char* Says;
+  } cases[] = {
+      {"{\"vantrelScene\": 1, \"time\": 2, \"time\": 3}", "line 1, column 32: /time: this key is given twice"},
+      {"{\"vantrelScene\": 1,\n \"nodes\": [{\"type\": \"group\"},\n {\"type\": \"group\", \"name\": \"a\", \"name\": \"b\"}]}",
+       "line 3, column 33: /nodes/1/name: this key"},
+      {"{\"vantrelScene\": 1, \"nodes\": [{\"type\": \"object\", \"objectType\": \"Other\", \"settings\": "
+       "{\"systems\": [{\"lifespan\": 3, \"lifespan\": 4}]}}]}",
+       "/nodes/0/settings/systems/0/lifespan: this key is given twice in one object; give each key once"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    const std::string message = LoadError(Write("twice.json", c.Text));
+    EXPECT_NE(message.find(c.Says), std::string::npos) << message;
+  }
+  // The same key in two objects, and a key's name as a text value, are no duplicates.
+  EXPECT_EQ(LoadError(Write("fine.json", R"({"vantrelScene": 1, "nodes": [{"type": "group", "name": "type"},
+                                            {"type": "group", "name": "name"}]})")), "");
+}
+
 // Keys in any order load as the keys set one by one in the file's order: sorted, a later key at
 // the same frame replacing an earlier one.
 TEST_F(SceneFileTest, KeysInAnyOrderLoadSorted) {

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <set>
 
 #include "stage/Stage.h"
@@ -173,6 +174,33 @@ class TStudioTest : public QObject {
     const QString saved = Temp.filePath("saved.png");
     Window->RenderWindow()->SaveImage(saved);
     QCOMPARE(QImage(saved).convertToFormat(QImage::Format_RGB32), shown);
+  }
+
+  // What the plug-in does through its host is part of the document: a new object, a deleted one
+  // and a changed switch each mark the scene modified, so that quitting asks first.
+  void pluginChangesMarkTheSceneModified() {
+    TNode* fountain = nullptr;
+    const int emitterType = Stage().Types.FindByName("VNTX_Emitter")->Number;
+    const std::function<void()> changes[] = {
+        [&] { tsxSceneAddObject(tsxObjectCreate(emitterType), 0); },
+        [&] { tsxSobjDelete(reinterpret_cast<tsxSOBJ*>(TScene::Handle(fountain))); },
+        [&] { tsxHostSetPluginSettings("Vantrel", "depthDithering=1"); },
+        [&] { tsxGNodeSetName(TScene::Handle(fountain), "Spring"); },
+    };
+    for (const auto& change : changes) {
+      QVERIFY(Window->OpenScene(Example("fountain")));
+      fountain = Stage().Scene.FindByName("Fountain");
+      QVERIFY(fountain);
+      QVERIFY(!Window->Modified());
+      change();
+      QVERIFY(Window->Modified());
+      QVERIFY(Window->windowTitle().contains("*"));
+    }
+    // Writing what a block already holds changes nothing.
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    const std::string kept = Stage().PluginSettings["Vantrel"];
+    tsxHostSetPluginSettings("Vantrel", kept.c_str());
+    QVERIFY(!Window->Modified());
   }
 
   // Cancel in the progress dialog stops the animation render through tsxRenderCheckInterrupt:

@@ -3,6 +3,7 @@
 // cap and the status report. The platform's event hook plays the user at the driver's checks.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -169,14 +170,14 @@ TEST_F(PreviewDriver, ASceneWithoutEmittersKeepsCountingFrames) {
   EXPECT_EQ(main->ParticlesDrawn, 0);
 }
 
-TEST_F(PreviewDriver, EscapeHeldEndsTheRunAfterOneSteppingPass) {
+TEST_F(PreviewDriver, EscapeHeldEndsTheRunBeforeItSteps) {
   TEmitterObject& e = AddEmitter(1);
   Stage().Scene.SetTime(25);
   platform->Escape = true;
   main->PlayClicked();
 
   EXPECT_TRUE(frames.empty());
-  EXPECT_EQ(e.Systems[0]->System.Time, 25);  // one pass, straight from the reset to 25
+  EXPECT_EQ(e.Systems[0]->System.Time, -1);  // reset, and ended at the catch-up's first check
   EXPECT_EQ(platform->Surface.DrawCalls, 0);
   EXPECT_EQ(Stage().View.RefreshCount, 1);   // the acquisition's refresh; no frame erased
   EXPECT_EQ(platform->SurfacesHeld, 0);
@@ -261,6 +262,45 @@ TEST_F(PreviewDriver, StopWhileCatchingUpEndsTheRunBeforeItsFirstFrame) {
   EXPECT_TRUE(frames.empty());
   EXPECT_EQ(e.Systems[0]->System.Time, 8);  // frames 0..8 stepped before the click was seen
   EXPECT_EQ(platform->Surface.DrawCalls, 0);
+}
+
+// Escape pressed, Rewind clicked or the host's abort while "Preparing animation..." end the run
+// there, as Stop does: the remaining systems are not caught up, and the run neither plays nor
+// starts over.
+TEST_F(PreviewDriver, AnAbortWhileCatchingUpEndsTheRun) {
+  const struct {
+    const char* What;
+    std::function<void(TMain&, THeadlessPlatform&)> Act;
+  } cases[] = {
+      {"Escape", [](TMain&, THeadlessPlatform& p) { p.Escape = true; }},
+      {"Rewind", [](TMain& m, THeadlessPlatform&) { m.RewindClicked(); }},
+      {"host abort", [](TMain&, THeadlessPlatform&) { Stage().Abort = true; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    main->Emitters.EmitterList.clear();
+    frames.clear();
+    TEmitterObject& e = AddEmitter(2);
+    Stage().Scene.SetTime(40);
+    stopAfter = 3;  // a run that played anyway (or started over) ends after three frames
+    int checks = 0, starts = 0;
+    main->OnPreviewChanged = [&] { starts += main->PlayShowsStop; };
+    platform->OnProcessEvents = [&] {
+      if (++checks == 10) c.Act(*main, *platform);
+    };
+    main->PlayClicked();
+    platform->OnProcessEvents = nullptr;
+    platform->Escape = false;
+    Stage().Abort = false;
+    EXPECT_TRUE(frames.empty());
+    EXPECT_EQ(e.Systems[0]->System.Time, 8);  // frames 0..8 stepped before the abort was seen
+    EXPECT_EQ(e.Systems[1]->System.Time, 0);  // the second system was not caught up at all
+    EXPECT_EQ(starts, 1);
+    EXPECT_FALSE(main->PreviewRunning);
+    EXPECT_FALSE(main->RewindRequested);
+    EXPECT_EQ(platform->Surface.DrawCalls, 0);
+    EXPECT_EQ(platform->SurfacesHeld, 0);
+  }
 }
 
 TEST_F(PreviewDriver, PreparingShowsItsStatusAndBusyCursor) {
