@@ -37,8 +37,8 @@ void FountainFrames(benchmark::State& state) {
     const auto start = std::chrono::steady_clock::now();
     stage::Stage().RenderSequence(0, 99, [&](float, const stage::TScreenBuffer&) {
       host += stage::Stage().LastFrameTimes.HostImage;
-      stepping += plugin.Main.LastPassTimes.Stepping;
-      compositing += plugin.Main.LastPassTimes.Compositing;
+      stepping += plugin.Main.FinalRender.LastPassTimes.Stepping;
+      compositing += plugin.Main.FinalRender.LastPassTimes.Compositing;
       ++frames;
     });
     total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -70,7 +70,7 @@ TVantrelPlugin::TVantrelPlugin(const std::string& dataFolder) {
   Main.CreateToolObject = [this](TToolKind kind) {
     return kind == ToolNone ? nullptr : ToolType(kind).CreateObject();
   };
-  Main.SwitchPostProcess = [this](bool on) {
+  Main.Switches.SwitchPostProcess = [this](bool on) {
     Shader.SetPostProcessActive(on);
     return Shader.PostProcessActive();
   };
@@ -82,7 +82,7 @@ TVantrelPlugin::TVantrelPlugin(const std::string& dataFolder) {
   using TGetSettings = int (*)(const char*, char*, int32_t);
   using TSetSettings = int (*)(const char*, const char*);
   if (const auto get = reinterpret_cast<TGetSettings>(LookUpHostFunction("tsxHostGetPluginSettings"))) {
-    Main.ReadSceneSettings = [get]() -> std::optional<std::string> {
+    Main.Switches.ReadSceneSettings = [get]() -> std::optional<std::string> {
       const int length = get(SettingsKey, nullptr, 0);
       if (length < 0) return std::nullopt;
       std::string text(static_cast<size_t>(length) + 1, '\0');
@@ -92,7 +92,7 @@ TVantrelPlugin::TVantrelPlugin(const std::string& dataFolder) {
     };
   }
   if (const auto set = reinterpret_cast<TSetSettings>(LookUpHostFunction("tsxHostSetPluginSettings")))
-    Main.WriteSceneSettings = [set](const std::string& text) { set(SettingsKey, text.c_str()); };
+    Main.Switches.WriteSceneSettings = [set](const std::string& text) { set(SettingsKey, text.c_str()); };
   if (const auto changed = reinterpret_cast<void (*)()>(LookUpHostFunction("tsxHostSceneChanged")))
     Main.NotifyHost = [changed] { changed(); };
   // Render begin prepares the emitters; a loaded scene brings the render switches it keeps,

@@ -172,17 +172,14 @@ void TEditHistory::Forget(TObjectId id) {
       return std::find(s.SlotIds.begin(), s.SlotIds.end(), id) != s.SlotIds.end();
     });
   };
-  const size_t before = Undo_.size() + Redo_.size();
   std::erase_if(Undo_, touches);
   std::erase_if(Redo_, touches);
   std::erase_if(Open_.Before, [&](const TRecordState& s) { return s.Ref.Id == id; });
-  if (Undo_.size() + Redo_.size() != before) Changed();
 }
 
 void TEditHistory::Clear() {
   Undo_.clear();
   Redo_.clear();
-  Changed();
 }
 
 void TEditHistory::Changed() {

@@ -77,7 +77,8 @@ class TEditHistory {
   size_t UndoCount() const { return Undo_.size(); }
   size_t RedoCount() const { return Redo_.size(); }
 
-  // Called after a step was recorded, undone or redone, and when the history was cleared.
+  // Called after a step was recorded, undone or redone: the scene changed. Forgetting and
+  // clearing change no object and call nothing (their callers refresh what they show).
   std::function<void()> OnChanged;
 
  private:

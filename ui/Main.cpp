@@ -1,19 +1,15 @@
 // The main panel's controller: rendering switches, the final-render pass and creation actions.
 #include "ui/Main.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <exception>
 
 #include "engine/Errors.h"
-#include "engine/RandomTables.h"
 #include "hostapi/CheckFpuState.h"
 #include "hostapi/Platform.h"
 #include "render/BitmapCache.h"
-#include "render/ParticleSubmit.h"
 
 TMain::TMain() {
   ClearFpuExceptions();
@@ -75,9 +71,9 @@ TMainPanelState TMain::PanelState() const {
   s.MainProgress = MainProgress;
   s.ShuttleProgress = ShuttleProgress;
   s.DrawMode = DrawMode();
-  s.EnableRendering = EnableRendering;
-  s.DepthDithering = DepthDithering;
-  s.ShowRendering = ShowRendering;
+  s.EnableRendering = Switches.EnableRendering;
+  s.DepthDithering = Switches.DepthDithering;
+  s.ShowRendering = Switches.ShowRendering;
   s.AnimateObjects = AnimateObjects;
   s.WireframeAlphaHints = WireframeAlphaHints();
   s.CueCardsVisible = CueCardsVisible;
@@ -171,81 +167,9 @@ void TMain::NewToolAction(TToolKind kind) {
   StatusChanged();
 }
 
-void TMain::EnableRenderingAction() {
-  const bool wanted = !EnableRendering;
-  EnableRendering = SwitchPostProcess ? SwitchPostProcess(wanted) : false;
-  SceneSettingsChanged("enableRendering");
-}
-
-void TMain::DepthDitheringAction() {
-  DepthDithering = !DepthDithering;
-  Renderer.DepthDithering = DepthDithering;
-  SceneSettingsChanged("depthDithering");
-}
-
-void TMain::SoftIntersectionsAction() {
-  SoftIntersections = !SoftIntersections;
-  Renderer.SoftDistance = SoftIntersections ? SoftDistance : 0.0f;
-  SceneSettingsChanged("softIntersections");
-}
-
-void TMain::SetSoftDistance(float distance) {
-  if (!(distance > 0) || !std::isfinite(distance))
-    throw EVantrelError("The soft intersection distance must be a number above 0");
-  SoftDistance = distance;
-  Renderer.SoftDistance = SoftIntersections ? SoftDistance : 0.0f;
-  SceneSettingsChanged("softDistance");
-}
-
-namespace {
-
-// The "key=value" pairs of a settings text, in order.
-std::vector<std::pair<std::string, std::string>> SettingsPairs(const std::string& text) {
-  std::vector<std::pair<std::string, std::string>> pairs;
-  std::istringstream in(text);
-  std::string pair;
-  while (in >> pair) {
-    const size_t eq = pair.find('=');
-    pairs.emplace_back(pair.substr(0, eq), eq == std::string::npos ? std::string() : pair.substr(eq + 1));
-  }
-  return pairs;
-}
-
-}  // namespace
-
-void TMain::SceneSettingsChanged(const std::string& changed) {
-  if (!WriteSceneSettings) return;
-  // The scene's block may hold switches this panel has not seen (a scene loaded since, a host
-  // that wrote them); only the switch that changed is taken from the panel, the rest from the
-  // scene, keys of other versions kept.
-  std::optional<std::string> scene = ReadSceneSettings ? ReadSceneSettings() : std::nullopt;
-  if (!scene) {
-    WriteSceneSettings(RenderSettingsText());
-    return;
-  }
-  auto stored = SettingsPairs(*scene);
-  std::string merged;
-  for (const auto& [key, value] : SettingsPairs(RenderSettingsText())) {
-    std::string taken = value;
-    for (auto it = stored.begin(); it != stored.end(); ++it)
-      if (it->first == key) {
-        if (key != changed) taken = it->second;
-        stored.erase(it);
-        break;
-      }
-    merged += (merged.empty() ? "" : " ") + key + "=" + taken;
-  }
-  for (const auto& [key, value] : stored) merged += " " + key + (value.empty() ? "" : "=" + value);
-  WriteSceneSettings(merged);
-  // The panel follows what the scene now holds.
-  try {
-    ApplyRenderSettings(merged);
-  } catch (const std::exception& e) {
-    Platform().ShowMessage(e.what());
-  }
-}
-
 void TMain::SceneLoaded() {
+  // Steps belong to the scene they were made in.
+  History.Clear();
   ApplySceneSettings();
   StatusChanged();
 }
@@ -253,61 +177,11 @@ void TMain::SceneLoaded() {
 void TMain::ApplySceneSettings() {
   // A damaged text is shown and the rest of the switches keep their state.
   try {
-    if (ReadSceneSettings)
-      if (const std::optional<std::string> settings = ReadSceneSettings()) {
-        ApplyRenderSettings(*settings);
-        if (View_) View_->Refresh();  // the switches the scene keeps may differ from the panel's
-      }
+    // The switches the scene keeps may differ from the panel's.
+    if (Switches.ApplyScene() && View_) View_->Refresh();
   } catch (const std::exception& e) {
     Platform().ShowMessage(e.what());
   }
-}
-
-std::string TMain::RenderSettingsText() const {
-  char distance[32];
-  std::snprintf(distance, sizeof distance, "%.9g", static_cast<double>(SoftDistance));
-  return std::string("enableRendering=") + (EnableRendering ? "1" : "0") + " depthDithering=" +
-         (DepthDithering ? "1" : "0") + " softIntersections=" + (SoftIntersections ? "1" : "0") +
-         " softDistance=" + distance;
-}
-
-void TMain::ApplyRenderSettings(const std::string& text) {
-  std::istringstream in(text);
-  std::string pair;
-  while (in >> pair) {
-    const size_t eq = pair.find('=');
-    const std::string key = pair.substr(0, eq);
-    const std::string value = eq == std::string::npos ? std::string() : pair.substr(eq + 1);
-    auto flag = [&](bool& into) {
-      if (value != "0" && value != "1")
-        throw EVantrelError("Render settings of the scene: " + key + " must be 0 or 1, not \"" + value + "\"");
-      into = value == "1";
-    };
-    if (key == "enableRendering") {
-      bool on = false;
-      flag(on);
-      if (on != EnableRendering) {
-        EnableRendering = SwitchPostProcess ? SwitchPostProcess(on) : false;
-      }
-    } else if (key == "depthDithering") {
-      flag(DepthDithering);
-    } else if (key == "softIntersections") {
-      flag(SoftIntersections);
-    } else if (key == "softDistance") {
-      char* end = nullptr;
-      const float d = std::strtof(value.c_str(), &end);
-      if (value.empty() || end != value.c_str() + value.size() || !(d > 0) || !std::isfinite(d))
-        throw EVantrelError("Render settings of the scene: softDistance must be a number above 0, not \"" + value + "\"");
-      SoftDistance = d;
-    }
-    Renderer.DepthDithering = DepthDithering;
-    Renderer.SoftDistance = SoftIntersections ? SoftDistance : 0.0f;
-  }
-}
-
-void TMain::ShowRenderingAction() {
-  ShowRendering = !ShowRendering;
-  Renderer.ShowRendering = ShowRendering;
 }
 
 int32_t TMain::LeftClick() {
@@ -348,10 +222,7 @@ void TMain::RenderBegin() {
   // The scene's switches first; a damaged text is shown and the render goes on with the rest.
   ApplySceneSettings();
   try {
-    RandomSeed = RunSeed;
-    Renderer.OnProgress = [this](int percent) { ReportRenderProgress(percent); };
-    Renderer.ForgetReportedImages();
-    Emitters.RenderBegin();
+    FinalRender.Begin([this](int percent) { ReportRenderProgress(percent); });
   } catch (const std::exception& e) {
     Platform().ShowMessage(e.what());
   }
@@ -360,40 +231,20 @@ void TMain::RenderBegin() {
 
 void TMain::PostProcess(const tssPostProcessData& postData) {
   PreviewRunning = false;
-  const float hostTime = tsxAnimGetActiveTime();
-  const uint32_t start = Platform().TickCount();
-  try {
-    using Clock = std::chrono::steady_clock;
-    const auto t0 = Clock::now();
-    Renderer.BeginRender(postData);
-    Emitters.RenderFrame([this](TParticleSystem& system) { SubmitParticles(system, Renderer); });
-    const auto t1 = Clock::now();
-    Renderer.RenderAll();
-    Renderer.DisplayAll();
-    LastPassTimes = {std::chrono::duration<double>(t1 - t0).count(),
-                     std::chrono::duration<double>(Clock::now() - t1).count()};
-    ClearFpuExceptions();
-    const uint32_t elapsed = Platform().TickCount() - start;
-    const int minutes = static_cast<int>(elapsed / 60000u);
-    const int seconds = static_cast<int>((elapsed / 1000u) % 60u);
-    StatusText = Format(" Rendered %d particles in %.2d:%.2d", Renderer.RenderedCount(), minutes, seconds);
-    ShuttleStatusText = Format(" %d parts in %.2d:%.2d", Renderer.RenderedCount(), minutes, seconds);
-  } catch (const std::exception& e) {
-    ClearFpuExceptions();
+  const TFinalRenderPass::TReport report = FinalRender.Composite(postData);
+  if (report.Done) {
+    const int minutes = static_cast<int>(report.Milliseconds / 60000u);
+    const int seconds = static_cast<int>((report.Milliseconds / 1000u) % 60u);
+    StatusText = Format(" Rendered %d particles in %.2d:%.2d", report.Particles, minutes, seconds);
+    ShuttleStatusText = Format(" %d parts in %.2d:%.2d", report.Particles, minutes, seconds);
+  } else {
     StatusText = ShuttleStatusText = "";
-    Platform().ShowMessage(e.what());
-    // What was composited before the failure is in the image; the host shows it.
-    try {
-      Renderer.DisplayAll();
-    } catch (...) {
-    }
-    ClearFpuExceptions();
+    Platform().ShowMessage(report.Error);
   }
   MainProgress = {};
   ShuttleProgress = {};
   Platform().SetStatusText(StatusText);
   StatusChanged();
-  tsxAnimSetActiveTimeScene(hostTime);
   ClearFpuExceptions();
 }
 

@@ -1,11 +1,10 @@
-// The main panel's controller: the single particle renderer, the emitter manager and the
-// toolbox, the switches that steer final rendering ("Enable Rendering", "Depth Dithering",
-// "Soft Intersections", "Show Rendering (Slow)") and the scene's copy of them, the preview
-// ("Animate Objects", "Wireframe Alpha Hints", the draw mode), the status texts and progress rows
-// of the main panel and the shuttle, the final-render pass, the preview's animation driver
-// (ui/Animate.cpp), and the actions that create emitters and tools. Toolkit-free: a view or a
-// command-line host reads its state. The host binding supplies the services below through the
-// hooks (object creation, shader registration).
+// The main panel's controller. It owns the single particle renderer and the parts the panel
+// shows, each a unit of its own: the emitter manager and the toolbox, the render switches
+// (ui/RenderSwitches.h), the final-render pass (ui/FinalRenderPass.h), the panels' edit layer
+// and the curve editor. Itself it holds what the panel and the shuttle show (status texts,
+// progress rows), the preview's animation driver (ui/Animate.cpp) with the Play protocol, and
+// the actions that create emitters and tools. Toolkit-free: a view or a command-line host reads
+// its state. The host binding supplies the services below through the hooks.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +19,9 @@
 #include "ui/CurveEdit.h"
 #include "ui/EditHistory.h"
 #include "ui/EmitterMan.h"
+#include "ui/FinalRenderPass.h"
 #include "ui/MainPanel.h"
+#include "ui/RenderSwitches.h"
 #include "ui/SceneObjects.h"
 #include "ui/Toolbox.h"
 
@@ -45,19 +46,14 @@ class TMain : public TMainPanelController {
   TSceneObjects Objects{Emitters, Toolbox};
   TEditHistory History{Objects};
   TCurveEdit Curves{Objects, History};
+  TRenderSwitches Switches{Renderer};
+  TFinalRenderPass FinalRender{Emitters, Renderer};
 
   // ---- Services of the host binding. Unset hooks act as a host that refuses.
   // A new scene object of the emitter type, or null.
   std::function<tsxSOBJ*()> CreateEmitterObject;
   // A new scene object of a tool kind's type, or null.
   std::function<tsxSOBJ*(TToolKind)> CreateToolObject;
-  // Switches the post-process shader's registration and answers the state it ends in.
-  std::function<bool(bool)> SwitchPostProcess;
-  // The render switches the scene keeps (RenderSettingsText): read from the host at render
-  // begin (nothing when the scene holds none), written to it whenever a switch changes. Unset:
-  // the host keeps none.
-  std::function<std::optional<std::string>()> ReadSceneSettings;
-  std::function<void(const std::string&)> WriteSceneSettings;
   // Tells the host that the plug-in changed the scene (objects added or removed, settings
   // edited), so that it can mark the scene modified. Unset: the host is not told.
   std::function<void()> NotifyHost;
@@ -66,22 +62,11 @@ class TMain : public TMainPanelController {
   void SceneChanged();
 
   // ---- Plain state a view or a host reads.
-  bool EnableRendering = false;
-  bool DepthDithering = false;
-  bool SoftIntersections = false;
-  float SoftDistance = 1;         // scene units, above 0
-  bool ShowRendering = false;
   bool FirstClick = true;
   std::string StatusText;         // the main panel's status line
   std::string ShuttleStatusText;  // the shuttle's
   TProgressRow MainProgress;
   TProgressRow ShuttleProgress;
-  // Seconds the last pass spent bringing the systems to the frame and handing their particles
-  // over (Stepping), and compositing and showing them (Compositing); for benchmarks.
-  struct TPassTimes {
-    double Stepping = 0;
-    double Compositing = 0;
-  } LastPassTimes;
   // Called when a status text or a progress row changed, so that a view can redraw.
   std::function<void()> OnStatusChanged;
 
@@ -110,24 +95,11 @@ class TMain : public TMainPanelController {
   // shuttle when that is the one shown.
   std::function<void()> OnShowPanel;
 
-  // ---- Actions.
-  void EnableRenderingAction() override;
-  void DepthDitheringAction() override;
-  // "Soft Intersections": flips the switch; the distance is kept while it is off.
-  void SoftIntersectionsAction();
-  // The distance of "Soft Intersections" in scene units; throws EVantrelError unless it is a
-  // finite number above 0.
-  void SetSoftDistance(float distance);
-  void ShowRenderingAction() override;
-
-  // ---- The render switches as the scene keeps them: "enableRendering=1 depthDithering=0
-  // softIntersections=0 softDistance=1", pairs separated by spaces. Applying sets the switches a
-  // text names (the others keep their state; unknown keys are ignored) and switches rendering
-  // through the host as its action does; a value that is not one of the key's values throws
-  // EVantrelError naming the key, after the valid pairs before it took effect.
-  std::string RenderSettingsText() const;
-  void ApplyRenderSettings(const std::string& text);
-  // A scene was loaded: the panel takes the switches it keeps.
+  // ---- The render switches' entries (Switches does the work).
+  void EnableRenderingAction() override { Switches.EnableRenderingAction(); }
+  void DepthDitheringAction() override { Switches.DepthDitheringAction(); }
+  void ShowRenderingAction() override { Switches.ShowRenderingAction(); }
+  // A scene was loaded: the panel takes the switches it keeps, and the undo history starts anew.
   void SceneLoaded();
   // The plug-in's button: the first click turns rendering on; every click asks the view to
   // show the panel (OnShowPanel). Answers 0.
@@ -195,13 +167,13 @@ class TMain : public TMainPanelController {
   void RedoAction() override;
   TCurveEditorController& CurveEditor() override { return Curves; }
 
-  // ---- The final-render pass.
-  // The host's render-begin: reseeds, installs the progress reporter, rewinds every emitter.
-  // A failure is shown to the user.
+  // ---- The host's render events, through the final-render pass.
+  // Render begin: takes the switches the scene keeps, then reseeds, installs the progress
+  // reporter and rewinds every emitter. A failure is shown to the user.
   void RenderBegin();
-  // One rendered frame: every emitter object steps to the host's frame and its particles are
-  // composited into the image. A failure (an image that cannot be decoded) is shown to the
-  // user; the host's time is restored in every case.
+  // One rendered frame (ends a preview under way): every emitter object steps to the host's
+  // frame and its particles are composited into the image; the status lines say how many. A
+  // failure (an image that cannot be decoded) is shown to the user.
   void PostProcess(const tssPostProcessData& postData);
   // Moves both progress rows at every 5 percent.
   void ReportRenderProgress(int percent);
@@ -215,8 +187,6 @@ class TMain : public TMainPanelController {
   // An edit of the current emitter object (its head and slots) as one undoable step.
   template <typename Action>
   void EditCurrentEmitter(const char* name, Action action);
-  // Writes the switch that changed into the scene's block, merged with what the block holds.
-  void SceneSettingsChanged(const std::string& changed);
   // Takes the switches the scene keeps, if any.
   void ApplySceneSettings();
   void PreviewChanged();

@@ -568,15 +568,15 @@ TEST_F(Plugin, PlugInitDefinesTheSevenTypesInOrderThenTheRenderEvents) {
 
 TEST_F(Plugin, TheFirstClickTurnsRenderingOnAndLaterClicksLeaveIt) {
   Init();
-  EXPECT_FALSE(Module->Main.EnableRendering);
+  EXPECT_FALSE(Module->Main.Switches.EnableRendering);
   tsxOnLeftClick();
-  EXPECT_TRUE(Module->Main.EnableRendering);
+  EXPECT_TRUE(Module->Main.Switches.EnableRendering);
   EXPECT_NE(Stage().Shader(tssSHADER_POSTPROCESS), nullptr);
   Module->Main.EnableRenderingAction();  // the user turns it off
-  EXPECT_FALSE(Module->Main.EnableRendering);
+  EXPECT_FALSE(Module->Main.Switches.EnableRendering);
   EXPECT_EQ(Stage().Shader(tssSHADER_POSTPROCESS), nullptr);
   tsxOnLeftClick();
-  EXPECT_FALSE(Module->Main.EnableRendering);
+  EXPECT_FALSE(Module->Main.Switches.EnableRendering);
 }
 
 // The main panel's render switches travel to the host's settings block of the scene and back.
@@ -585,22 +585,22 @@ TEST_F(Plugin, RenderSwitchesAreKeptWithTheScene) {
   tsxOnLeftClick();
   TMain& main = Module->Main;
   EXPECT_EQ(Stage().PluginSettings["Vantrel"], "enableRendering=1 depthDithering=0 softIntersections=0 softDistance=1");
-  main.SetSoftDistance(0.25f);
-  main.SoftIntersectionsAction();
+  main.Switches.SetSoftDistance(0.25f);
+  main.Switches.SoftIntersectionsAction();
   main.DepthDitheringAction();
   EXPECT_EQ(Stage().PluginSettings["Vantrel"], "enableRendering=1 depthDithering=1 softIntersections=1 softDistance=0.25");
   EXPECT_EQ(main.Renderer.SoftDistance, 0.25f);
   EXPECT_TRUE(main.Renderer.DepthDithering);
-  EXPECT_THROW(main.SetSoftDistance(0), EVantrelError);
-  EXPECT_THROW(main.SetSoftDistance(NAN), EVantrelError);
+  EXPECT_THROW(main.Switches.SetSoftDistance(0), EVantrelError);
+  EXPECT_THROW(main.Switches.SetSoftDistance(NAN), EVantrelError);
 
   // Render begin takes what the scene keeps; keys left out keep their state.
   Stage().PluginSettings["Vantrel"] = "softIntersections=0 enableRendering=0 unknown=7";
   main.RenderBegin();
-  EXPECT_FALSE(main.SoftIntersections);
+  EXPECT_FALSE(main.Switches.SoftIntersections);
   EXPECT_EQ(main.Renderer.SoftDistance, 0);
-  EXPECT_TRUE(main.DepthDithering);
-  EXPECT_FALSE(main.EnableRendering);
+  EXPECT_TRUE(main.Switches.DepthDithering);
+  EXPECT_FALSE(main.Switches.EnableRendering);
   EXPECT_EQ(Stage().Shader(tssSHADER_POSTPROCESS), nullptr);
   struct Case {
     const char* text;
@@ -611,17 +611,17 @@ TEST_F(Plugin, RenderSwitchesAreKeptWithTheScene) {
                       {"softDistance=1x", "softDistance must be a number above 0"}};
   for (const Case& c : bad) {
     SCOPED_TRACE(c.text);
-    EXPECT_THROW(main.ApplyRenderSettings(c.text), EVantrelError);
+    EXPECT_THROW(main.Switches.Apply(c.text), EVantrelError);
     try {
-      main.ApplyRenderSettings(c.text);
+      main.Switches.Apply(c.text);
     } catch (const EVantrelError& e) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
     }
   }
-  EXPECT_TRUE(main.DepthDithering);
-  EXPECT_EQ(main.SoftDistance, 0.25f);
-  main.ApplyRenderSettings("enableRendering=1 softDistance=2 softIntersections=1");
-  EXPECT_TRUE(main.EnableRendering);
+  EXPECT_TRUE(main.Switches.DepthDithering);
+  EXPECT_EQ(main.Switches.SoftDistance, 0.25f);
+  main.Switches.Apply("enableRendering=1 softDistance=2 softIntersections=1");
+  EXPECT_TRUE(main.Switches.EnableRendering);
   EXPECT_EQ(main.Renderer.SoftDistance, 2.0f);
   EXPECT_NE(main.Renderer.CoverageQuery, nullptr) << "the stage offers coverage";
 }
@@ -640,30 +640,30 @@ TEST_F(Plugin, SceneSwitchesSurviveTheFirstClick) {
   }
   stage::LoadSceneFile(Stage(), scene);
   fs::remove(scene);
-  EXPECT_TRUE(main.DepthDithering);
-  EXPECT_TRUE(main.SoftIntersections);
+  EXPECT_TRUE(main.Switches.DepthDithering);
+  EXPECT_TRUE(main.Switches.SoftIntersections);
   EXPECT_EQ(main.Renderer.SoftDistance, 0.5f);
 
   tsxOnLeftClick();
-  EXPECT_TRUE(main.EnableRendering);
+  EXPECT_TRUE(main.Switches.EnableRendering);
   EXPECT_EQ(Stage().PluginSettings["Vantrel"],
             "enableRendering=1 depthDithering=1 softIntersections=1 softDistance=0.5 later=3");
 
   // The host changes the block behind the panel's back (another scene's switches, say); the next
   // switch changes only its own key and the panel follows the rest.
   Stage().PluginSettings["Vantrel"] = "enableRendering=1 depthDithering=0 softIntersections=1 softDistance=2";
-  main.SoftIntersectionsAction();
+  main.Switches.SoftIntersectionsAction();
   EXPECT_EQ(Stage().PluginSettings["Vantrel"], "enableRendering=1 depthDithering=0 softIntersections=0 softDistance=2");
-  EXPECT_FALSE(main.DepthDithering);
-  EXPECT_FALSE(main.SoftIntersections);
-  EXPECT_EQ(main.SoftDistance, 2.0f);
+  EXPECT_FALSE(main.Switches.DepthDithering);
+  EXPECT_FALSE(main.Switches.SoftIntersections);
+  EXPECT_EQ(main.Switches.SoftDistance, 2.0f);
 }
 
 TEST_F(Plugin, ARefusedRegistrationLeavesRenderingOff) {
   Init();
   Stage().RefuseShaders = true;
   tsxOnLeftClick();
-  EXPECT_FALSE(Module->Main.EnableRendering);
+  EXPECT_FALSE(Module->Main.Switches.EnableRendering);
   EXPECT_FALSE(Module->Shader.PostProcessActive());
 }
 

@@ -232,6 +232,9 @@ TEST_F(CurveEditor, ClearAsksAndKeepsTheFirstValue) {
   editor().ClearAction();
   EXPECT_EQ(c.AllKeys(), (std::vector<TSplineKey>{{0, 4}, {8192, 4}}));
   EXPECT_EQ(main->History.UndoName(), "Clear Keys");
+  // A scene loaded afterwards starts with no steps to take back.
+  main->SceneLoaded();
+  EXPECT_FALSE(main->History.CanUndo());
 }
 
 // Every kind of edit is one step; undo gives back the record's exact bytes, redo the edit's.

@@ -41,7 +41,7 @@ class Panel : public ::testing::Test {
     };
     InstallPlatform(std::move(p));
     main = std::make_unique<TMain>();
-    main->SwitchPostProcess = [](bool on) { return on; };
+    main->Switches.SwitchPostProcess = [](bool on) { return on; };
     main->Toolbox.OnShowFrame = [this](int32_t) {
       ++frames;
       if (onFrame) onFrame();
@@ -142,13 +142,13 @@ TEST_F(Panel, SwitchesFollowTheController) {
   EXPECT_TRUE(main->Renderer.WireframeAlphaHints);
   // "Enable Rendering": the box and the menu item are one switch.
   QTest::mouseClick(form->RenderBox, Qt::LeftButton);
-  EXPECT_TRUE(main->EnableRendering);
+  EXPECT_TRUE(main->Switches.EnableRendering);
   EXPECT_TRUE(form->EnableRenderingItem->isChecked());
   form->EnableRenderingItem->trigger();
-  EXPECT_FALSE(main->EnableRendering);
+  EXPECT_FALSE(main->Switches.EnableRendering);
   EXPECT_FALSE(form->RenderBox->isChecked());
   // A host that refuses the shader leaves it without its tick.
-  main->SwitchPostProcess = [](bool) { return false; };
+  main->Switches.SwitchPostProcess = [](bool) { return false; };
   QTest::mouseClick(form->RenderBox, Qt::LeftButton);
   EXPECT_FALSE(form->RenderBox->isChecked());
   // Tabs switch the pages.
@@ -282,12 +282,12 @@ TEST_F(Panel, ThePluginsButton) {
   // The first click turns rendering on and shows the panel; later clicks leave rendering alone.
   EXPECT_FALSE(form->isVisible());
   main->LeftClick();
-  EXPECT_TRUE(main->EnableRendering);
+  EXPECT_TRUE(main->Switches.EnableRendering);
   EXPECT_TRUE(form->RenderBox->isChecked());
   EXPECT_TRUE(form->isVisible());
   form->EnableRenderingItem->trigger();
   main->LeftClick();
-  EXPECT_FALSE(main->EnableRendering);
+  EXPECT_FALSE(main->Switches.EnableRendering);
 
   // With the shuttle shown and minimised: the shuttle comes back, the panel stays hidden.
   form->Shrink();
