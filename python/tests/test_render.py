@@ -1,0 +1,54 @@
+"""Renders from the module against vantrel render's EXR files."""
+import numpy as np
+import pytest
+
+import vantrel
+
+from conftest import run
+
+
+@pytest.mark.parametrize("example,frame,size,samples", [
+    ("fountain", 30, (96, 54), None),
+    ("fountain", 60, (80, 45), 2),
+    ("campfire", 20, (64, 48), None),
+])
+def test_render_equals_the_exr_of_vantrel_render(examples, vantrel_program, tmp_path, example, frame, size, samples):
+    scene_file = examples / example / "scene.json"
+    args = [vantrel_program, "render", scene_file, "-f", frame, "--size", f"{size[0]}x{size[1]}",
+            "-o", tmp_path / "frame.exr", "--quiet"]
+    if samples:
+        args += ["--samples", samples]
+    run(args)
+    expected_rgba, expected_depth = vantrel.read_exr(tmp_path / "frame.exr")
+    rgba, depth = vantrel.Scene(scene_file).render(frame, width=size[0], height=size[1], samples=samples)
+    assert rgba.shape == (size[1], size[0], 4) and rgba.dtype == np.float32
+    assert depth.shape == (size[1], size[0])
+    np.testing.assert_array_equal(rgba, expected_rgba)
+    np.testing.assert_array_equal(depth, expected_depth)
+    # Particles are in it: the image is not the host's image alone.
+    assert rgba[..., :3].max() > 0
+
+
+def test_a_render_leaves_the_scene_as_it_was(examples, tmp_path):
+    scene = vantrel.Scene(examples / "fountain" / "scene.json")
+    before = scene.size, scene.frames
+    scene.render(10, width=40, height=30, samples=2)
+    assert (scene.size, scene.frames) == before
+    scene.save(tmp_path / "after.json")
+    assert (tmp_path / "after.json").read_text() == _saved(examples / "fountain" / "scene.json", tmp_path)
+
+
+def _saved(path, tmp_path):
+    vantrel.Scene(path).save(tmp_path / "fresh.json")
+    return (tmp_path / "fresh.json").read_text()
+
+
+@pytest.mark.parametrize("kwargs,message", [
+    ({"width": 20000, "height": 10}, "16384"),
+    ({"samples": 5}, "give 1 to 4"),
+    ({"width": 9000, "height": 9000, "samples": 2}, "larger than 16384"),
+])
+def test_bad_render_sizes_are_refused(examples, kwargs, message):
+    scene = vantrel.Scene(examples / "fountain" / "scene.json")
+    with pytest.raises(vantrel.Error, match=message):
+        scene.render(10, **kwargs)
