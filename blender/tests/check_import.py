@@ -87,6 +87,12 @@ def compare(obj, frame, rows, label):
     evaluated = obj.evaluated_get(bpy.context.evaluated_depsgraph_get())
     vertices = len(evaluated.data.vertices)
     check(vertices == 42 * n, f"{label} frame {frame}: {vertices} vertices drawn for {n} particles")
+    # As wide as the particle's sprite: a radius of size x "Size Scale" (0.5).
+    if vertices == 42 * n and n:
+        sphere = np.array([tuple(evaluated.data.vertices[i].co) for i in range(42)])
+        radius = np.linalg.norm(sphere - got["position"][0], axis=1).max()
+        check(abs(radius - 0.5 * got["size"][0]) < 1e-4 * max(1.0, got["size"][0]),
+              f"{label} frame {frame}: a sphere of radius {radius} for size {got['size'][0]}")
 
 
 started = time.time()
@@ -133,7 +139,7 @@ if not options.no_render:
     camera.location = eye
     camera.rotation_euler = (target - eye).to_track_quat("-Z", "Y").to_euler()
     camera.data.sensor_fit = "VERTICAL"
-    camera.data.angle = math.radians(camera_settings["fieldOfView"])
+    camera.data.angle_y = math.radians(camera_settings["fieldOfView"])
     scene = bpy.context.scene
     scene.camera = camera
     world = bpy.data.worlds.new("World")
@@ -142,9 +148,12 @@ if not options.no_render:
     scene.render.engine = "CYCLES"
     scene.cycles.samples = 16
     scene.cycles.device = "CPU"
+    # Debian's Blender has no denoiser.
+    scene.cycles.use_denoising = False
     scene.render.resolution_x, scene.render.resolution_y = 320, 180
     scene.render.resolution_percentage = 100
     scene.render.image_settings.file_format = "PNG"
+    scene.view_settings.view_transform = "Standard"
     scene.frame_set(60)
     scene.render.filepath = os.path.join(options.out, "fountain-60.png")
     bpy.ops.render.render(write_still=True)

@@ -6,6 +6,9 @@ import bpy
 
 GROUP_NAME = "Vantrel Particles"
 MATERIAL_NAME = "Vantrel Particle"
+# Cycles in Blender 3.4 reads float attributes of the realized spheres but not colour ones (it
+# sees black), so the geometry nodes copy the points' color into three floats for the material.
+CHANNELS = ("color_r", "color_g", "color_b")
 
 
 def particle_material():
@@ -17,8 +20,13 @@ def particle_material():
     material.blend_method = "BLEND"
     nodes, links = material.node_tree.nodes, material.node_tree.links
     nodes.clear()
-    color = nodes.new("ShaderNodeAttribute")
-    color.attribute_name = "color"
+    # The colour comes in three float attributes (see particle_group).
+    color = nodes.new("ShaderNodeCombineColor")
+    for i, channel in enumerate(CHANNELS):
+        attribute = nodes.new("ShaderNodeAttribute")
+        attribute.attribute_name = channel
+        attribute.location = (-250, 200 - 150 * i)
+        links.new(attribute.outputs["Fac"], color.inputs[i])
     alpha = nodes.new("ShaderNodeAttribute")
     alpha.attribute_name = "alpha"
     emission = nodes.new("ShaderNodeEmission")
@@ -26,7 +34,7 @@ def particle_material():
     transparent = nodes.new("ShaderNodeBsdfTransparent")
     mix = nodes.new("ShaderNodeMixShader")
     output = nodes.new("ShaderNodeOutputMaterial")
-    links.new(color.outputs["Color"], emission.inputs["Color"])
+    links.new(color.outputs[0], emission.inputs["Color"])
     links.new(alpha.outputs["Fac"], mix.inputs["Fac"])
     links.new(transparent.outputs["BSDF"], mix.inputs[1])
     links.new(emission.outputs["Emission"], mix.inputs[2])
@@ -60,7 +68,8 @@ def particle_group():
     size.inputs["Name"].default_value = "size"
     radius = node("ShaderNodeMath", -550, -250)
     radius.operation = "MULTIPLY"
-    links.new(size.outputs["Attribute"], radius.inputs[0])
+    # The node has an output per data type, all named "Attribute": the float one.
+    links.new(next(o for o in size.outputs if o.type == "VALUE"), radius.inputs[0])
     links.new(group_in.outputs["Size Scale"], radius.inputs[1])
 
     points = node("GeometryNodeMeshToPoints", -300)
@@ -77,10 +86,24 @@ def particle_group():
 
     realize = node("GeometryNodeRealizeInstances", 250)
     links.new(instance.outputs["Instances"], realize.inputs["Geometry"])
-    material = node("GeometryNodeSetMaterial", 500)
+    color = node("GeometryNodeInputNamedAttribute", 250, -300)
+    color.data_type = "FLOAT_COLOR"
+    color.inputs["Name"].default_value = "color"
+    separate = node("FunctionNodeSeparateColor", 500, -300)
+    links.new(next(o for o in color.outputs if o.type == "RGBA"), separate.inputs[0])
+    geometry = realize.outputs["Geometry"]
+    for i, channel in enumerate(CHANNELS):
+        store = node("GeometryNodeStoreNamedAttribute", 500 + 250 * i)
+        store.data_type = "FLOAT"
+        store.domain = "POINT"
+        store.inputs["Name"].default_value = channel
+        links.new(geometry, store.inputs["Geometry"])
+        links.new(separate.outputs[i], next(x for x in store.inputs if x.type == "VALUE"))
+        geometry = store.outputs["Geometry"]
+    material = node("GeometryNodeSetMaterial", 1250)
     material.inputs["Material"].default_value = particle_material()
-    links.new(realize.outputs["Geometry"], material.inputs["Geometry"])
-    group_out = node("NodeGroupOutput", 750)
+    links.new(geometry, material.inputs["Geometry"])
+    group_out = node("NodeGroupOutput", 1500)
     links.new(material.outputs["Geometry"], group_out.inputs["Geometry"])
     return group
 
