@@ -1,4 +1,6 @@
 """Renders from the module against vantrel render's EXR files."""
+import json
+
 import numpy as np
 import pytest
 
@@ -8,9 +10,9 @@ from conftest import run
 
 
 @pytest.mark.parametrize("example,frame,size,samples", [
-    ("fountain", 30, (96, 54), None),
-    ("fountain", 60, (80, 45), 2),
-    ("campfire", 20, (64, 48), None),
+    ("fountain", 30, (320, 180), None),
+    ("fountain", 60, (240, 135), 2),
+    ("campfire", 20, (256, 144), None),
 ])
 def test_render_equals_the_exr_of_vantrel_render(examples, vantrel_program, tmp_path, example, frame, size, samples):
     scene_file = examples / example / "scene.json"
@@ -26,7 +28,15 @@ def test_render_equals_the_exr_of_vantrel_render(examples, vantrel_program, tmp_
     np.testing.assert_array_equal(rgba, expected_rgba)
     np.testing.assert_array_equal(depth, expected_depth)
     # Particles are in it: the image is not the host's image alone.
-    assert rgba[..., :3].max() > 0
+    assert not np.array_equal(rgba, host_image(scene_file, frame, size, samples))
+
+
+def host_image(scene_file, frame, size, samples=None):
+    """The frame without the plug-in's objects: the host's own image."""
+    scene = vantrel.Scene(scene_file)
+    for node in scene.emitters:
+        node.delete()
+    return scene.render(frame, width=size[0], height=size[1], samples=samples)[0]
 
 
 def test_a_render_leaves_the_scene_as_it_was(examples, tmp_path):
@@ -52,3 +62,18 @@ def test_bad_render_sizes_are_refused(examples, kwargs, message):
     scene = vantrel.Scene(examples / "fountain" / "scene.json")
     with pytest.raises(vantrel.Error, match=message):
         scene.render(10, **kwargs)
+
+
+def test_a_scenes_render_switches_do_not_leak_into_the_next(examples, vantrel_program, tmp_path):
+    # The plug-in keeps its switches program-wide; a scene that leaves them out renders as it
+    # renders in a fresh vantrel render, whatever an earlier scene switched on.
+    document = json.loads((examples / "fountain" / "scene.json").read_text())
+    document["pluginSettings"] = {"Vantrel": "enableRendering=0 depthDithering=1 softIntersections=1 softDistance=0.5"}
+    (tmp_path / "switched.json").write_text(json.dumps(document))
+    switched, _ = vantrel.Scene(tmp_path / "switched.json").render(40, width=320, height=180)
+    plain_file = examples / "fountain" / "scene.json"
+    run([vantrel_program, "render", plain_file, "-f", 40, "--size", "320x180", "-o", tmp_path / "plain.exr", "--quiet"])
+    expected, _ = vantrel.read_exr(tmp_path / "plain.exr")
+    rgba, _ = vantrel.Scene(plain_file).render(40, width=320, height=180)
+    np.testing.assert_array_equal(rgba, expected)
+    assert not np.array_equal(switched, expected)
