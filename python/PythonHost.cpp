@@ -91,6 +91,9 @@ void TPythonHost::ResetRenderSwitches() {
   main.DepthDithering = false;
   main.SoftIntersections = false;
   main.SoftDistance = 1;
+  // The renderer takes them when a scene's switches are applied, which a scene without any skips.
+  main.Renderer.DepthDithering = false;
+  main.Renderer.SoftDistance = 0;
   if (!main.EnableRendering && main.SwitchPostProcess) main.EnableRendering = main.SwitchPostProcess(true);
 }
 

@@ -117,8 +117,8 @@ void CheckInterrupt(float frame) {
   throw EInterrupted("Interrupted at frame " + std::to_string(static_cast<int>(frame)));
 }
 
-// A fresh simulation as a render begin makes it: the random table's cursor where a newly
-// started plug-in has it (render begin reseeds the generator itself).
+// The random table's cursor where a newly started plug-in has it: depth dithering moves it as
+// it composites, and render begin reseeds only the generator.
 void RewindRandomTable() { SetRandomTableCursor(0); }
 
 }  // namespace
@@ -459,7 +459,6 @@ TParticleArrays TSceneSession::Particles(int frame) {
     TEmitterMan& manager = TPythonHost::Get().Plugin().Main.Emitters;
     const float f = static_cast<float>(frame);
     TBirthOrder ids;
-    RewindRandomTable();
     tsxAnimSetActiveTime(f);
     manager.RenderBegin([&] { ids.Update(manager); });
     CheckInterrupt(f);
@@ -553,7 +552,6 @@ bool TSceneSession::TBake::Next(TParticleArrays& out) {
     // Nothing else used the stage since the last frame: the systems stand where it left them.
     if (Generation_ == 0 || host.Generation != Generation_) {
       Ids_ = std::make_unique<TBirthOrder>();
-      RewindRandomTable();
       tsxAnimSetActiveTime(f);
       manager.RenderBegin([&] { Ids_->Update(manager); });
       CheckInterrupt(f);
