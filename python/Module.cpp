@@ -176,7 +176,7 @@ PYBIND11_MODULE(_vantrel, m) {
         Long([&] { s.SetSettings(id, text); return 0; });
       })
       .def("delete", [](TSceneSession& s, uint64_t id) { Long([&] { s.Delete(id); return 0; }); })
-      .def("size", [](TSceneSession& s) { return Long([&] { return std::make_pair(s.Width(), s.Height()); }); })
+      .def("size", [](TSceneSession& s) { return Long([&] { return s.Size(); }); })
       .def("frame_range", [](TSceneSession& s) { return Long([&] { return s.FrameRange(); }); })
       .def("particles", [](TSceneSession& s, int frame) {
         return ParticlesDict(Long([&] { return s.Particles(frame); }));

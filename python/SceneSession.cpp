@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/RandomTables.h"
+#include "plugin/PayloadText.h"
 #include "python/PythonHost.h"
 #include "scene/Settings.h"
 #include "stage/SceneFile.h"
@@ -47,22 +48,6 @@ std::string NodePointer(const TNode& node) {
   while (index < siblings.size() && siblings[index].get() != &node) ++index;
   const std::string here = "/" + std::to_string(index);
   return node.Parent() ? NodePointer(*node.Parent()) + "/children" + here : "/nodes" + here;
-}
-
-// The settings kind and tool kind of an object type of the plug-in; false for any other type.
-bool KindOfType(const std::string& name, TSettingsKind& kind, TToolKind& tool) {
-  if (name == "VNTX_Emitter") {
-    kind = TSettingsKind::Emitter;
-    tool = ToolNone;
-    return true;
-  }
-  for (TToolKind k : {ToolDeflector, ToolFan, ToolAttractor, ToolRepulsor, ToolLeader, ToolGravitron})
-    if (name == ToolTypeName(k)) {
-      kind = TSettingsKind::Tool;
-      tool = k;
-      return true;
-    }
-  return false;
 }
 
 // The scene file's node objects in depth-first order, parents before children: the order of
@@ -338,15 +323,20 @@ TNodeInfo TSceneSession::NodeAt(uint64_t id, float frame) {
   return info;
 }
 
+TNode& TSceneSession::ObjectNode(uint64_t id, TSettingsKind& kind, TToolKind& tool) {
+  TNode& node = Node(id);
+  if (node.Kind() != TNodeKind::Custom || !SettingsKindOfType(node.TypeName.c_str(), kind, tool))
+    throw EVantrelError("\"" + node.Name + "\" is not an emitter or a tool; only they have settings");
+  return node;
+}
+
 std::string TSceneSession::Settings(uint64_t id) {
   TPythonHost& host = TPythonHost::Get();
   std::lock_guard lock(host.Lock);
   Enter();
-  TNode& node = Node(id);
   TSettingsKind kind;
   TToolKind tool;
-  if (node.Kind() != TNodeKind::Custom || !KindOfType(node.TypeName, kind, tool))
-    throw EVantrelError("\"" + node.Name + "\" is not an emitter or a tool; only they have settings");
+  TNode& node = ObjectNode(id, kind, tool);
   const std::vector<uint8_t> payload = Stage().Files.Write(node);
   try {
     return PayloadToSettings(kind, payload).dump();
@@ -359,11 +349,9 @@ void TSceneSession::SetSettings(uint64_t id, const std::string& text) {
   TPythonHost& host = TPythonHost::Get();
   std::lock_guard lock(host.Lock);
   Enter();
-  TNode& node = Node(id);
   TSettingsKind kind;
   TToolKind tool;
-  if (node.Kind() != TNodeKind::Custom || !KindOfType(node.TypeName, kind, tool))
-    throw EVantrelError("\"" + node.Name + "\" is not an emitter or a tool; only they have settings");
+  TNode& node = ObjectNode(id, kind, tool);
 
   // ---- Checked as the scene reader checks a node's settings, with its message.
   const std::string pointer = NodePointer(node) + "/settings";
@@ -429,18 +417,11 @@ void TSceneSession::Delete(uint64_t id) {
   ++host.Generation;
 }
 
-int TSceneSession::Width() {
+std::pair<int, int> TSceneSession::Size() {
   TPythonHost& host = TPythonHost::Get();
   std::lock_guard lock(host.Lock);
   Enter();
-  return Stage().Render.Width;
-}
-
-int TSceneSession::Height() {
-  TPythonHost& host = TPythonHost::Get();
-  std::lock_guard lock(host.Lock);
-  Enter();
-  return Stage().Render.Height;
+  return {Stage().Render.Width, Stage().Render.Height};
 }
 
 std::pair<double, double> TSceneSession::FrameRange() {

@@ -19,6 +19,7 @@
 
 #include "engine/Errors.h"
 #include "python/ParticleArrays.h"
+#include "scene/Settings.h"
 
 namespace stage {
 class TNode;
@@ -86,8 +87,7 @@ class TSceneSession {
   void Delete(uint64_t id);
 
   // The render settings: size and frame range.
-  int Width();
-  int Height();
+  std::pair<int, int> Size();
   std::pair<double, double> FrameRange();
 
   // The particles at a frame, as `vantrel-bake --frame` gives them.
@@ -121,6 +121,8 @@ class TSceneSession {
   // The current scene written to the spare file, for when another scene takes the stage.
   void PutAside();
   stage::TNode& Node(uint64_t id);
+  // The node of an emitter or a tool, with the kind of its settings; throws for other nodes.
+  stage::TNode& ObjectNode(uint64_t id, TSettingsKind& kind, TToolKind& tool);
   void CheckFrame(int frame) const;
   // Runs work with the scene on the stage and the host's time, render settings and plug-in
   // settings put back afterwards; plug-in messages shown meanwhile fail the call.

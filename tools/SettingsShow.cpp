@@ -5,25 +5,11 @@
 #include <sstream>
 
 #include "engine/Errors.h"
+#include "plugin/PayloadText.h"
 #include "plugin/tsxExtObj.h"
 #include "stage/Base64.h"
 
 namespace {
-
-bool KindOfType(const std::string& name, TSettingsKind& kind, TToolKind& tool) {
-  if (name == "VNTX_Emitter") {
-    kind = TSettingsKind::Emitter;
-    tool = ToolNone;
-    return true;
-  }
-  for (TToolKind k : {ToolDeflector, ToolFan, ToolAttractor, ToolRepulsor, ToolLeader, ToolGravitron})
-    if (name == ToolTypeName(k)) {
-      kind = TSettingsKind::Tool;
-      tool = k;
-      return true;
-    }
-  return false;
-}
 
 void Walk(const std::string& file, const TSettingsJson& nodes, const std::string& path, std::vector<TShownObject>& out) {
   if (!nodes.is_array()) return;
@@ -34,7 +20,7 @@ void Walk(const std::string& file, const TSettingsJson& nodes, const std::string
     TSettingsKind kind;
     TToolKind tool;
     const std::string type = n.contains("objectType") && n["objectType"].is_string() ? n["objectType"].get<std::string>() : "";
-    if (KindOfType(type, kind, tool)) {
+    if (SettingsKindOfType(type.c_str(), kind, tool)) {
       TShownObject o;
       o.Name = n.contains("name") && n["name"].is_string() ? n["name"].get<std::string>() : "";
       o.TypeName = type;
