@@ -149,7 +149,9 @@ TSceneSession::~TSceneSession() {
 }
 
 void TSceneSession::LoadOntoStage(const fs::path& file) {
-  for (std::string& w : stage::LoadSceneFile(Stage(), file)) Warnings.push_back(std::move(w));
+  std::vector<std::string> warnings = stage::LoadSceneFile(Stage(), file);
+  // Given once, when the scene is first loaded; a scene put aside comes back without new ones.
+  if (Ids_.empty()) Warnings = std::move(warnings);
   const size_t count = NodesInOrder().size();
   if (Ids_.empty()) {
     for (size_t i = 0; i < count; ++i) Ids_.push_back(NextId_++);
@@ -170,10 +172,7 @@ void TSceneSession::Enter() {
   if (host.OnStage == this) return;
   if (host.OnStage) host.OnStage->PutAside();
   host.OnStage = nullptr;
-  // Warnings were given when the scene was first loaded.
-  const size_t warnings = Warnings.size();
   LoadOntoStage(Spare_);
-  Warnings.resize(warnings);
   host.TakeMessages();
   host.OnStage = this;
   ++host.Generation;
@@ -389,9 +388,7 @@ void TSceneSession::SetSettings(uint64_t id, const std::string& text) {
     fs::rename(temporary, Spare_);
   }
   SpareCurrent_ = false;
-  const size_t warnings = Warnings.size();
   LoadOntoStage(Spare_);
-  Warnings.resize(warnings);
   SpareCurrent_ = true;
   ++host.Generation;
   FailOnMessages();
