@@ -22,10 +22,13 @@ def test_ctrl_c_interrupts_a_long_bake(examples):
     """)
     child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                              text=True, env=os.environ)
-    assert child.stdout.readline().strip() == "ready"
-    time.sleep(1.0)
-    child.send_signal(signal.SIGINT)
-    out, err = child.communicate(timeout=60)
+    try:
+        assert child.stdout.readline().strip() == "ready"
+        time.sleep(1.0)
+        child.send_signal(signal.SIGINT)
+        out, err = child.communicate(timeout=30)
+    finally:
+        child.kill()
     assert child.returncode == 0, err
     lines = out.split("\n")
     assert lines[0].startswith("interrupted after"), out + err
