@@ -10,25 +10,6 @@
 
 namespace {
 
-// Which record a type's payload holds; false for a type that is not the plug-in's.
-bool KindOfType(const char* typeName, TSettingsKind& kind, TToolKind& tool) {
-  if (!typeName) return false;
-  const std::string name = typeName;
-  if (name == "VNTX_Emitter") {
-    kind = TSettingsKind::Emitter;
-    tool = ToolNone;
-    return true;
-  }
-  for (TToolKind k : {ToolDeflector, ToolFan, ToolAttractor, ToolRepulsor, ToolLeader, ToolGravitron}) {
-    if (name == ToolTypeName(k)) {
-      kind = TSettingsKind::Tool;
-      tool = k;
-      return true;
-    }
-  }
-  return false;
-}
-
 void Send(tsxTEXTSINK sink, void* context, const std::string& text) {
   if (sink) sink(context, text.data(), text.size());
 }
@@ -42,7 +23,7 @@ int Converting(const char* typeName, tsxTEXTSINK sink, void* context, TConvert c
   try {
     TSettingsKind kind;
     TToolKind tool;
-    if (!KindOfType(typeName, kind, tool)) {
+    if (!SettingsKindOfType(typeName, kind, tool)) {
       Send(sink, context, "\nnot an object type of this plug-in");
     } else {
       convert(kind, tool);
@@ -59,6 +40,24 @@ int Converting(const char* typeName, tsxTEXTSINK sink, void* context, TConvert c
 }
 
 }  // namespace
+
+bool SettingsKindOfType(const char* typeName, TSettingsKind& kind, TToolKind& tool) {
+  if (!typeName) return false;
+  const std::string name = typeName;
+  if (name == "VNTX_Emitter") {
+    kind = TSettingsKind::Emitter;
+    tool = ToolNone;
+    return true;
+  }
+  for (TToolKind k : {ToolDeflector, ToolFan, ToolAttractor, ToolRepulsor, ToolLeader, ToolGravitron}) {
+    if (name == ToolTypeName(k)) {
+      kind = TSettingsKind::Tool;
+      tool = k;
+      return true;
+    }
+  }
+  return false;
+}
 
 extern "C" int VantrelPayloadToText(const char* typeName, const void* data, size_t size, tsxTEXTSINK sink,
                                     void* context) {

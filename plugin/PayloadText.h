@@ -7,6 +7,11 @@
 #include <string>
 
 #include "hostapi/TsxApi5.h"
+#include "scene/Settings.h"
+
+// Which record an object type's payload holds (an emitter's or a tool's, and which tool); false
+// for a type that is not the plug-in's.
+bool SettingsKindOfType(const char* typeName, TSettingsKind& kind, TToolKind& tool);
 
 // Hands the host the converters of one of the plug-in's object types, if the host takes them.
 void OfferPayloadText(const std::string& typeName);

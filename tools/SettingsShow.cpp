@@ -5,25 +5,13 @@
 #include "engine/Errors.h"
 #include "hostapi/Platform.h"
 #include "plugin/VantrelPlugin.h"
+#include "plugin/PayloadText.h"
 #include "plugin/tsxExtObj.h"
 #include "plugin/tsxPlug.h"
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
 
 namespace {
-
-bool KindOfType(const std::string& name, TSettingsKind& kind) {
-  if (name == "VNTX_Emitter") {
-    kind = TSettingsKind::Emitter;
-    return true;
-  }
-  for (TToolKind k : {ToolDeflector, ToolFan, ToolAttractor, ToolRepulsor, ToolLeader, ToolGravitron})
-    if (name == ToolTypeName(k)) {
-      kind = TSettingsKind::Tool;
-      return true;
-    }
-  return false;
-}
 
 // The reader refuses more than 256 levels of children, so this recursion stays shallow.
 void Walk(const std::vector<std::unique_ptr<stage::TNode>>& nodes, const std::string& path,
@@ -32,7 +20,8 @@ void Walk(const std::vector<std::unique_ptr<stage::TNode>>& nodes, const std::st
     stage::TNode& n = *nodes[i];
     const std::string p = path + "/" + std::to_string(i);
     TSettingsKind kind;
-    if (n.Kind() == stage::TNodeKind::Custom && KindOfType(n.TypeName, kind)) {
+    TToolKind tool;
+    if (n.Kind() == stage::TNodeKind::Custom && SettingsKindOfType(n.TypeName.c_str(), kind, tool)) {
       TShownObject o;
       o.Name = n.Name;
       o.TypeName = n.TypeName;

@@ -64,9 +64,8 @@ void ShowWarnings(TPluginStatus& status, TProgress& progress) {
   for (const std::string& m : status.NewMessages()) progress.Message("vantrel: warning: the plug-in reports: " + m);
 }
 
-// A new size keeps what the scene asked for in proportion: a region covers the same part of the
-// image, and a view that had the render's size (the default) follows it, so the picture is not
-// stretched.
+}  // namespace
+
 void ApplySize(TStage& stage, const TImageSize& size) {
   TRenderSettings& r = stage.Render;
   if (stage.View.Width == r.Width && stage.View.Height == r.Height) {
@@ -83,6 +82,8 @@ void ApplySize(TStage& stage, const TImageSize& size) {
   r.Width = size.Width;
   r.Height = size.Height;
 }
+
+namespace {
 
 // Renders a frame that is not written, at a one-pixel region, so that the plug-in's systems step
 // through it exactly as in a full render (the simulation does not depend on the image).

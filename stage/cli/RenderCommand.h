@@ -17,6 +17,10 @@
 #include "stage/cli/Progress.h"
 #include "stage/cli/RenderSwitches.h"
 
+namespace stage {
+class TStage;
+}
+
 namespace stage::cli {
 
 struct TImageSize {
@@ -39,6 +43,11 @@ struct TRenderOptions {
 
 // "WxH" with both sides 1..16384; throws EUsageError otherwise.
 TImageSize ParseSize(const std::string& text);
+
+// --size: a new size keeps what the scene asked for in proportion: a region covers the same part
+// of the image, and a view that had the render's size (the default) follows it, so the picture
+// is not stretched.
+void ApplySize(TStage& stage, const TImageSize& size);
 
 // Wall-clock seconds of a render, for benchmarks.
 struct TRenderTimes {
