@@ -90,7 +90,7 @@ void TPythonHost::ResetRenderSwitches() {
   TMain& main = Plugin_->Main;
   main.Switches.DepthDithering = false;
   main.Switches.SoftIntersections = false;
-  main.SoftDistance = 1;
+  main.Switches.SoftDistance = 1;
   // The renderer takes them when a scene's switches are applied, which a scene without any skips.
   main.Renderer.DepthDithering = false;
   main.Renderer.SoftDistance = 0;
