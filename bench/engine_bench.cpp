@@ -1,11 +1,16 @@
-// Steps a steady particle stream and reports particle-steps per second once the pool is full.
+// Steps a steady particle stream and reports particle-steps per second once the pool is full;
+// StepThreads does so for a number of live particles on 1 and 2 threads (and more), with three
+// tools acting, and reports the bytes of memory each live particle holds.
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
 
 #include "engine/AttractModifier.h"
 #include "engine/DeflectorModifier.h"
 #include "engine/FanModifier.h"
 #include "engine/Particle.h"
 #include "engine/RandomTables.h"
+#include "engine/WorkerPool.h"
 #include "scene/EmitterObj.h"
 #include "stage/Stage.h"
 
@@ -92,8 +97,78 @@ void EmitterStream(benchmark::State& state, bool withTools) {
   state.counters["live"] = s.LiveCount;
 }
 
+// state.range(0) live particles (lifespan 60, the flow that keeps them) on state.range(1)
+// threads, with a deflector floor, a fan and an attractor; spatial dither on. anySize: the
+// threads help however few the particles are (to find the threshold).
+void StepLive(benchmark::State& state, bool anySize) {
+  const int64_t live = state.range(0);
+  const int threads = static_cast<int>(state.range(1));
+  stage::ResetStage();
+  stage::TScene& scene = stage::Stage().Scene;
+  stage::TMeshSource box;
+  box.Kind = stage::TPrimitive::Box;
+  box.Size = {20, 20, 0.1f};
+  stage::TNode& floor = scene.AddPrimitive("floor", box);
+  floor.Position.Rest = {0, 0, -3};
+  box.Size = {4, 4, 1};
+  stage::TNode& fanNode = scene.AddPrimitive("fan", box);
+  stage::TNode& attractorNode = scene.AddPrimitive("attractor", box);
+  attractorNode.Position.Rest = {2, 0, 2};
+  TPlaneDeflectorModifier deflector;
+  TPlaneFanModifier fan;
+  TAttractModifier attractor;
+  deflector.SceneObject = stage::TScene::Handle(&floor);
+  fan.SceneObject = stage::TScene::Handle(&fanNode);
+  attractor.SceneObject = stage::TScene::Handle(&attractorNode);
+  ActiveModifiers = {&deflector, &fan, &attractor};
+
+  TWorkerPool pool(threads);
+  if (anySize) pool.ParallelStepMinimum = 0;
+  TEmitterObject emitter;
+  emitter.SceneObject = stage::TScene::Handle(&scene.AddGroup("emitter"));
+  TEmitter& slot = emitter.AddSystem();
+  TParticleSystem& s = slot.System;
+  s.Workers = &pool;
+  s.SpatialDither = 0.2f;
+  const double flow = static_cast<double>(live) / 60.0;
+  s.Flow.Clear();
+  s.Flow.AddKey(0, flow);
+  s.Flow.AddKey(8192, flow);
+  s.Flow.ClampMode = ClampNone;
+  slot.Emitter.Lifespan.Clear();
+  slot.Emitter.Lifespan.AddKey(0, 60);
+  slot.Emitter.Lifespan.AddKey(8192, 60);
+  RandomSeed = RunSeed;
+  s.Reset();
+  slot.FreshStart = true;
+  float frame = 0;
+  for (; frame < 61; ++frame) s.StepTo(frame);
+  int64_t steps = 0;
+  for (auto _ : state) {
+    s.StepTo(frame++);
+    steps += s.LiveCount;
+  }
+  ActiveModifiers.clear();
+  state.counters["particle_steps_per_s"] = benchmark::Counter(static_cast<double>(steps), benchmark::Counter::kIsRate);
+  state.counters["live"] = s.LiveCount;
+  state.counters["threads"] = threads;
+  state.counters["bytes_per_particle"] =
+      static_cast<double>(s.Particles.capacity() * sizeof(TParticle)) / static_cast<double>(std::max(s.LiveCount, 1));
+}
+
 }  // namespace
 
+BENCHMARK_CAPTURE(StepLive, Threads, false)
+    ->ArgNames({"live", "threads"})
+    ->ArgsProduct({{1000, 10000, 60000, 100000, 600000, 1000000}, {1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+// Around the threshold below which a system stays on one thread: the threads always help here.
+BENCHMARK_CAPTURE(StepLive, Threshold, true)
+    ->ArgNames({"live", "threads"})
+    ->ArgsProduct({{500, 1000, 2000, 4000, 8000}, {1, 2}})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 BENCHMARK(SteadyStream)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(EmitterStream, DefaultEmitter, false)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(EmitterStream, WithTools, true)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);

@@ -20,6 +20,9 @@ TMain::TMain() {
   BitmapCache().LocateHandler = &LocateTexture;
   InstallRenderer(&Renderer);
   Renderer.DrawMode = DrawWireBoxes;
+  Workers.SetThreads(WorkerThreadsFromEnvironment(&ThreadsProblem_));
+  Renderer.Workers = &Workers;
+  Emitters.Workers = &Workers;
 }
 
 TMain::~TMain() {
@@ -222,6 +225,10 @@ void TMain::RenderBegin() {
       }
   } catch (const std::exception& e) {
     Platform().ShowMessage(e.what());
+  }
+  if (!ThreadsProblem_.empty()) {
+    Platform().ShowMessage(ThreadsProblem_);
+    ThreadsProblem_.clear();
   }
   try {
     RandomSeed = RunSeed;
