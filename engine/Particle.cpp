@@ -126,7 +126,7 @@ void TParticleSystem::KillExpired() {
   };
   const int64_t chunks = static_cast<int64_t>(Chunks_.size());
   if (UseWorkers(Particles.size()))
-    Workers->Run(chunks, killChunk);
+    RunOnEvenSlots(killChunk);
   else
     for (int64_t c = 0; c < chunks; ++c) killChunk(c);
   for (const TChunk& chunk : Chunks_) LiveCount -= chunk.Killed;
@@ -142,8 +142,19 @@ void TParticleSystem::CountChunks() {
     for (size_t i = begin; i < end; ++i) live += Particles[i].Alive ? 1 : 0;
     Chunks_[static_cast<size_t>(c)].Live = live;
   };
-  Workers->Run(static_cast<int64_t>(Chunks_.size()), countChunk);
+  RunOnEvenSlots(countChunk);
   ChunksFresh_ = true;
+}
+
+template <typename F>
+void TParticleSystem::RunOnEvenSlots(F&& chunkTask) {
+  // Each thread its own run of chunks, the same one pass after pass while the pool keeps its
+  // size: its particles stay in that core's caches.
+  const int64_t chunks = static_cast<int64_t>(Chunks_.size());
+  const int64_t threads = Workers->Threads();
+  Workers->RunPerThread([&](int64_t t) {
+    for (int64_t c = chunks * t / threads; c < chunks * (t + 1) / threads; ++c) chunkTask(c);
+  });
 }
 
 void TParticleSystem::Emit() {
@@ -293,12 +304,25 @@ bool TParticleSystem::UpdateInChunks() {
     }
   }
 
-  Workers->Run(static_cast<int64_t>(chunks), [this, tools](int64_t c) {
-    const size_t chunk = static_cast<size_t>(c);
-    if (Chunks_[chunk].Live == 0) return;
-    uint32_t seed = Chunks_[chunk].Seed;
-    const size_t begin = chunk * StepChunkSlots;
-    UpdateRange(begin, std::min(begin + StepChunkSlots, Particles.size()), seed, Lanes_.data() + chunk * tools);
+  // Each thread a run of chunks holding about as many live particles as the others' runs.
+  const int64_t threads = Workers->Threads();
+  Splits_.assign(static_cast<size_t>(threads) + 1, chunks);
+  Splits_[0] = 0;
+  uint64_t before = 0;
+  size_t next = 0;
+  for (int64_t t = 1; t < threads; ++t) {
+    const uint64_t target = draws * static_cast<uint64_t>(t) / static_cast<uint64_t>(threads);
+    while (next < chunks && before + static_cast<uint64_t>(Chunks_[next].Live) <= target)
+      before += static_cast<uint64_t>(Chunks_[next++].Live);
+    Splits_[static_cast<size_t>(t)] = next;
+  }
+  Workers->RunPerThread([this, tools](int64_t t) {
+    for (size_t chunk = Splits_[static_cast<size_t>(t)]; chunk < Splits_[static_cast<size_t>(t) + 1]; ++chunk) {
+      if (Chunks_[chunk].Live == 0) continue;
+      uint32_t seed = Chunks_[chunk].Seed;
+      const size_t begin = chunk * StepChunkSlots;
+      UpdateRange(begin, std::min(begin + StepChunkSlots, Particles.size()), seed, Lanes_.data() + chunk * tools);
+    }
   });
 
   // Merged in slot order: the kills add up, the last chunk's lanes are where the tools end.

@@ -178,6 +178,8 @@ class TParticleSystem : public TVariableSystem {
   // the order of particles matter across chunks in this frame.
   bool UpdateInChunks();
   bool UseWorkers(size_t work) const;
+  template <typename F>
+  void RunOnEvenSlots(F&& chunkTask);
   size_t ChunkCount() const;
   void CountChunks();
 
@@ -192,6 +194,7 @@ class TParticleSystem : public TVariableSystem {
   std::vector<TChunk> Chunks_;
   bool ChunksFresh_ = false;
   std::vector<TToolLane> Lanes_;  // chunks × step modifiers, reused frame after frame
+  std::vector<size_t> Splits_;    // per thread, the first chunk of its run in the update
 };
 
 // Pool slots per chunk of a step on several threads.

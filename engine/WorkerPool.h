@@ -56,15 +56,30 @@ class TWorkerPool {
     }
     using TTask = std::remove_reference_t<F>;
     RunTasks(count, [](void* context, int64_t i) { (*static_cast<TTask*>(context))(i); },
-             const_cast<void*>(static_cast<const void*>(&task)));
+             const_cast<void*>(static_cast<const void*>(&task)), false);
+  }
+
+  // Runs task(t) once on each thread t in [0, Threads()): 0 is the caller, and worker t is always
+  // the same thread. For passes over the same data frame after frame, each thread keeps to its
+  // own part, which then stays in its core's caches. The rest as Run.
+  template <typename F>
+  void RunPerThread(F&& task) {
+    if (Workers_.empty()) {
+      task(int64_t{0});
+      return;
+    }
+    using TTask = std::remove_reference_t<F>;
+    RunTasks(Threads_, [](void* context, int64_t i) { (*static_cast<TTask*>(context))(i); },
+             const_cast<void*>(static_cast<const void*>(&task)), true);
   }
 
  private:
   using TTaskFn = void (*)(void*, int64_t);
-  void RunTasks(int64_t count, TTaskFn fn, void* context);
-  // Takes tasks of the current pass until none is left.
-  void TakeTasks();
-  void WorkerLoop();
+  void RunTasks(int64_t count, TTaskFn fn, void* context, bool perThread);
+  // Takes tasks of the current pass until none is left; in a pass per thread, the thread's own.
+  void TakeTasks(int index);
+  void RunTask(int64_t i);
+  void WorkerLoop(int index);
   void StopWorkers();
 
   int Threads_ = 1;
@@ -72,14 +87,18 @@ class TWorkerPool {
 
   std::mutex Mutex_;
   std::condition_variable Start_, Done_;
-  uint64_t Generation_ = 0;  // one more for every pass; workers wait for a new one
-  bool Stopping_ = false;
-  int Busy_ = 0;             // workers still inside the current pass
+  // One more for every pass; workers wait for a new one. Written under Mutex_; read also without,
+  // while a thread spins briefly before it sleeps (waking a sleeping thread costs more than a
+  // short pass).
+  std::atomic<uint64_t> Generation_{0};
+  std::atomic<bool> Stopping_{false};
+  std::atomic<int> Busy_{0};  // workers still inside the current pass
 
   // The current pass.
   TTaskFn Fn_ = nullptr;
   void* Context_ = nullptr;
   int64_t Count_ = 0;
+  bool PerThread_ = false;
   std::atomic<int64_t> Next_{0};  // the next task to hand out
   std::fenv_t Env_{};  // the caller's floating-point modes, which every worker takes on
   std::exception_ptr Error_;
