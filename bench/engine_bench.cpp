@@ -1,5 +1,5 @@
 // Steps a steady particle stream and reports particle-steps per second once the pool is full;
-// StepThreads does so for a number of live particles on 1 and 2 threads (and more), with three
+// StepLive does so for a number of live particles on 1 and 2 threads (and more), with three
 // tools acting, and reports the bytes of memory each live particle holds.
 #include <benchmark/benchmark.h>
 
@@ -45,29 +45,39 @@ void SteadyStream(benchmark::State& state) {
   state.counters["live"] = s.LiveCount;
 }
 
+// A fresh stage with a deflector floor, a fan and an attractor on boxes (not yet in
+// ActiveModifiers).
+struct TThreeTools {
+  TPlaneDeflectorModifier deflector;
+  TPlaneFanModifier fan;
+  TAttractModifier attractor;
+  TThreeTools() {
+    stage::ResetStage();
+    stage::TScene& scene = stage::Stage().Scene;
+    stage::TMeshSource box;
+    box.Kind = stage::TPrimitive::Box;
+    box.Size = {20, 20, 0.1f};
+    stage::TNode& floor = scene.AddPrimitive("floor", box);
+    floor.Position.Rest = {0, 0, -3};
+    box.Size = {4, 4, 1};
+    stage::TNode& fanNode = scene.AddPrimitive("fan", box);
+    fanNode.Position.Rest = {0, 0, -1};
+    stage::TNode& attractorNode = scene.AddPrimitive("attractor", box);
+    attractorNode.Position.Rest = {2, 0, 2};
+    deflector.SceneObject = stage::TScene::Handle(&floor);
+    fan.SceneObject = stage::TScene::Handle(&fanNode);
+    attractor.SceneObject = stage::TScene::Handle(&attractorNode);
+  }
+  void Activate() { ActiveModifiers = {&deflector, &fan, &attractor}; }
+};
+
 // A stream from a default emitter object on a stage scene, on its own or with a deflector floor,
 // a fan and an attractor in scope (tool poses are read once per step, then every particle meets
 // all three).
 void EmitterStream(benchmark::State& state, bool withTools) {
-  stage::ResetStage();
+  TThreeTools tools;
   stage::TScene& scene = stage::Stage().Scene;
-  stage::TMeshSource box;
-  box.Kind = stage::TPrimitive::Box;
-  box.Size = {20, 20, 0.1f};
-  stage::TNode& floor = scene.AddPrimitive("floor", box);
-  floor.Position.Rest = {0, 0, -3};
-  box.Size = {4, 4, 1};
-  stage::TNode& fanNode = scene.AddPrimitive("fan", box);
-  fanNode.Position.Rest = {0, 0, -1};
-  stage::TNode& attractorNode = scene.AddPrimitive("attractor", box);
-  attractorNode.Position.Rest = {2, 0, 2};
-  TPlaneDeflectorModifier deflector;
-  TPlaneFanModifier fan;
-  TAttractModifier attractor;
-  deflector.SceneObject = stage::TScene::Handle(&floor);
-  fan.SceneObject = stage::TScene::Handle(&fanNode);
-  attractor.SceneObject = stage::TScene::Handle(&attractorNode);
-  if (withTools) ActiveModifiers = {&deflector, &fan, &attractor};
+  if (withTools) tools.Activate();
 
   TEmitterObject emitter;
   emitter.SceneObject = stage::TScene::Handle(&scene.AddGroup("emitter"));
@@ -103,24 +113,9 @@ void EmitterStream(benchmark::State& state, bool withTools) {
 void StepLive(benchmark::State& state, bool anySize) {
   const int64_t live = state.range(0);
   const int threads = static_cast<int>(state.range(1));
-  stage::ResetStage();
+  TThreeTools tools;
   stage::TScene& scene = stage::Stage().Scene;
-  stage::TMeshSource box;
-  box.Kind = stage::TPrimitive::Box;
-  box.Size = {20, 20, 0.1f};
-  stage::TNode& floor = scene.AddPrimitive("floor", box);
-  floor.Position.Rest = {0, 0, -3};
-  box.Size = {4, 4, 1};
-  stage::TNode& fanNode = scene.AddPrimitive("fan", box);
-  stage::TNode& attractorNode = scene.AddPrimitive("attractor", box);
-  attractorNode.Position.Rest = {2, 0, 2};
-  TPlaneDeflectorModifier deflector;
-  TPlaneFanModifier fan;
-  TAttractModifier attractor;
-  deflector.SceneObject = stage::TScene::Handle(&floor);
-  fan.SceneObject = stage::TScene::Handle(&fanNode);
-  attractor.SceneObject = stage::TScene::Handle(&attractorNode);
-  ActiveModifiers = {&deflector, &fan, &attractor};
+  tools.Activate();
 
   TWorkerPool pool(threads);
   if (anySize) pool.ParallelStepMinimum = 0;

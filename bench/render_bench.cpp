@@ -61,6 +61,31 @@ std::unique_ptr<TParticleSystem> MakeScene(int32_t mode, int32_t Width = ::Width
   return s;
 }
 
+// Composites the system once per iteration into the stage's image (cleared between, untimed) and
+// reports sprites and pixels per second.
+void CompositePasses(benchmark::State& state, TParticleSystem& system, TParticleRenderer& renderer) {
+  int64_t sprites = 0, pixels = 0;
+  Body = [&](const tssPostProcessData& data, stage::TScreenBuffer& buffer) {
+    const stage::TPixel background{0.1f, 0.2f, 0.3f, 0, std::numeric_limits<float>::infinity()};
+    for (auto _ : state) {
+      state.PauseTiming();
+      buffer.Fill(background);
+      SetRandomTableCursor(0);
+      state.ResumeTiming();
+      renderer.BeginRender(data);
+      SubmitParticles(system, renderer);
+      renderer.RenderAll();
+      sprites += renderer.RenderedCount();
+      pixels += renderer.CompositedPixels();
+    }
+  };
+  stage::Stage().RegisterShader(tssSHADER_POSTPROCESS, reinterpret_cast<void (*)(void)>(&PostProcess), true);
+  stage::Stage().RenderFrame(0);
+  Body = nullptr;
+  state.counters["sprites_per_s"] = benchmark::Counter(static_cast<double>(sprites), benchmark::Counter::kIsRate);
+  state.counters["pixels_per_s"] = benchmark::Counter(static_cast<double>(pixels), benchmark::Counter::kIsRate);
+}
+
 void Composite(benchmark::State& state) {
   const int32_t mode = static_cast<int32_t>(state.range(0));
   const bool dither = state.range(1) != 0;
@@ -74,27 +99,7 @@ void Composite(benchmark::State& state) {
   renderer.ReferenceResampling = plain;
   renderer.CoverageQuery = coverage ? &tsxHostScreenBufferCoverage : nullptr;
   renderer.SoftDistance = soft ? 2.0f : 0.0f;
-  int64_t sprites = 0, pixels = 0;
-
-  Body = [&](const tssPostProcessData& data, stage::TScreenBuffer& buffer) {
-    const stage::TPixel background{0.1f, 0.2f, 0.3f, 0, std::numeric_limits<float>::infinity()};
-    for (auto _ : state) {
-      state.PauseTiming();
-      buffer.Fill(background);
-      SetRandomTableCursor(0);
-      state.ResumeTiming();
-      renderer.BeginRender(data);
-      SubmitParticles(*system, renderer);
-      renderer.RenderAll();
-      sprites += renderer.RenderedCount();
-      pixels += renderer.CompositedPixels();
-    }
-  };
-  stage::Stage().RegisterShader(tssSHADER_POSTPROCESS, reinterpret_cast<void (*)(void)>(&PostProcess), true);
-  stage::Stage().RenderFrame(0);
-  Body = nullptr;
-  state.counters["sprites/s"] = benchmark::Counter(static_cast<double>(sprites), benchmark::Counter::kIsRate);
-  state.counters["pixels/s"] = benchmark::Counter(static_cast<double>(pixels), benchmark::Counter::kIsRate);
+  CompositePasses(state, *system, renderer);
   state.SetLabel(std::string(plain ? "plain" : "fast") + (dither ? ", dithered" : "") +
                  (coverage ? ", coverage" : "") + (soft ? ", soft" : ""));
 }
@@ -109,26 +114,7 @@ void CompositeThreads(benchmark::State& state) {
   TParticleRenderer renderer;
   renderer.Workers = &pool;
   renderer.DepthDithering = true;
-  int64_t sprites = 0, pixels = 0;
-  Body = [&](const tssPostProcessData& data, stage::TScreenBuffer& buffer) {
-    const stage::TPixel background{0.1f, 0.2f, 0.3f, 0, std::numeric_limits<float>::infinity()};
-    for (auto _ : state) {
-      state.PauseTiming();
-      buffer.Fill(background);
-      SetRandomTableCursor(0);
-      state.ResumeTiming();
-      renderer.BeginRender(data);
-      SubmitParticles(*system, renderer);
-      renderer.RenderAll();
-      sprites += renderer.RenderedCount();
-      pixels += renderer.CompositedPixels();
-    }
-  };
-  stage::Stage().RegisterShader(tssSHADER_POSTPROCESS, reinterpret_cast<void (*)(void)>(&PostProcess), true);
-  stage::Stage().RenderFrame(0);
-  Body = nullptr;
-  state.counters["sprites_per_s"] = benchmark::Counter(static_cast<double>(sprites), benchmark::Counter::kIsRate);
-  state.counters["pixels_per_s"] = benchmark::Counter(static_cast<double>(pixels), benchmark::Counter::kIsRate);
+  CompositePasses(state, *system, renderer);
   state.counters["threads"] = static_cast<double>(state.range(2));
 }
 

@@ -26,7 +26,7 @@ constexpr int MaxWorkerThreads = 256;
 
 // Below this many live particles a system steps on one thread: handing out blocks costs more
 // than it gains (measured with bench/engine_bench, StepThreads).
-constexpr int64_t DefaultParallelStepMinimum = 4000;
+constexpr int64_t DefaultParallelStepMinimum = 8000;
 
 class TWorkerPool {
  public:
