@@ -45,6 +45,24 @@ void SteadyStream(benchmark::State& state) {
   state.counters["live"] = s.LiveCount;
 }
 
+// A flat curve at value, unclamped (the editor caps flow at 10; the engine does not).
+void Flat(TVarSeries& curve, double value) {
+  curve.Clear();
+  curve.AddKey(0, value);
+  curve.AddKey(8192, value);
+  curve.ClampMode = ClampNone;
+}
+
+// Resets the slot's system and steps it through frames 0 to 60 (a full pool); answers the next frame.
+float FillPool(TEmitter& slot) {
+  RandomSeed = RunSeed;
+  slot.System.Reset();
+  slot.FreshStart = true;
+  float frame = 0;
+  for (; frame < 61; ++frame) slot.System.StepTo(frame);
+  return frame;
+}
+
 // A fresh stage with a deflector floor, a fan and an attractor on boxes (not yet in
 // ActiveModifiers).
 struct TThreeTools {
@@ -83,16 +101,8 @@ void EmitterStream(benchmark::State& state, bool withTools) {
   emitter.SceneObject = stage::TScene::Handle(&scene.AddGroup("emitter"));
   TEmitter& slot = emitter.AddSystem();
   TParticleSystem& s = slot.System;
-  const double flow = static_cast<double>(state.range(0));
-  s.Flow.Clear();
-  s.Flow.AddKey(0, flow);
-  s.Flow.AddKey(8192, flow);
-  s.Flow.ClampMode = ClampNone;
-  RandomSeed = RunSeed;
-  s.Reset();
-  slot.FreshStart = true;
-  float frame = 0;
-  for (; frame < 61; ++frame) s.StepTo(frame);
+  Flat(s.Flow, static_cast<double>(state.range(0)));
+  float frame = FillPool(slot);
   int64_t steps = 0;
   for (auto _ : state) {
     s.StepTo(frame++);
@@ -125,19 +135,9 @@ void StepLive(benchmark::State& state, bool anySize) {
   TParticleSystem& s = slot.System;
   s.Workers = &pool;
   s.SpatialDither = 0.2f;
-  const double flow = static_cast<double>(live) / 60.0;
-  s.Flow.Clear();
-  s.Flow.AddKey(0, flow);
-  s.Flow.AddKey(8192, flow);
-  s.Flow.ClampMode = ClampNone;
-  slot.Emitter.Lifespan.Clear();
-  slot.Emitter.Lifespan.AddKey(0, 60);
-  slot.Emitter.Lifespan.AddKey(8192, 60);
-  RandomSeed = RunSeed;
-  s.Reset();
-  slot.FreshStart = true;
-  float frame = 0;
-  for (; frame < 61; ++frame) s.StepTo(frame);
+  Flat(s.Flow, static_cast<double>(live) / 60.0);
+  Flat(slot.Emitter.Lifespan, 60);
+  float frame = FillPool(slot);
   int64_t steps = 0;
   for (auto _ : state) {
     s.StepTo(frame++);
