@@ -5,6 +5,7 @@
 #include "engine/Particle.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <cmath>
 
@@ -148,12 +149,30 @@ void TParticleSystem::CountChunks() {
 
 template <typename F>
 void TParticleSystem::RunOnEvenSlots(F&& chunkTask) {
-  // Each thread its own run of chunks, the same one pass after pass while the pool keeps its
-  // size: its particles stay in that core's caches.
-  const int64_t chunks = static_cast<int64_t>(Chunks_.size());
-  const int64_t threads = Workers->Threads();
-  Workers->RunPerThread([&](int64_t t) {
-    for (int64_t c = chunks * t / threads; c < chunks * (t + 1) / threads; ++c) chunkTask(c);
+  const size_t chunks = Chunks_.size();
+  const size_t threads = static_cast<size_t>(Workers->Threads());
+  Splits_.resize(threads + 1);
+  for (size_t t = 0; t <= threads; ++t) Splits_[t] = chunks * t / threads;
+  RunSplit(chunkTask);
+}
+
+template <typename F>
+void TParticleSystem::RunSplit(F&& chunkTask) {
+  // Each thread starts on its own run of chunks, the same one pass after pass, so that its
+  // particles stay in its core's caches; a thread done with its run helps with the others' (one
+  // held up by other work on its core does not hold up the frame).
+  const size_t threads = static_cast<size_t>(Workers->Threads());
+  if (CursorCount_ < threads) {
+    Cursors_ = std::make_unique<std::atomic<size_t>[]>(threads);
+    CursorCount_ = threads;
+  }
+  for (size_t t = 0; t < threads; ++t) Cursors_[t].store(Splits_[t], std::memory_order_relaxed);
+  Workers->RunPerThread([&](int64_t self) {
+    for (size_t k = 0; k < threads; ++k) {
+      const size_t run = (static_cast<size_t>(self) + k) % threads;
+      for (size_t c; (c = Cursors_[run].fetch_add(1, std::memory_order_relaxed)) < Splits_[run + 1];)
+        chunkTask(static_cast<int64_t>(c));
+    }
   });
 }
 
@@ -316,13 +335,12 @@ bool TParticleSystem::UpdateInChunks() {
       before += static_cast<uint64_t>(Chunks_[next++].Live);
     Splits_[static_cast<size_t>(t)] = next;
   }
-  Workers->RunPerThread([this, tools](int64_t t) {
-    for (size_t chunk = Splits_[static_cast<size_t>(t)]; chunk < Splits_[static_cast<size_t>(t) + 1]; ++chunk) {
-      if (Chunks_[chunk].Live == 0) continue;
-      uint32_t seed = Chunks_[chunk].Seed;
-      const size_t begin = chunk * StepChunkSlots;
-      UpdateRange(begin, std::min(begin + StepChunkSlots, Particles.size()), seed, Lanes_.data() + chunk * tools);
-    }
+  RunSplit([this, tools](int64_t c) {
+    const size_t chunk = static_cast<size_t>(c);
+    if (Chunks_[chunk].Live == 0) return;
+    uint32_t seed = Chunks_[chunk].Seed;
+    const size_t begin = chunk * StepChunkSlots;
+    UpdateRange(begin, std::min(begin + StepChunkSlots, Particles.size()), seed, Lanes_.data() + chunk * tools);
   });
 
   // Merged in slot order: the kills add up, the last chunk's lanes are where the tools end.

@@ -3,7 +3,9 @@
 // emits, moves and shows them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <functional>
 #include <vector>
 
@@ -180,6 +182,8 @@ class TParticleSystem : public TVariableSystem {
   bool UseWorkers(size_t work) const;
   template <typename F>
   void RunOnEvenSlots(F&& chunkTask);
+  template <typename F>
+  void RunSplit(F&& chunkTask);
   size_t ChunkCount() const;
   void CountChunks();
 
@@ -194,7 +198,9 @@ class TParticleSystem : public TVariableSystem {
   std::vector<TChunk> Chunks_;
   bool ChunksFresh_ = false;
   std::vector<TToolLane> Lanes_;  // chunks × step modifiers, reused frame after frame
-  std::vector<size_t> Splits_;    // per thread, the first chunk of its run in the update
+  std::vector<size_t> Splits_;    // per thread, the first chunk of its run (and the end)
+  std::unique_ptr<std::atomic<size_t>[]> Cursors_;  // per thread, the next chunk of its run
+  size_t CursorCount_ = 0;
 };
 
 // Pool slots per chunk of a step on several threads.
