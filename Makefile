@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps configure build test bench demo clean configure-sanitize build-sanitize check-sanitize fuzz
+.PHONY: all deps configure build test bench demo clean configure-sanitize build-sanitize check-sanitize fuzz configure-thread build-thread check-thread
 
 all: build
 
@@ -73,6 +73,32 @@ check-sanitize: build-sanitize
 	fi; \
 	echo "check-sanitize: $$(( $$(date +%s) - start )) s, $$( [ $$status = 0 ] && echo clean || echo FAILED )"; \
 	exit $$status
+
+# check-thread: the tests that run the worker threads (the pool, stepping, compositing in bands,
+# the preview's drawing pass, and the examples and presets rendered on 1, 2, 3 and 8 threads),
+# built with ThreadSanitizer in a build folder of their own; any report fails the check.
+# THREAD_TESTS narrows the run (a ctest -R pattern), e.g. for a short pass in CI.
+THREAD_BUILD ?= build-thread
+THREAD_REPORTS = $(CURDIR)/$(THREAD_BUILD)/tsan-reports
+THREAD_TESTS ?= SeedAfter|WorkerPool|ParallelStep|Bands|PreviewSystem|ThreadIdentity
+
+configure-thread: deps
+	@command -v clang++ >/dev/null || { echo "check-thread needs clang (scripts/install-deps installs it)" >&2; exit 1; }
+	@cmake -S . -B $(THREAD_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTREL_TSAN=ON -DVANTREL_BENCH=OFF $(LAUNCHER) >/dev/null
+
+build-thread: configure-thread
+	@cmake --build $(THREAD_BUILD) -j $(JOBS) --target engine_tests renderer_tests thread_identity_tests
+
+check-thread: build-thread
+	@rm -rf $(THREAD_REPORTS) && mkdir -p $(THREAD_REPORTS)
+	@status=0; \
+	TSAN_OPTIONS=log_path=$(THREAD_REPORTS)/tsan:halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --test-dir $(THREAD_BUILD) -R '$(THREAD_TESTS)' --output-on-failure -j $(JOBS) || status=1; \
+	if [ -n "$$(ls -A $(THREAD_REPORTS))" ]; then \
+	  for f in $(THREAD_REPORTS)/*; do echo "== $$f" >&2; cat "$$f" >&2; done; status=1; \
+	fi; \
+	echo "check-thread: $$( [ $$status = 0 ] && echo clean || echo FAILED )"; exit $$status
 
 # fuzz: each target for FUZZ_SECONDS (default 60), one after the other, at low priority. New
 # inputs are kept in $(SANITIZE_BUILD)/fuzz/TARGET/corpus, what a target finds (crashes, time-outs,

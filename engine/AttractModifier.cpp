@@ -17,20 +17,21 @@ TRepulseModifier::TRepulseModifier() : TAttractModifier("Repulsor", 5, 20) { Sig
 
 TPathingModifier::TPathingModifier() : TAttractModifier("Leader", 5, 100) {}
 
-bool TAttractModifier::Pull(TParticleSystem& system, const TParticle& p, TVec3f& pull) {
+bool TAttractModifier::Pull(const TParticleSystem& system, const TParticle& p, const TVec3f& center,
+                            TVec3f& pull) const {
   if (!MassTakesForces(p.Mass)) return false;
   const float t = ToolTime(system.Time);
   if (t < 0) return false;
-  SubToVec3f(p.Position, Center, pull);
+  SubToVec3f(p.Position, center, pull);
   const float d = Magnitude3f(pull);
   MulScalar3f(pull, static_cast<float>(Sign) * StrengthAt(t) / FalloffFactor(d) / p.Mass);
   return true;
 }
 
-void TAttractModifier::Apply(TParticleSystem& system, TParticle& p) {
+void TAttractModifier::ApplyIn(const TParticleSystem& system, TParticle& p, TToolLane&) const {
   if (!SceneObject) return;
   TVec3f pull;
-  if (Pull(system, p, pull)) AddVec3f(p.Velocity, pull);
+  if (Pull(system, p, Center, pull)) AddVec3f(p.Velocity, pull);
 }
 
 void TPathingModifier::Prepare() {
@@ -51,13 +52,30 @@ void TPathingModifier::Prepare() {
   tsxAnimSetActiveTimeObject(SceneObject, tsxAnimGetActiveTime());
 }
 
-void TPathingModifier::Apply(TParticleSystem& system, TParticle& p) {
-  if (!SceneObject) return;
-  if (Path.empty()) Prepare();
-  if (Path.empty()) return;
+void TPathingModifier::BeginFrame(const TParticleSystem& system) {
+  TAttractModifier::BeginFrame(system);
+  if (SceneObject && Path.empty()) Prepare();
+}
+
+bool TPathingModifier::PathIndex(const TParticleSystem& system, const TParticle& p, size_t& k) const {
   const int64_t count = static_cast<int64_t>(Path.size());
-  const int64_t k = RoundToInt64(static_cast<double>(system.LifeFractionOf(p)) * static_cast<double>(count));
-  if (k >= 0 && k < count) Center = Path[static_cast<size_t>(k)];
+  const int64_t i = RoundToInt64(static_cast<double>(system.LifeFractionOf(p)) * static_cast<double>(count));
+  if (!(i >= 0 && i < count)) return false;
+  k = static_cast<size_t>(i);
+  return true;
+}
+
+void TPathingModifier::ApplyIn(const TParticleSystem& system, TParticle& p, TToolLane& lane) const {
+  if (!SceneObject || Path.empty()) return;
+  size_t k = 0;
+  if (PathIndex(system, p, k)) lane.Center = Path[k];
   TVec3f pull;
-  if (Pull(system, p, pull)) AddVec3f(p.Position, pull);
+  if (Pull(system, p, lane.Center, pull)) AddVec3f(p.Position, pull);
+}
+
+bool TPathingModifier::LaneAfter(const TParticleSystem& system, const TParticle& p, TToolLane& lane) const {
+  size_t k = 0;
+  if (!SceneObject || Path.empty() || !PathIndex(system, p, k)) return false;
+  lane.Center = Path[k];
+  return true;
 }

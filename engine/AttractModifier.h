@@ -16,13 +16,13 @@ class TAttractModifier : public TBasicModifier {
   TVarSeries& Power() { return Strength; }
   TVarSeries& PowerJitter() { return StrengthJitter; }
 
-  void Apply(TParticleSystem& system, TParticle& p) override;
+  void ApplyIn(const TParticleSystem& system, TParticle& p, TToolLane& lane) const override;
 
  protected:
   uint8_t* StoredKindByte() override { return &Falloff; }
   TAttractModifier(const char* kindName, double value, double maxValue);
-  // The pull towards Center for this particle, or false when the particle takes no force.
-  bool Pull(TParticleSystem& system, const TParticle& p, TVec3f& pull);
+  // The pull towards center for this particle, or false when the particle takes no force.
+  bool Pull(const TParticleSystem& system, const TParticle& p, const TVec3f& center, TVec3f& pull) const;
 };
 
 class TRepulseModifier : public TAttractModifier {
@@ -40,7 +40,17 @@ class TPathingModifier : public TAttractModifier {
 
   // Samples the path over the animation range, then poses the object back at the scene's time.
   void Prepare() override;
-  void Apply(TParticleSystem& system, TParticle& p) override;
+  // Samples the path on first use when no preview prepared it (a final render).
+  void BeginFrame(const TParticleSystem& system) override;
+  // The target moves along the path with the particles' ages; lanes carry it.
+  void ApplyIn(const TParticleSystem& system, TParticle& p, TToolLane& lane) const override;
+  void FinishLane(const TToolLane& lane) override { Center = lane.Center; }
+  bool LaneFollows() const override { return true; }
+  bool LaneAfter(const TParticleSystem& system, const TParticle& p, TToolLane& lane) const override;
+
+ private:
+  // The path entry a particle is drawn to, or false when its age falls outside the path.
+  bool PathIndex(const TParticleSystem& system, const TParticle& p, size_t& k) const;
 };
 
 // Longest path a leader samples: an absurd animation range must not exhaust memory.

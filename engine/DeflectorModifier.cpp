@@ -30,7 +30,11 @@ void TPlaneDeflectorModifier::UpdateTransform() {
   TBasicModifier::UpdateTransform();
 }
 
-void TPlaneDeflectorModifier::Apply(TParticleSystem& system, TParticle& p) {
+bool TPlaneDeflectorModifier::MayKill(const TParticleSystem& system) const {
+  return SceneObject && Absorbs && ToolTime(system.Time) >= 0;
+}
+
+void TPlaneDeflectorModifier::ApplyIn(const TParticleSystem& system, TParticle& p, TToolLane& lane) const {
   if (!SceneObject) return;
   const float t = ToolTime(system.Time);
   if (t < 0) return;
@@ -74,7 +78,7 @@ void TPlaneDeflectorModifier::Apply(TParticleSystem& system, TParticle& p) {
 
   if (Absorbs) {
     p.Alive = false;
-    --system.LiveCount;
+    ++lane.Killed;
     return;
   }
   const float e = StrengthAt(t);

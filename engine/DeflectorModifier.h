@@ -17,7 +17,8 @@ class TPlaneDeflectorModifier : public TBasicModifier {
 
   // Reads the previous frame's pose too, so that a moving plane is compared pose against pose.
   void UpdateTransform() override;
-  void Apply(TParticleSystem& system, TParticle& p) override;
+  void ApplyIn(const TParticleSystem& system, TParticle& p, TToolLane& lane) const override;
+  bool MayKill(const TParticleSystem& system) const override;
 
  protected:
   uint8_t* StoredKindByte() override { return &Absorbs; }

@@ -7,7 +7,7 @@
 
 TPlaneFanModifier::TPlaneFanModifier() : TBasicModifier("Fan", 10, 20, 0.005f, XKindFrames) {}
 
-void TPlaneFanModifier::Apply(TParticleSystem& system, TParticle& p) {
+void TPlaneFanModifier::ApplyIn(const TParticleSystem& system, TParticle& p, TToolLane&) const {
   if (!SceneObject || !MassTakesForces(p.Mass)) return;
   const float t = ToolTime(system.Time);
   if (t < 0) return;

@@ -11,7 +11,7 @@ class TPlaneFanModifier : public TBasicModifier {
   TVarSeries& Power() { return Strength; }
   TVarSeries& PowerJitter() { return StrengthJitter; }
 
-  void Apply(TParticleSystem& system, TParticle& p) override;
+  void ApplyIn(const TParticleSystem& system, TParticle& p, TToolLane& lane) const override;
 
  protected:
   uint8_t* StoredKindByte() override { return &Falloff; }

@@ -7,7 +7,7 @@
 
 TGravitronModifier::TGravitronModifier() : TBasicModifier("Gravitron", 1, 10, 0.005f, XKindFrames) {}
 
-void TGravitronModifier::Apply(TParticleSystem& system, TParticle& p) {
+void TGravitronModifier::ApplyIn(const TParticleSystem& system, TParticle& p, TToolLane&) const {
   if (!SceneObject || !MassTakesForces(p.Mass)) return;
   const float t = ToolTime(system.Time);
   if (t < 0) return;
@@ -16,6 +16,6 @@ void TGravitronModifier::Apply(TParticleSystem& system, TParticle& p) {
     if (!(std::fabs(l.x) <= HalfX && std::fabs(l.y) <= HalfY)) return;
   }
   TVec3f gain = Normal();
-  MulScalar3f(gain, StrengthAt(t, SizeZ) / p.Mass);
+  MulScalar3f(gain, StrengthAt(t) / p.Mass);
   AddVec3f(p.Velocity, gain);
 }

@@ -11,5 +11,8 @@ class TGravitronModifier : public TBasicModifier {
   TVarSeries& Power() { return Strength; }
   TVarSeries& PowerJitter() { return StrengthJitter; }
 
-  void Apply(TParticleSystem& system, TParticle& p) override;
+  void ApplyIn(const TParticleSystem& system, TParticle& p, TToolLane& lane) const override;
+
+ protected:
+  float ExtraStrengthFactor() const override { return SizeZ; }
 };

@@ -3,7 +3,9 @@
 // emits, moves and shows them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <functional>
 #include <vector>
 
@@ -13,9 +15,10 @@
 #include "engine/ColorSpaces.h"
 #include "engine/ParticleBudget.h"
 #include "engine/ParticleMapSource.h"
+#include "engine/ParticleModifier.h"
 
 class TParticleSystem;
-class TParticleModifier;
+class TWorkerPool;
 struct TRenderAttributes;
 
 // One pool slot. The field order is the record's.
@@ -122,6 +125,11 @@ class TParticleSystem : public TVariableSystem {
   // manager outlives its systems). Without one, only MaxPoolSlots bounds the pool.
   TParticleBudget* Budget = nullptr;
   std::vector<TParticleModifier*> StepModifiers;  // only while a step runs
+  // The threads a step may use (not owned; set by whoever steps the system, and outliving it).
+  // None, a pool of one thread, or fewer live particles than the pool's ParallelStepMinimum: the
+  // whole step on the calling thread. Any count of threads gives the same particles, the same
+  // draws and the same generator state afterwards, bit for bit.
+  TWorkerPool* Workers = nullptr;
 
   void Reset();
   // Advances whole frames until Time reaches target (rounded half to even). An earlier target
@@ -155,7 +163,45 @@ class TParticleSystem : public TVariableSystem {
   // "Random Color" mode, else the Particle Color gradient at its age) times Intensity, Size and
   // Alpha curves times its own size and alpha, and the options of its image.
   void ComputeRenderAttributes(int index, TRenderAttributes& attributes);
+  // The same in two parts, for passes that compute attributes on several threads: what
+  // ComputeRenderAttributes stores in the system (a MapCycleTime below 1 becomes 1), once per
+  // frame; then the attributes themselves, which change nothing.
+  void PrepareRenderAttributes();
+  void RenderAttributesOf(const TParticle& p, TRenderAttributes& attributes) const;
+  int32_t ImageIndexAt(const TParticle& p) const;
 
  private:
-  void UpdateParticle(TParticle& p);
+  // One particle's move; draws its dither value from seed, and lets the tools work on lanes
+  // (one per step modifier). Changes nothing but the particle, seed and the lanes.
+  void UpdateParticle(TParticle& p, uint32_t& seed, TToolLane* lanes) const;
+  void UpdateRange(size_t begin, size_t end, uint32_t& seed, TToolLane* lanes);
+  void UpdateOnCaller();
+  // The frame's particles in chunks on the workers; false (nothing done) when the tools make
+  // the order of particles matter across chunks in this frame.
+  bool UpdateInChunks();
+  bool UseWorkers(size_t work) const;
+  template <typename F>
+  void RunOnEvenSlots(F&& chunkTask);
+  template <typename F>
+  void RunSplit(F&& chunkTask);
+  size_t ChunkCount() const;
+  void CountChunks();
+
+  // Per chunk of the pool (StepChunkSlots slots): the live particles, kept exact from
+  // KillExpired through Emit to UpdateParticles, so that emission skips full chunks and the
+  // update knows where each chunk's draws start without counting again.
+  struct TChunk {
+    int32_t Live = 0;
+    int32_t Killed = 0;
+    uint32_t Seed = 0;
+  };
+  std::vector<TChunk> Chunks_;
+  bool ChunksFresh_ = false;
+  std::vector<TToolLane> Lanes_;  // chunks × step modifiers, reused frame after frame
+  std::vector<size_t> Splits_;    // per thread, the first chunk of its run (and the end)
+  std::unique_ptr<std::atomic<size_t>[]> Cursors_;  // per thread, the next chunk of its run
+  size_t CursorCount_ = 0;
 };
+
+// Pool slots per chunk of a step on several threads.
+constexpr size_t StepChunkSlots = 1024;

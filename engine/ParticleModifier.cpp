@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/Particle.h"
 #include "engine/RandomTables.h"
 #include "engine/Rounding.h"
 #include "engine/Stream.h"
@@ -58,13 +59,30 @@ void TBasicModifier::UpdateTransform() {
   SizeZ = size.z;
 }
 
-float TBasicModifier::StrengthAt(double t, float extraFactor) {
-  if (HasCache && CachedT == t) return CachedStrength;
-  const float power = static_cast<float>(Strength.Evaluate(t) * StrengthFactor * extraFactor);
-  CachedStrength = TableJitter(t, power, static_cast<float>(StrengthJitter.Evaluate(t)));
+void TParticleModifier::Apply(TParticleSystem& system, TParticle& particle) {
+  BeginFrame(system);
+  TToolLane lane = StartLane();
+  ApplyIn(system, particle, lane);
+  FinishLane(lane);
+  system.LiveCount -= lane.Killed;
+}
+
+void TBasicModifier::BeginFrame(const TParticleSystem& system) {
+  const double t = ToolTime(system.Time);
+  if (t < 0 || (HasCache && CachedT == t)) return;
+  CachedStrength = ComputeStrength(t);
   CachedT = t;
   HasCache = true;
-  return CachedStrength;
+}
+
+float TBasicModifier::ComputeStrength(double t) const {
+  const float power = static_cast<float>(Strength.Evaluate(t) * StrengthFactor * ExtraStrengthFactor());
+  return TableJitter(t, power, static_cast<float>(StrengthJitter.Evaluate(t)));
+}
+
+float TBasicModifier::StrengthAt(double t) const {
+  if (HasCache && CachedT == t) return CachedStrength;
+  return ComputeStrength(t);
 }
 
 float TBasicModifier::FalloffFactor(float d) const {

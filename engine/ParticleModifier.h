@@ -17,6 +17,13 @@ struct TParticle;
 
 enum TFalloff : uint8_t { FalloffNone = 0, FalloffLinear = 1, FalloffSquared = 2 };
 
+// What a run of a tool over a range of particles keeps to itself, so that ranges of one frame can
+// run on different threads and be merged in slot order afterwards.
+struct TToolLane {
+  int32_t Killed = 0;  // particles the tool killed; the system's LiveCount drops by as many
+  TVec3f Center;       // the leader's target, which moves from particle to particle
+};
+
 constexpr int ToolKindNameLength = 32;
 
 class TParticleModifier : public TVariableSystem {
@@ -37,8 +44,32 @@ class TParticleModifier : public TVariableSystem {
   // At the start of every system step the modifier takes part in.
   virtual void UpdateTransform() {}
   // Acts on one live particle after it moved; may change its Position, Velocity, BaseVelocity
-  // and Alive (and then the system's LiveCount).
-  virtual void Apply(TParticleSystem& system, TParticle& particle) = 0;
+  // and Alive (and then the system's LiveCount). The whole of a step's work for one particle:
+  // BeginFrame, then ApplyIn on a lane of its own, merged at once.
+  void Apply(TParticleSystem& system, TParticle& particle);
+
+  // ---- A frame's particles in ranges (the system's step). BeginFrame runs once per frame
+  // before any particle, on the stepping thread; then ApplyIn runs for the particles of each
+  // range, possibly on several threads at once, each range with its own lane that StartLane
+  // made; FinishLane takes the lane of the frame's last range.
+  // Works out what is constant in the frame (the strength at the tool time; the leader's path
+  // when it has none yet).
+  virtual void BeginFrame(const TParticleSystem& system) { (void)system; }
+  // Apply's work: reads the modifier, changes only the particle and the lane. Thread-safe once
+  // BeginFrame ran for the frame.
+  virtual void ApplyIn(const TParticleSystem& system, TParticle& particle, TToolLane& lane) const = 0;
+  virtual TToolLane StartLane() const { return {}; }
+  virtual void FinishLane(const TToolLane& lane) { (void)lane; }
+  // Whether ApplyIn may kill particles in this frame (the absorbing deflector).
+  virtual bool MayKill(const TParticleSystem& system) const { (void)system; return false; }
+  // For a tool whose lane carries a value from particle to particle (the leader's target): sets
+  // the lane as the tool would leave it after the live particle p, when p sets it at all, and
+  // answers whether it did. A range's lane then starts from the last earlier particle that did.
+  virtual bool LaneFollows() const { return false; }
+  virtual bool LaneAfter(const TParticleSystem& system, const TParticle& p, TToolLane& lane) const {
+    (void)system, (void)p, (void)lane;
+    return false;
+  }
 
   // The tool's local frame for a system frame, or −1 while the tool is inactive.
   float ToolTime(float frame) const;
@@ -58,6 +89,8 @@ class TBasicModifier : public TParticleModifier {
   void ReadFrom(TStream& s) override;
   void WriteTo(TStream& s) const override;
   void UpdateTransform() override;
+  void BeginFrame(const TParticleSystem& system) override;
+  TToolLane StartLane() const override { return TToolLane{0, Center}; }
 
  protected:
   // The one byte a kind stores after Scale (Absorbs or Falloff); none for the gravitron.
@@ -68,9 +101,11 @@ class TBasicModifier : public TParticleModifier {
   // jitterKind: the x kind of the jitter curve.
   TBasicModifier(const char* kindName, double value, double maxValue, float factor, uint8_t jitterKind);
 
-  // Strength at tool time t: curve × factor (× extraFactor), jittered by the random table at t.
-  // Cached per t within a step, so all the particles of one frame cost one evaluation.
-  float StrengthAt(double t, float extraFactor = 1);
+  // Strength at tool time t: curve × factor × ExtraStrengthFactor, jittered by the random table
+  // at t. BeginFrame caches it for the frame's tool time, so all the particles of one frame cost
+  // one evaluation.
+  float StrengthAt(double t) const;
+  virtual float ExtraStrengthFactor() const { return 1; }
   // d / SizeZ + 1, squared for Squared, 1 for None. A tool without depth (SizeZ 0) has no length
   // for its falloff to work with, and applies its strength without falloff.
   float FalloffFactor(float d) const;
@@ -86,6 +121,7 @@ class TBasicModifier : public TParticleModifier {
  private:
   float StrengthFactor;
   TVec3f Normal_ = ZAxis3f;
+  float ComputeStrength(double t) const;
   double CachedT = -1;
   float CachedStrength = 0;
   bool HasCache = false;

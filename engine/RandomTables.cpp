@@ -12,13 +12,29 @@ namespace {
 float Table[RandomTableSize];
 int TableCursor = 0;
 
-inline void Advance() { RandomSeed = RandomSeed * 134775813u + 1u; }
+inline void Advance() { RandomSeed = NextSeed(RandomSeed); }
 
 }  // namespace
 
+uint32_t SeedAfter(uint32_t seed, uint64_t draws) {
+  // An advance is the affine map s -> a*s + c (mod 2^32); k advances are that map composed with
+  // itself k times, built up by squaring: (a, c) then (a*a, a*c + c) for twice as many.
+  uint32_t a = 134775813u, c = 1u;
+  uint32_t totalA = 1u, totalC = 0u;
+  for (; draws != 0; draws >>= 1) {
+    if (draws & 1) {
+      totalA = a * totalA;
+      totalC = a * totalC + c;
+    }
+    c = a * c + c;
+    a = a * a;
+  }
+  return totalA * seed + totalC;
+}
+
 double Random() {
   Advance();
-  return static_cast<double>(RandomSeed) * (1.0 / 4294967296.0);
+  return SeedValue(RandomSeed);
 }
 
 int32_t RandomInt(int32_t n) {

@@ -11,6 +11,14 @@ constexpr uint32_t RunSeed = 1513;  // the seed of every preview run and every r
 // The generator's state; 0 at start-up. Program-wide by design.
 extern uint32_t RandomSeed;
 
+// The generator's sequence as plain values, for code that draws on a copy of the state (a block
+// of particles stepped on another thread): one advance, and what Random answers for a state.
+inline uint32_t NextSeed(uint32_t seed) { return seed * 134775813u + 1u; }
+inline double SeedValue(uint32_t seed) { return static_cast<double>(seed) * (1.0 / 4294967296.0); }
+// The state draws advances after seed, computed directly (in about log2(draws) steps), so that a
+// block can start where the draws before it would have left the generator.
+uint32_t SeedAfter(uint32_t seed, uint64_t draws);
+
 // One advance, then the state times 2^-32: a value in [0, 1).
 double Random();
 // One advance, then the high 32 bits of state × n: an integer in [0, n) for n ≥ 1 (0 for n ≤ 0).

@@ -4,8 +4,16 @@
 #include "engine/Particle.h"
 
 void TParticleSystem::ComputeRenderAttributes(int index, TRenderAttributes& attributes) {
-  const TParticle& p = Particles[static_cast<size_t>(index)];
-  const double a = static_cast<double>(LifeFraction(index)) * 100.0;
+  PrepareRenderAttributes();
+  RenderAttributesOf(Particles[static_cast<size_t>(index)], attributes);
+}
+
+void TParticleSystem::PrepareRenderAttributes() {
+  if (MapMode == MapCycle && MapCycleTime < 1) MapCycleTime = 1;
+}
+
+void TParticleSystem::RenderAttributesOf(const TParticle& p, TRenderAttributes& attributes) const {
+  const double a = static_cast<double>(LifeFractionOf(p)) * 100.0;
 
   if (ParticleColorMode == ColorModeRandom)
     attributes.Color = p.Color;
@@ -17,6 +25,6 @@ void TParticleSystem::ComputeRenderAttributes(int index, TRenderAttributes& attr
   attributes.Color.b = static_cast<float>(attributes.Color.b * intensity);
 
   attributes.Size = static_cast<float>(Size.Evaluate(a) * p.Size);
-  attributes.Options = Maps.OptionsAt(ImageIndexOf(index));
+  attributes.Options = Maps.OptionsAt(ImageIndexAt(p));
   attributes.Alpha = static_cast<float>(Alpha.Evaluate(a) * p.Alpha);
 }

@@ -10,9 +10,7 @@
 namespace {
 
 struct TViewPart {
-  CtsxTxmx3f WorldToView{};
-  float Cx = 0, Cy = 0;
-  int ViewMode = 0;
+  TViewProjection View;
   bool Stale = true;
 };
 
@@ -27,14 +25,28 @@ TRenderPart RenderCache;
 
 CtsxVector3f ToHost(const TVec3f& v) { return {v.x, v.y, v.z}; }
 
-void RefreshViewPart() {
-  tsxAViewGetWorld2VportTxmx(&ViewCache.WorldToView);
+void ReadView(TViewProjection& view) {
+  tsxAViewGetWorld2VportTxmx(&view.WorldToView);
   int32_t width = 0, height = 0;
   tsxAViewGetDrawportSize(&width, &height);
-  ViewCache.Cx = static_cast<float>(width - 1) / 2.0f;
-  ViewCache.Cy = static_cast<float>(height - 1) / 2.0f;
-  ViewCache.ViewMode = tsxAViewGetViewMode();
+  view.Cx = static_cast<float>(width - 1) / 2.0f;
+  view.Cy = static_cast<float>(height - 1) / 2.0f;
+  view.ViewMode = tsxAViewGetViewMode();
+}
+
+void RefreshViewPart() {
+  ReadView(ViewCache.View);
   ViewCache.Stale = false;
+}
+
+// The view's horizontal axis in world space.
+CtsxVector3f ViewAxisX() {
+  CtsxTxmx3f eyeToWorld{};
+  tsxAViewGetEye2WorldTxmx(&eyeToWorld);
+  const CtsxVector3f unitX{1, 0, 0};
+  CtsxVector3f q{};
+  tsxRotateVect3f(&unitX, &q, &eyeToWorld);
+  return q;
 }
 
 void RefreshRenderPart() {
@@ -46,33 +58,51 @@ void RefreshRenderPart() {
   RenderCache.Stale = false;
 }
 
+// The point one sprite width from the particle along the view's horizontal axis.
+TVec3f SpriteEdge(const CtsxVector3f& axisX, const TParticle& particle, float size) {
+  CtsxVector3f q = axisX;
+  tsxMulScalar3f(&q, size);
+  const CtsxVector3f position = ToHost(particle.RenderPosition);
+  tsxAddVec3f(&q, &position);
+  return {q.x, q.y, q.z};
+}
+
 // The projected x of the point one sprite width from the particle along the view's x axis.
 float SpriteSize(const TParticle& particle, const TRenderAttributes& attributes,
                  void (*project)(const TVec3f&, TVec3f&, bool)) {
-  CtsxTxmx3f eyeToWorld{};
-  tsxAViewGetEye2WorldTxmx(&eyeToWorld);
-  const CtsxVector3f unitX{1, 0, 0};
-  CtsxVector3f q{};
-  tsxRotateVect3f(&unitX, &q, &eyeToWorld);
-  tsxMulScalar3f(&q, attributes.Size);
-  const CtsxVector3f position = ToHost(particle.RenderPosition);
-  tsxAddVec3f(&q, &position);
   TVec3f projected;
-  project(TVec3f{q.x, q.y, q.z}, projected, false);
+  project(SpriteEdge(ViewAxisX(), particle, attributes.Size), projected, false);
   return std::fabs(projected.x - particle.ScreenPos.x);
 }
 
 }  // namespace
 
-void WorldToViewport(const TVec3f& point, TVec3f& out, bool refresh) {
-  if (refresh || ViewCache.Stale) RefreshViewPart();
+TViewProjection CurrentViewProjection() {
+  TViewProjection view;
+  ReadView(view);
+  view.AxisX = ViewAxisX();
+  return view;
+}
+
+void ProjectToViewport(const TViewProjection& view, const TVec3f& point, TVec3f& out) {
   const CtsxVector3f in = ToHost(point);
   CtsxVector3f p{};
-  tsxTransformVect3f(&in, &p, &ViewCache.WorldToView);
-  if (ViewCache.ViewMode != 0 && ViewCache.ViewMode != 4) p.z = 1;
-  out.x = ViewCache.Cx + (p.x / p.z) * ViewCache.Cx;
-  out.y = ViewCache.Cy + (p.y / p.z) * ViewCache.Cy;
+  tsxTransformVect3f(&in, &p, &view.WorldToView);
+  if (view.ViewMode != 0 && view.ViewMode != 4) p.z = 1;
+  out.x = view.Cx + (p.x / p.z) * view.Cx;
+  out.y = view.Cy + (p.y / p.z) * view.Cy;
   out.z = p.z;
+}
+
+float ViewportSpriteSize(const TViewProjection& view, const TParticle& particle, float size) {
+  TVec3f projected;
+  ProjectToViewport(view, SpriteEdge(view.AxisX, particle, size), projected);
+  return std::fabs(projected.x - particle.ScreenPos.x);
+}
+
+void WorldToViewport(const TVec3f& point, TVec3f& out, bool refresh) {
+  if (refresh || ViewCache.Stale) RefreshViewPart();
+  ProjectToViewport(ViewCache.View, point, out);
 }
 
 void WorldToRender(const TVec3f& point, TVec3f& out, bool refresh) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "engine/VectorData.h"
+#include "hostapi/TsxApi5.h"
 
 struct TParticle;
 struct TRenderAttributes;
@@ -22,6 +23,21 @@ void WorldToRender(const TVec3f& point, TVec3f& out, bool refresh);
 // eye-to-world matrix at every call; uses the cached projection without refreshing it.
 float ViewportSpriteSize(const TParticle& particle, const TRenderAttributes& attributes);
 float RenderSpriteSize(const TParticle& particle, const TRenderAttributes& attributes);
+
+// The active view's projection as a value, read from the host once (for a whole preview frame)
+// and then used from any thread: the world-to-view transform, the view centre and mode, and the
+// view's horizontal axis in world space.
+struct TViewProjection {
+  CtsxTxmx3f WorldToView{};
+  float Cx = 0, Cy = 0;
+  int ViewMode = 0;
+  CtsxVector3f AxisX{};
+};
+TViewProjection CurrentViewProjection();
+// WorldToViewport and ViewportSpriteSize (for a sprite size in world units) with that view; the
+// same floats, without touching the cache. Thread-safe.
+void ProjectToViewport(const TViewProjection& view, const TVec3f& point, TVec3f& out);
+float ViewportSpriteSize(const TViewProjection& view, const TParticle& particle, float size);
 
 // Marks both parts of the cache stale, as they are when the plug-in loads.
 void MarkProjectionStale();

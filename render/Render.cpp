@@ -78,11 +78,9 @@ void BlendSpan(float* px, const uint32_t* sprite, int64_t count, const TSpanBlen
 }
 
 template <int Mode, bool Coverage, bool Soft>
-void BlendSpanDither(float* px, const uint32_t* sprite, int64_t count, const TSpanBlend& b) {
+void BlendSpanDither(float* px, const uint32_t* sprite, int64_t count, const TSpanBlend& b, int& cursor) {
   if (b.D != 0) {
-    int cursor = RandomTableCursor();
     BlendSpan<Mode, true, Coverage, Soft>(px, sprite, count, b, cursor);
-    SetRandomTableCursor(cursor);
   } else {
     int unused = 0;
     BlendSpan<Mode, false, Coverage, Soft>(px, sprite, count, b, unused);
@@ -90,14 +88,14 @@ void BlendSpanDither(float* px, const uint32_t* sprite, int64_t count, const TSp
 }
 
 template <int Mode>
-void BlendSpanMode(float* px, const uint32_t* sprite, int64_t count, const TSpanBlend& b, bool coverage) {
+void BlendSpanMode(float* px, const uint32_t* sprite, int64_t count, const TSpanBlend& b, bool coverage, int& cursor) {
   const bool soft = b.InvSoft != 0;
   if (coverage) {
-    if (soft) BlendSpanDither<Mode, true, true>(px, sprite, count, b);
-    else BlendSpanDither<Mode, true, false>(px, sprite, count, b);
+    if (soft) BlendSpanDither<Mode, true, true>(px, sprite, count, b, cursor);
+    else BlendSpanDither<Mode, true, false>(px, sprite, count, b, cursor);
   } else {
-    if (soft) BlendSpanDither<Mode, false, true>(px, sprite, count, b);
-    else BlendSpanDither<Mode, false, false>(px, sprite, count, b);
+    if (soft) BlendSpanDither<Mode, false, true>(px, sprite, count, b, cursor);
+    else BlendSpanDither<Mode, false, false>(px, sprite, count, b, cursor);
   }
 }
 
@@ -170,30 +168,44 @@ void TParticleRenderer::RenderAll() {
   InPass_ = true;
   TableLoaded_ = false;
   try {
+    if (CanUseBands()) {
+      RenderAllInBands();
+      EndPass();
+      return;
+    }
     const int64_t count = static_cast<int64_t>(Queue_.size());
     for (int64_t i = 0; i < count; ++i) {
-      // Integer percent: the same value a reporter computes as n × 100 / count, so no multiple
-      // of 5 is lost to a quotient just below it.
-      if (OnProgress) OnProgress(static_cast<int>((i + 1) * 100 / count));
-      if (tsxRenderCheckInterrupt() == 1) break;
-
-      TParticle& particle = *Queue_[static_cast<size_t>(i)];
-      TParticleSystem* system = particle.System;
-      if (!particle.Alive || system == nullptr) continue;
-      RenderMode = system->RenderMode;
-      MaxSize = system->MaxParticleSize;
-      if (!TakeImage(*system, particle.Index)) continue;
+      if (!StartQueued(i, count)) break;
       TRenderAttributes attributes;
-      system->ComputeRenderAttributes(particle.Index, attributes);
-      attributes.Alpha = attributes.Alpha * attributes.Options.AlphaMaster;
-      CompositeParticle(particle, attributes);
-      SourceImage.reset();
+      if (TParticle* particle = TakeQueued(i, attributes)) {
+        CompositeParticle(*particle, attributes);
+        SourceImage.reset();
+      }
     }
   } catch (...) {
     EndPass();
     throw;
   }
   EndPass();
+}
+
+bool TParticleRenderer::StartQueued(int64_t i, int64_t count) {
+  // Integer percent: the same value a reporter computes as n × 100 / count, so no multiple of 5
+  // is lost to a quotient just below it.
+  if (OnProgress) OnProgress(static_cast<int>((i + 1) * 100 / count));
+  return tsxRenderCheckInterrupt() != 1;
+}
+
+TParticle* TParticleRenderer::TakeQueued(int64_t i, TRenderAttributes& attributes) {
+  TParticle& particle = *Queue_[static_cast<size_t>(i)];
+  TParticleSystem* system = particle.System;
+  if (!particle.Alive || system == nullptr) return nullptr;
+  RenderMode = system->RenderMode;
+  MaxSize = system->MaxParticleSize;
+  if (!TakeImage(*system, particle.Index)) return nullptr;
+  system->ComputeRenderAttributes(particle.Index, attributes);
+  attributes.Alpha = attributes.Alpha * attributes.Options.AlphaMaster;
+  return &particle;
 }
 
 bool TParticleRenderer::TakeImage(TParticleSystem& system, int index) {
@@ -235,55 +247,72 @@ void TParticleRenderer::RenderParticle(TParticle& particle, const TRenderAttribu
   if (!InPass_) FlushRows();
 }
 
-void TParticleRenderer::CompositeParticle(TParticle& particle, const TRenderAttributes& attributes) {
+bool TParticleRenderer::PlanParticle(const TParticle& particle, const TRenderAttributes& attributes,
+                                     TParticlePlan& plan) {
   // Depth: at or behind the eye, or undefined.
   const float X = particle.ScreenPos.x, Y = particle.ScreenPos.y, Z = particle.ScreenPos.z;
-  if (!(Z > 0.0001f)) return;
+  if (!(Z > 0.0001f)) return false;
   const float zz = Z * Z;
 
   // Size, against one pixel and the max size on both sides.
-  if (!SourceImage || SourceImage->Width <= 0 || SourceImage->Height <= 0) return;
+  if (!SourceImage || SourceImage->Width <= 0 || SourceImage->Height <= 0) return false;
   const float sx = RenderSpriteSize(particle, attributes);
   const float sy = sx * static_cast<float>(SourceImage->Height) / static_cast<float>(SourceImage->Width);
   const float maxSize = static_cast<float>(MaxSize);
-  if (!(sx >= 1 && sx <= maxSize && sy >= 1 && sy <= maxSize)) return;
+  if (!(sx >= 1 && sx <= maxSize && sy >= 1 && sy <= maxSize)) return false;
 
   // The sprite's corner, split into an integer part and a fraction that keeps its sign.
   const float cornerX = X - sx * attributes.Options.OriginX;
   const float cornerY = Y - sy * attributes.Options.OriginY;
-  if (!FitsInt32(cornerX) || !FitsInt32(cornerY)) return;
+  if (!FitsInt32(cornerX) || !FitsInt32(cornerY)) return false;
   const float ix = std::trunc(cornerX), iy = std::trunc(cornerY);
   const float fx = cornerX - ix, fy = cornerY - iy;
   const int64_t ixi = static_cast<int64_t>(ix), iyi = static_cast<int64_t>(iy);
 
   // Wholly outside the region; too transparent.
-  if (Left_ > ix + sx || Right_ < ix || Top_ > iy + sy || Bottom_ < iy) return;
-  if (!(attributes.Alpha >= 0.003f)) return;
+  if (Left_ > ix + sx || Right_ < ix || Top_ > iy + sy || Bottom_ < iy) return false;
+  if (!(attributes.Alpha >= 0.003f)) return false;
+  plan.Image = SourceImage;
+  plan.Flip = attributes.Options.Flip;
+  plan.Size = sx;
+  plan.FracX = fx;
+  plan.FracY = fy;
+  plan.Angle = particle.Angle;
+  plan.Ix = ixi;
+  plan.Iy = iyi;
+
+  // Blend factors; "Pure Alpha" paints the flat colour, so its factors stay unscaled.
+  TBlend& b = plan.Blend;
+  b.Mode = RenderMode;
+  b.AlphaScale = attributes.Alpha / 255;
+  const float own[3] = {particle.Color.r, particle.Color.g, particle.Color.b};
+  const float tint[3] = {attributes.Color.r, attributes.Color.g, attributes.Color.b};
+  const bool scaled = RenderMode == RenderIlluminate || RenderMode == RenderPaint || RenderMode == RenderColorAlpha;
+  for (int c = 0; c < 3; ++c) b.F[c] = scaled ? own[c] * tint[c] / 255 : own[c] * tint[c];
+  b.D = DepthDithering ? attributes.Size * 0.5f : 0.0f;
+  if (b.D != 0 && !TableLoaded_) {
+    for (int i = 0; i < RandomTableSize; ++i) Table_[i] = RandomTableEntry(i);
+    TableLoaded_ = InPass_;  // the table does not change during a pass
+  }
+  b.W = zz - 0.5f * b.D;
+  b.Z = Z;
+  b.InvSoft = SoftDistance > 0 && std::isfinite(SoftDistance) ? 1 / SoftDistance : 0.0f;
+  return true;
+}
+
+void TParticleRenderer::CompositeParticle(TParticle& particle, const TRenderAttributes& attributes) {
+  TParticlePlan plan;
+  if (!PlanParticle(particle, attributes, plan)) return;
 
   // The sprite; the fast path resamples only what lies in the region.
   const TSpriteClip clip =
       ReferenceResampling
           ? TSpriteClip{std::numeric_limits<int64_t>::min() / 4, std::numeric_limits<int64_t>::min() / 4,
                         std::numeric_limits<int64_t>::max() / 4, std::numeric_limits<int64_t>::max() / 4}
-          : TSpriteClip{Left_ - ixi, Top_ - iyi, Right_ - ixi, Bottom_ - iyi};
-  if (!PrepareSpriteClipped(attributes.Options.Flip, sx, fx, fy, particle.Angle, clip)) return;
-  const int64_t spriteLeft = ixi + SpriteLeft_;
-  const int64_t spriteTop = iyi + SpriteTop_;
-
-  // Blend factors; "Pure Alpha" paints the flat colour, so its factors stay unscaled.
-  AlphaScale_ = attributes.Alpha / 255;
-  const float own[3] = {particle.Color.r, particle.Color.g, particle.Color.b};
-  const float tint[3] = {attributes.Color.r, attributes.Color.g, attributes.Color.b};
-  const bool scaled = RenderMode == RenderIlluminate || RenderMode == RenderPaint || RenderMode == RenderColorAlpha;
-  for (int c = 0; c < 3; ++c) Factors_[c] = scaled ? own[c] * tint[c] / 255 : own[c] * tint[c];
-  DitherDepth_ = DepthDithering ? attributes.Size * 0.5f : 0.0f;
-  if (DitherDepth_ != 0 && !TableLoaded_) {
-    for (int i = 0; i < RandomTableSize; ++i) Table_[i] = RandomTableEntry(i);
-    TableLoaded_ = InPass_;  // the table does not change during a pass
-  }
-  const float w = zz - 0.5f * DitherDepth_;
-  ParticleDepth_ = Z;
-  InvSoftDistance_ = SoftDistance > 0 && std::isfinite(SoftDistance) ? 1 / SoftDistance : 0.0f;
+          : RegionClip(plan);
+  if (!PrepareSpriteClipped(plan.Flip, plan.Size, plan.FracX, plan.FracY, plan.Angle, clip)) return;
+  const int64_t spriteLeft = plan.Ix + SpriteLeft_;
+  const int64_t spriteTop = plan.Iy + SpriteTop_;
 
   // Row by row through the region.
   const TBitmap32& sprite = *Sprite_;
@@ -303,7 +332,7 @@ void TParticleRenderer::CompositeParticle(TParticle& particle, const TRenderAttr
     }
     if (xe > Right_) xe = Right_;
     const uint32_t* spriteRow = sprite.Pixels.data() + static_cast<size_t>(j) * static_cast<size_t>(sprite.Width);
-    CompositeSpan(line + (xs - Left_) * Stride_, spriteRow + skip, xe - xs + 1, w, DitherDepth_);
+    CompositeSpan(line + (xs - Left_) * Stride_, spriteRow + skip, xe - xs + 1, plan.Blend);
     CompositedPixels_ += xe - xs + 1;
     if (!WriteRow(row, line)) return;
     if (ShowRendering) ShowRow(row, line);
@@ -322,14 +351,15 @@ void TParticleRenderer::ShowRow(int32_t y, const float* line) {
 }
 
 void TParticleRenderer::CompositeSpan(float* pixels, const uint32_t* sprite, int64_t count,
-                                      float w, float d) const {
+                                      const TBlend& b) const {
   if (count <= 0) return;
   if (ReferenceRows) {
+    const float w = b.W, d = b.D;
     // The plain loop, the reference for the specialised ones.
     const int stride = Stride_;
     const int depth = stride - 1;
     const bool coverage = stride == 5;
-    const bool soft = InvSoftDistance_ != 0;
+    const bool soft = b.InvSoft != 0;
     for (int64_t k = 0; k < count; ++k) {
       float* P = pixels + k * stride;
       if (d == 0) {
@@ -339,49 +369,56 @@ void TParticleRenderer::CompositeSpan(float* pixels, const uint32_t* sprite, int
         if (!(w + r * d < P[depth])) continue;
       }
       const uint32_t s = sprite[k];
-      float a = static_cast<float>(AlphaOf(s)) * AlphaScale_;
+      float a = static_cast<float>(AlphaOf(s)) * b.AlphaScale;
       if (a == 0) continue;
       // Soft intersections: t runs from 0 where the particle meets the image's surface to 1 at
       // the soft distance in front of it.
       float t = 1;
       if (soft) {
-        t = (std::sqrt(P[depth]) - ParticleDepth_) * InvSoftDistance_;
+        t = (std::sqrt(P[depth]) - b.Z) * b.InvSoft;
         if (!(t > 0)) continue;
         if (!(t < 1)) t = 1;
-        if (RenderMode != RenderPaint) a = a * t;
+        if (b.Mode != RenderPaint) a = a * t;
       }
       const float sc[3] = {static_cast<float>(RedOf(s)), static_cast<float>(GreenOf(s)),
                            static_cast<float>(BlueOf(s))};
       for (int c = 0; c < 3; ++c) {
-        switch (RenderMode) {
-          case RenderIlluminate: P[c] = P[c] + a * Factors_[c] * sc[c]; break;
+        switch (b.Mode) {
+          case RenderIlluminate: P[c] = P[c] + a * b.F[c] * sc[c]; break;
           case RenderPaint:
-            P[c] = soft && t < 1 ? (1 - t) * P[c] + t * (a * Factors_[c] * sc[c]) : a * Factors_[c] * sc[c];
+            P[c] = soft && t < 1 ? (1 - t) * P[c] + t * (a * b.F[c] * sc[c]) : a * b.F[c] * sc[c];
             break;
-          case RenderColorAlpha: P[c] = (1 - a) * P[c] + a * Factors_[c] * sc[c]; break;
-          default: P[c] = (1 - a) * P[c] + a * Factors_[c]; break;
+          case RenderColorAlpha: P[c] = (1 - a) * P[c] + a * b.F[c] * sc[c]; break;
+          default: P[c] = (1 - a) * P[c] + a * b.F[c]; break;
         }
       }
       // Coverage: "over" for the modes that blend by alpha, full for "Paint" (as far as it is
       // not faded), none for "Illuminate", whose light composites by adding.
       if (coverage) {
-        switch (RenderMode) {
+        switch (b.Mode) {
           case RenderIlluminate: break;
           case RenderPaint: P[3] = soft && t < 1 ? (1 - t) * P[3] + t : 1; break;
           default: P[3] = a + (1 - a) * P[3]; break;
         }
       }
-      if (RenderMode == RenderPaint) P[depth] = w;
+      if (b.Mode == RenderPaint) P[depth] = w;
     }
     return;
   }
-  const TSpanBlend blend{w, d, AlphaScale_, Factors_, Table_, ParticleDepth_, InvSoftDistance_};
+  int cursor = RandomTableCursor();
+  BlendSpanAt(pixels, sprite, count, b, cursor);
+  SetRandomTableCursor(cursor);
+}
+
+void TParticleRenderer::BlendSpanAt(float* pixels, const uint32_t* sprite, int64_t count, const TBlend& b,
+                                    int& cursor) const {
+  const TSpanBlend blend{b.W, b.D, b.AlphaScale, b.F, Table_, b.Z, b.InvSoft};
   const bool coverage = Stride_ == 5;
-  switch (RenderMode) {
-    case RenderIlluminate: BlendSpanMode<RenderIlluminate>(pixels, sprite, count, blend, coverage); break;
-    case RenderPaint: BlendSpanMode<RenderPaint>(pixels, sprite, count, blend, coverage); break;
-    case RenderColorAlpha: BlendSpanMode<RenderColorAlpha>(pixels, sprite, count, blend, coverage); break;
-    default: BlendSpanMode<RenderPureAlpha>(pixels, sprite, count, blend, coverage); break;
+  switch (b.Mode) {
+    case RenderIlluminate: BlendSpanMode<RenderIlluminate>(pixels, sprite, count, blend, coverage, cursor); break;
+    case RenderPaint: BlendSpanMode<RenderPaint>(pixels, sprite, count, blend, coverage, cursor); break;
+    case RenderColorAlpha: BlendSpanMode<RenderColorAlpha>(pixels, sprite, count, blend, coverage, cursor); break;
+    default: BlendSpanMode<RenderPureAlpha>(pixels, sprite, count, blend, coverage, cursor); break;
   }
 }
 

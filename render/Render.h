@@ -17,8 +17,10 @@
 #include "hostapi/TsxApi5.h"
 #include "pictures/Bitmap32.h"
 #include "engine/RenderAttributes.h"
+#include "render/Projection.h"
 
 struct TParticle;
+class TWorkerPool;
 class TParticleSystem;
 class TDrawSurface;
 
@@ -72,6 +74,11 @@ class TParticleRenderer {
   // WireframeAlphaHints. Projects the particle with a fresh view (writing its ScreenPos).
   void DrawPreviewParticle(TParticle& particle, const TRenderAttributes& attributes,
                            TDrawSurface& canvas);
+  // The preview's drawing of a system's frame: every live particle whose Visibility is not 0,
+  // drawn as DrawPreviewParticle draws it, in slot order, with the view read once for the whole
+  // system; attributes and projections are computed on the workers. Answers how many particles
+  // were visible (drawn or left out as too near, too big or off the coordinates).
+  int32_t DrawPreviewSystem(TParticleSystem& system, TDrawSurface& canvas);
 
   // ---- Settings the main panel and the final-render pass keep.
   bool ShowRendering = false;     // display each row in the host as soon as it is composited
@@ -85,6 +92,9 @@ class TParticleRenderer {
   using TCoverageQuery = int (*)(tssSCREENBUFFER* buffer);
   TCoverageQuery CoverageQuery = nullptr;
   std::function<void(int percent)> OnProgress;
+  // The threads a pass may composite on (not owned; null: the caller's alone). Any count gives
+  // the same image, bit for bit.
+  TWorkerPool* Workers = nullptr;
   uint8_t DrawMode = DrawWireBoxes;
   int32_t VerticalOffset = 20;    // drawport pixels added to y in the preview
   bool WireframeAlphaHints = false;
@@ -121,15 +131,87 @@ class TParticleRenderer {
   struct TSpriteClip {
     int64_t Left, Top, Right, Bottom;  // inclusive, in the sprite's transformed coordinates
   };
+  // How one particle's sprite pixels blend into the image.
+  struct TBlend {
+    int32_t Mode = 0;      // the render mode
+    float W = 0;           // the particle's squared depth, less half the dither depth
+    float D = 0;           // the dither depth, 0 without dithering
+    float AlphaScale = 0;  // the particle's alpha / 255
+    float F[3] = {};       // the colour factors
+    float Z = 0;           // the particle's view depth, for soft intersections
+    float InvSoft = 0;     // 1 / SoftDistance, 0 when off
+  };
+  // One particle that passed the culling: how its sprite is made, where it goes and how it
+  // blends; for the bands also the image rows [FirstRow, EndRow) it composites, the pixels of
+  // its span in each, and the random table's cursor at its first row.
+  struct TParticlePlan {
+    TImageRef Image;
+    uint8_t Flip = 0;
+    float Size = 0, FracX = 0, FracY = 0, Angle = 0;
+    int64_t Ix = 0, Iy = 0;  // the sprite's integer corner
+    TBlend Blend;
+    int64_t FirstRow = 0, EndRow = 0, Span = 0;
+    int Cursor = 0;
+  };
+  // The culling of one particle with the current source image, render mode and max size, and
+  // its blend; false when it is left out.
+  bool PlanParticle(const TParticle& particle, const TRenderAttributes& attributes, TParticlePlan& plan);
+  TSpriteClip RegionClip(const TParticlePlan& plan) const {
+    return {Left_ - plan.Ix, Top_ - plan.Iy, Right_ - plan.Ix, Bottom_ - plan.Iy};
+  }
   void CompositeParticle(TParticle& particle, const TRenderAttributes& attributes);
   bool PrepareSpriteClipped(uint8_t flip, float size, float fracX, float fracY, float angle,
                             const TSpriteClip& clip);
-  void CompositeSpan(float* pixels, const uint32_t* sprite, int64_t count, float w, float d) const;
+  // The sprite of an image into sprite, its pixel (0, 0) standing for (left, top); what
+  // PrepareSprite does, with every input and output named, so that bands can make their own.
+  // With boundsOnly, only the part of the sprite that would be made is put there (inclusive).
+  bool ResampleSprite(const TBitmap32& src, uint8_t flip, float size, float fracX, float fracY, float angle,
+                      const TSpriteClip& clip, TBitmap32& sprite, int64_t& left, int64_t& top,
+                      TSpriteClip* boundsOnly = nullptr) const;
+  // Blends one span: the reference loop (ReferenceRows) or the specialised one, both moving the
+  // program's table cursor as they read.
+  void CompositeSpan(float* pixels, const uint32_t* sprite, int64_t count, const TBlend& blend) const;
+  // The specialised blend with the table cursor in the caller's hands.
+  void BlendSpanAt(float* pixels, const uint32_t* sprite, int64_t count, const TBlend& blend, int& cursor) const;
+
+  // ---- The preview's shapes: a particle's rectangle and colour in the view.
+  struct TPreviewShape {
+    int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+    uint32_t Color = 0;
+    bool Drawn = false;
+  };
+  // Projects the particle (writing its ScreenPos) and gives its shape; false when it is not drawn.
+  bool PreviewShapeOf(TParticle& particle, const TRenderAttributes& attributes, const TViewProjection& view,
+                      TPreviewShape& shape) const;
+  void DrawPreviewShape(const TPreviewShape& shape, TDrawSurface& canvas) const;
+  // The shape alone, in the surface's current colours and brush.
+  void DrawPreviewOutline(const TPreviewShape& shape, TDrawSurface& canvas) const;
+  std::vector<TPreviewShape> PreviewShapes_;  // one per pool slot of the system being drawn
+  std::vector<int32_t> PreviewCounts_;        // visible particles per chunk
+  static constexpr size_t PreviewChunkMinimum = 4096;  // slots from which the workers help
+
+  // ---- Compositing in row bands on the workers (render/RenderBands.cpp): the queue is planned
+  // in order on the caller (progress, interrupts, images, culling, rows read from the host, the
+  // table cursor each particle starts from), a batch at a time; then every band of rows draws
+  // the batch's particles in order, each band with a sprite of its own.
+  bool CanUseBands() const;
+  void RenderAllInBands();
+  // Reads the plan's rows from the host (stopping at one that cannot be read, as the plain loop
+  // stops the particle there) and gives the plan its cursor; false when no row is composited.
+  bool PlanRows(TParticlePlan& plan, int& cursor);
+  void CompositeBands();
+  void CompositeBand(int64_t band, TBitmap32& sprite);
+  std::vector<TParticlePlan> Plans_;
+  std::vector<std::unique_ptr<TBitmap32>> BandSprites_;  // one per thread
   void ShowRow(int32_t y, const float* line);
   float* ReadRow(int32_t y);
   bool WriteRow(int32_t y, const float* line);
   void FlushRows();
   void EndPass();
+  // Before the queue's i-th particle: reports progress and asks the host whether to go on.
+  bool StartQueued(int64_t i, int64_t count);
+  // The queue's i-th particle with its image (SourceImage) and attributes; null when it is left out.
+  TParticle* TakeQueued(int64_t i, TRenderAttributes& attributes);
   // Sets SourceImage for a particle; false (the particle is left out) when its image failed.
   bool TakeImage(TParticleSystem& system, int index);
 
@@ -144,11 +226,6 @@ class TParticleRenderer {
   int64_t CompositedPixels_ = 0;
 
   // The particle being drawn.
-  float AlphaScale_ = 0;
-  float Factors_[3] = {};
-  float DitherDepth_ = 0;
-  float ParticleDepth_ = 0;    // the particle's view depth, for soft intersections
-  float InvSoftDistance_ = 0;  // 1 / SoftDistance, 0 when off
   // A copy of the random table for the dithered blend, read once per pass.
   float Table_[512] = {};
   bool TableLoaded_ = false;

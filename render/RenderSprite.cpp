@@ -120,12 +120,20 @@ bool TParticleRenderer::PrepareSprite(uint8_t flip, float size, float fracX, flo
 bool TParticleRenderer::PrepareSpriteClipped(uint8_t flip, float size, float fracX, float fracY,
                                              float angle, const TSpriteClip& clip) {
   if (!Sprite_) Sprite_ = std::make_unique<TBitmap32>();
-  TBitmap32& sprite = *Sprite_;
-  sprite.Width = 0;
-  sprite.Height = 0;
+  Sprite_->Width = 0;
+  Sprite_->Height = 0;
   SpriteLeft_ = SpriteTop_ = 0;
   if (!SourceImage || SourceImage->Width <= 0 || SourceImage->Height <= 0) return false;
-  const TBitmap32& src = *SourceImage;
+  return ResampleSprite(*SourceImage, flip, size, fracX, fracY, angle, clip, *Sprite_, SpriteLeft_, SpriteTop_);
+}
+
+bool TParticleRenderer::ResampleSprite(const TBitmap32& src, uint8_t flip, float size, float fracX, float fracY,
+                                       float angle, const TSpriteClip& clip, TBitmap32& sprite,
+                                       int64_t& spriteLeft, int64_t& spriteTop, TSpriteClip* boundsOnly) const {
+  sprite.Width = 0;
+  sprite.Height = 0;
+  spriteLeft = spriteTop = 0;
+  if (src.Width <= 0 || src.Height <= 0) return false;
   const double W = src.Width, H = src.Height;
   const double sx = size;
   const double sy = static_cast<double>(size * static_cast<float>(src.Height) / static_cast<float>(src.Width));
@@ -162,11 +170,15 @@ bool TParticleRenderer::PrepareSpriteClipped(uint8_t flip, float size, float fra
   if (left > right || top > bottom) return false;
   const int64_t width = right - left + 1, height = bottom - top + 1;
   if (width > MaxSpritePixels / height) return false;
+  if (boundsOnly) {
+    *boundsOnly = {left, top, right, bottom};
+    return true;
+  }
   sprite.Width = static_cast<int32_t>(width);
   sprite.Height = static_cast<int32_t>(height);
   sprite.Pixels.resize(static_cast<size_t>(width * height));
-  SpriteLeft_ = left;
-  SpriteTop_ = top;
+  spriteLeft = left;
+  spriteTop = top;
 
   // The inverse transform, as one affine map.
   TInverseMap inv{};

@@ -11,6 +11,7 @@
 
 #include "engine/Errors.h"
 #include "engine/RandomTables.h"
+#include "engine/WorkerPool.h"
 #include "hostapi/TsxApi5.h"
 #include "plugin/VantrelPlugin.h"
 #include "tools/Bake.h"
@@ -59,6 +60,13 @@ int main(int argc, char** argv) {
   auto* plyOption = app.add_option("--ply", ply,
                                    "PLY point cloud output file (positions, colour, size, alpha, age, id); "
                                    "# and - as for --csv")->type_name("OUT");
+  int threads = 0;
+  auto* threadsOption =
+      app.add_option("--threads", threads,
+                     "threads that step the particles (default: VANTREL_THREADS, else every core); any "
+                     "count gives the same particles")
+          ->type_name("N")
+          ->check(CLI::Range(1, MaxWorkerThreads));
   frameOption->excludes(framesOption);
   try {
     app.parse(argc, argv);
@@ -105,6 +113,7 @@ int main(int argc, char** argv) {
 
   // Start-up, as the plug-in's: the table from seed 0, the controllers and the object types.
   TVantrelPlugin plugin("");
+  if (*threadsOption) plugin.Main.Workers.SetThreads(threads);
   TEmitterMan& manager = plugin.Main.Emitters;
   try {
     if (IsSceneFile(input)) {

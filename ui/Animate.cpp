@@ -157,6 +157,7 @@ bool TMain::PrepareRun() {
   Platform().SetBusyCursor(true);
   SetStatus("Preparing animation...");
   bool caughtUp = true;
+  Emitters.ShareWorkers();
   try {
     // By index: the list may change under the checks' event handling.
     for (size_t e = 0; caughtUp && e < Emitters.EmitterList.size(); ++e)
@@ -177,6 +178,7 @@ bool TMain::PrepareRun() {
 
 void TMain::StepPreviewFrame() {
   const bool follow = Follow(*this);
+  Emitters.ShareWorkers();  // systems added since the run began
   for (const auto& emitter : Emitters.EmitterList) {
     if (!emitter->Enabled) continue;
     const double a = TruncTowardZero(PreviewFrame);
@@ -190,22 +192,13 @@ void TMain::StepPreviewFrame() {
 
 int32_t TMain::DrawPreviewFrame(TDrawSurface& canvas) {
   int32_t drawn = 0;
-  TRenderAttributes attributes;
   for (const auto& emitter : Emitters.EmitterList) {
     const double local = PreviewFrame - emitter->FrameOffset;
     if (!emitter->Enabled || emitter->Visibility.Evaluate(local) == 0) continue;
     emitter->CollectSurfaceSources();
     for (const auto& slot : emitter->Systems) {
       if (!slot->Enabled) continue;
-      TParticleSystem& system = slot->System;
-      for (size_t i = 0; i < system.Particles.size(); ++i) {
-        TParticle& p = system.Particles[i];
-        if (!p.Alive) continue;
-        if (system.Visibility.Evaluate(100.0 * static_cast<double>(system.LifeFractionOf(p))) == 0) continue;
-        system.ComputeRenderAttributes(static_cast<int>(i), attributes);
-        Renderer.DrawPreviewParticle(p, attributes, canvas);
-        ++drawn;
-      }
+      drawn += Renderer.DrawPreviewSystem(slot->System, canvas);
     }
   }
   ParticlesDrawn = drawn;

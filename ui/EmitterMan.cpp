@@ -262,6 +262,7 @@ void TEmitterMan::RenderBegin(const std::function<void()>& onFrame) {
   if (!badSetting.empty()) Platform().ShowMessage(badSetting);
   // Every system draws on the one budget; a pool grown before (in the preview) is counted in,
   // and given back when the rewind resets it.
+  ShareWorkers();
   for (auto& emitter : EmitterList)
     for (auto& slot : emitter->Systems)
       if (slot->System.Budget != &Budget) {
@@ -288,7 +289,13 @@ void TEmitterMan::RenderBegin(const std::function<void()>& onFrame) {
   ReportBudget();
 }
 
+void TEmitterMan::ShareWorkers() {
+  for (auto& emitter : EmitterList)
+    for (auto& slot : emitter->Systems) slot->System.Workers = Workers;
+}
+
 void TEmitterMan::RenderFrame(const std::function<void(TParticleSystem&)>& submit) {
+  ShareWorkers();
   for (auto& emitter : EmitterList) emitter->RenderFrame(submit);
   ReportBudget();
 }

@@ -19,6 +19,10 @@ class TEmitterMan {
   std::vector<std::unique_ptr<TEmitterObject>> EmitterList;
   TEmitterObject* CurrentEmitter = nullptr;
   TEmitter* CurrentSystem = nullptr;
+  // The threads the systems step on (not owned; the main panel's). ShareWorkers hands it to
+  // every system; the render and the preview do so before they step.
+  TWorkerPool* Workers = nullptr;
+  void ShareWorkers();
 
   // Called whenever the list or the selection changed, so that a view can refresh.
   std::function<void()> OnChanged;

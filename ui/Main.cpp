@@ -33,6 +33,9 @@ TMain::TMain() {
     const TVarSeries* curve = Curves.Shown() ? Objects.Curve(*Curves.Shown()) : nullptr;
     if (curve && !IsPercentKind(curve->XKind)) Curves.SetMarker(localFrame);
   };
+  Workers.SetThreads(WorkerThreadsFromEnvironment(&ThreadsProblem_));
+  Renderer.Workers = &Workers;
+  Emitters.Workers = &Workers;
 }
 
 TMain::~TMain() {
@@ -221,6 +224,10 @@ TToolObject& TMain::NewTool(TToolKind kind) {
 void TMain::RenderBegin() {
   // The scene's switches first; a damaged text is shown and the render goes on with the rest.
   ApplySceneSettings();
+  if (!ThreadsProblem_.empty()) {
+    Platform().ShowMessage(ThreadsProblem_);
+    ThreadsProblem_.clear();
+  }
   try {
     FinalRender.Begin([this](int percent) { ReportRenderProgress(percent); });
   } catch (const std::exception& e) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "hostapi/DrawSurface.h"
+#include "engine/WorkerPool.h"
 #include "hostapi/TsxApi5.h"
 #include "render/Render.h"
 #include "scene/ToolObj.h"
@@ -38,6 +39,9 @@ class TMain : public TMainPanelController {
   TMain(const TMain&) = delete;
   TMain& operator=(const TMain&) = delete;
 
+  // The threads that stepping, compositing and the preview's drawing share: VANTREL_THREADS of
+  // them, else every core. Declared first, so that it outlives everything that uses it.
+  TWorkerPool Workers;
   TParticleRenderer Renderer;
   TEmitterMan Emitters;
   TToolbox Toolbox;
@@ -197,6 +201,7 @@ class TMain : public TMainPanelController {
   bool PrepareRun();
   bool CatchUp(size_t emitterIndex, size_t slotIndex);
 
+  std::string ThreadsProblem_;  // a VANTREL_THREADS that could not be used, shown at render begin
   void* ViewWindow_ = nullptr;          // the window ViewCanvas_ was acquired on
   TDrawSurface* ViewCanvas_ = nullptr;  // the platform's; held during a run
   bool InPlay_ = false;                 // inside PlayClicked's loop

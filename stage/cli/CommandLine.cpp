@@ -7,8 +7,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "stage/cli/ExitCodes.h"
@@ -125,6 +129,13 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
       ->type_name("N")
       ->check(CLI::Range(1, MaxJobs))
       ->excludes(chunkOpt);
+  int threads = 0;
+  CLI::Option* threadsOpt =
+      render->add_option("--threads", threads,
+                         "Threads of the plug-in's stepping and compositing (default: VANTREL_THREADS, else "
+                         "every core; with --jobs, the cores shared out); any count gives the same images")
+          ->type_name("N")
+          ->check(CLI::Range(1, 256));
   int reportFd = -1;
   render->add_option("--report-fd", reportFd, "A worker's report line to its parent (for --jobs)")
       ->group("");  // not for people
@@ -238,6 +249,11 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     }
   }
   options.ReportFd = reportFd;
+  // The plug-in takes its thread count from the environment, in this process and in the workers.
+  if (*threadsOpt)
+    setenv("VANTREL_THREADS", std::to_string(threads).c_str(), 1);
+  else if (jobs > 1 && !std::getenv("VANTREL_THREADS"))
+    setenv("VANTREL_THREADS", std::to_string(std::max(1u, std::thread::hardware_concurrency() / static_cast<unsigned>(jobs))).c_str(), 1);
   if (jobs > 1) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string self;

@@ -338,14 +338,15 @@ struct CountingOwner : TParticleSystemOwner {
 struct Absorber : TParticleModifier {
   void ReadFrom(TStream&) override {}
   void WriteTo(TStream&) const override {}
-  int applied = 0;
+  mutable int applied = 0;  // only ever stepped on one thread here
   bool fail = false;
-  void Apply(TParticleSystem& s, TParticle& p) override {
+  void ApplyIn(const TParticleSystem&, TParticle& p, TToolLane& lane) const override {
     ++applied;
     if (fail) throw std::runtime_error("tool failed");
     p.Alive = false;
-    --s.LiveCount;
+    ++lane.Killed;
   }
+  bool MayKill(const TParticleSystem&) const override { return true; }
 };
 
 }  // namespace
