@@ -120,7 +120,55 @@ long long ReadReports(TWorker& w) {
 
 }  // namespace
 
-std::vector<std::string> WorkerArguments(const std::vector<std::string>& args) {
+namespace {
+
+// The arguments with bundled short options taken apart ("-qj2" is "-q", "-j", "2"; "-vo" with
+// its value next), so that the options the parent keeps for itself can be told apart.
+std::vector<std::string> Unbundled(const std::vector<std::string>& args) {
+  const std::string flags = "qv", valued = "sefoj";
+  const std::vector<std::string> longFlags = {"--skip-existing", "--timings", "--quiet", "--verbose", "--help", "-h"};
+  std::vector<std::string> out;
+  bool value = false;  // the next argument is an option's value, whatever it looks like
+  for (const std::string& a : args) {
+    if (value) {
+      out.push_back(a);
+      value = false;
+      continue;
+    }
+    if (a.rfind("--", 0) == 0) {
+      out.push_back(a);
+      value = a.size() > 2 && a.find('=') == std::string::npos &&
+              std::find(longFlags.begin(), longFlags.end(), a) == longFlags.end();
+      continue;
+    }
+    if (a.size() < 2 || a[0] != '-' || (flags + valued).find(a[1]) == std::string::npos) {
+      out.push_back(a);
+      continue;
+    }
+    for (size_t k = 1; k < a.size(); ++k) {
+      if (flags.find(a[k]) != std::string::npos) {
+        out.push_back(std::string("-") + a[k]);
+        continue;
+      }
+      if (valued.find(a[k]) == std::string::npos) {  // not an option letter: leave the rest whole
+        out.back() += a.substr(k);
+        break;
+      }
+      out.push_back(std::string("-") + a[k]);
+      if (k + 1 < a.size())
+        out.push_back(a.substr(k + 1));
+      else
+        value = true;
+      break;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> WorkerArguments(const std::vector<std::string>& given) {
+  const std::vector<std::string> args = Unbundled(given);
   std::vector<std::string> kept;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];

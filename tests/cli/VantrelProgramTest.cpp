@@ -364,6 +364,18 @@ TEST_F(VantrelProgram, FramesTooLargeForMemoryAreRefusedInWords) {
   EXPECT_FALSE(fs::exists(Dir / "big.png"));
 }
 
+// A plug-in given by its bare file name is the one in the working folder.
+TEST_F(VantrelProgram, APluginNamedByItsFileNameIsFoundInTheWorkingFolder) {
+  fs::copy_file(FIXTURE_PLUGIN, Dir / "mine.tsx");
+  for (const char* name : {"mine.tsx", "./mine.tsx"}) {
+    SCOPED_TRACE(name);
+    const TRun run = Run(std::string("--plugin ") + name + " info shot/scene.json");
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(run.Out.find("Plug-in: not loaded"), std::string::npos) << run.Out;
+    EXPECT_EQ(run.Err, "");
+  }
+}
+
 TEST_F(VantrelProgram, InfoListsNodesAndSettingsEvenWithoutThePlugin) {
   TRun run = Run("--plugin nowhere.tsx info shot/scene.json");
   ASSERT_EQ(run.Code, 0) << run.Err;
@@ -633,4 +645,9 @@ TEST_F(VantrelProgram, JobsRenderThePartsAndReportAFailingWorker) {
 
   EXPECT_EQ(Run(Fixture + "render shot/scene.json --jobs 0").Code, 2);
   EXPECT_EQ(Run(Fixture + "render shot/scene.json --jobs 2 --chunk 1/2").Code, 2);
+
+  // Short options bundled: -q and -j 2 in one.
+  const TRun bundled = Run(Fixture + "render shot/scene.json -s 0 -e 3 -o 'b/####.png' -qj2");
+  EXPECT_EQ(bundled.Code, 0) << bundled.Err;
+  EXPECT_TRUE(fs::exists(Dir / "b" / "0003.png"));
 }
