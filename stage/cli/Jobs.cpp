@@ -25,9 +25,11 @@ namespace stage::cli {
 namespace {
 
 volatile sig_atomic_t StopSignal = 0;
+volatile sig_atomic_t StopSignals = 0;  // how many arrived
 
 extern "C" void OnStopSignal(int signal) {
   if (StopSignal == 0) StopSignal = signal;
+  ++StopSignals;
 }
 
 // The parent's own handling of SIGINT and SIGTERM while workers run: remember the signal and
@@ -36,6 +38,7 @@ class TStopSignals {
  public:
   TStopSignals() {
     StopSignal = 0;
+    StopSignals = 0;
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
@@ -219,6 +222,7 @@ int RunJobs(const std::string& program, const std::vector<std::string>& args, in
   std::optional<size_t> failed;
   bool stopping = false;
   int forwarded = 0;
+  bool second = false;  // a second signal was passed on: the workers end at once
   long long done = 0;
   auto stopAll = [&](int signal) {
     for (TWorker& w : workers)
@@ -227,6 +231,12 @@ int RunJobs(const std::string& program, const std::vector<std::string>& args, in
   for (;;) {
     if (StopSignal != 0 && forwarded == 0) {
       forwarded = StopSignal;
+      stopAll(forwarded);
+    }
+    // A second Ctrl+C or SIGTERM is passed on too: each worker then ends at once, as a render
+    // without workers does (a file being written is completed first).
+    if (StopSignals > 1 && !second) {
+      second = true;
       stopAll(forwarded);
     }
     std::vector<pollfd> fds;
@@ -294,8 +304,9 @@ int RunJobs(const std::string& program, const std::vector<std::string>& args, in
   progress.Finish();
 
   if (forwarded != 0) {
-    progress.Message("vantrel: Interrupted (" + std::string(forwarded == SIGTERM ? "SIGTERM" : "Ctrl+C") + "); " +
-                     std::to_string(done) + " frames written by the workers");
+    progress.Message("vantrel: Interrupted (" + std::string(forwarded == SIGTERM ? "SIGTERM" : "Ctrl+C") + ")" +
+                     (second ? ", twice: the workers were ended at once" : "") + "; " + std::to_string(done) +
+                     " frames written by the workers");
     return forwarded == SIGTERM ? TerminatedExitCode : InterruptedExitCode;
   }
   if (failed) return workers[*failed].Code;

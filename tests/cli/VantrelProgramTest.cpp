@@ -249,6 +249,39 @@ TEST_F(VantrelProgram, ASecondSignalNeverLeavesHalfWrittenFiles) {
     }
   }
   std::printf("(%d of the runs ended by the second signal, %d whole frames checked)\n", killed, files);
+  EXPECT_GT(killed, 0) << "no run was ended by its second signal";
+}
+
+// Under --jobs a second Ctrl+C reaches the workers too and ends them at once; no temporary file
+// stays and every frame left is whole.
+TEST_F(VantrelProgram, ASecondSignalUnderJobsEndsTheWorkers) {
+  const fs::path out = Dir / "j2";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (!freopen((Dir / "stderr.txt").c_str(), "w", stderr)) _exit(99);
+    const std::string pattern = (out / "####.exr").string();
+    execl(VANTREL_PROGRAM, VANTREL_PROGRAM, "--plugin", FIXTURE_PLUGIN, "render", (Dir / "shot/scene.json").c_str(),
+          "-s", "0", "-e", "40", "--size", "1600x1200", "-q", "--jobs", "2", "-o", pattern.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(98);
+  }
+  usleep(1500 * 1000);
+  kill(child, SIGINT);
+  usleep(20000);
+  kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  const std::string err = ReadFile(Dir / "stderr.txt");
+  EXPECT_NE(err.find("Interrupted (Ctrl+C), twice: the workers were ended at once"), std::string::npos) << err;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(out, ec)) {
+    ASSERT_EQ(entry.path().extension(), ".exr") << "left behind: " << entry.path();
+    Imf::InputFile exr(entry.path().c_str());
+    EXPECT_EQ(exr.header().dataWindow().max.x, 1599);
+  }
 }
 
 // Frame lists and steps render the frames asked for, in increasing order; the frames between
