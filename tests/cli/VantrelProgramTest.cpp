@@ -409,6 +409,14 @@ TEST_F(VantrelProgram, APluginNamedByItsFileNameIsFoundInTheWorkingFolder) {
   }
 }
 
+// A file that cannot be written is reported with the system's reason.
+TEST_F(VantrelProgram, AFailedWriteSaysWhy) {
+  const std::string name = std::string(250, 'n') + ".png";  // its temporary name is too long
+  const TRun run = Run(Fixture + "render shot/scene.json -f 1 -o " + name);
+  EXPECT_EQ(run.Code, 1) << run.Err;
+  EXPECT_NE(run.Err.find(name + ": cannot create the file: File name too long"), std::string::npos) << run.Err;
+}
+
 TEST_F(VantrelProgram, InfoListsNodesAndSettingsEvenWithoutThePlugin) {
   TRun run = Run("--plugin nowhere.tsx info shot/scene.json");
   ASSERT_EQ(run.Code, 0) << run.Err;
