@@ -3,6 +3,8 @@
 // against what the panels allow, and refuse the whole document at the first fault.
 #include "scene/Settings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -56,12 +58,45 @@ const json& Object(const json& j, const std::string& path) {
   return j;
 }
 
+// The known key a mistyped one most likely meant: the closest by edits (a letter added, left
+// out, changed or two swapped), if it is close enough to be a typing mistake; empty otherwise.
+std::string ClosestKey(const std::string& key, const std::vector<std::string>& known) {
+  std::string best;
+  size_t bestDistance = std::max<size_t>(1, key.size() / 3) + 1;
+  for (const std::string& k : known) {
+    // Optimal string alignment distance over two rows and the one before.
+    std::vector<size_t> before(k.size() + 1), previous(k.size() + 1), row(k.size() + 1);
+    for (size_t j = 0; j <= k.size(); ++j) previous[j] = j;
+    for (size_t i = 1; i <= key.size(); ++i) {
+      row[0] = i;
+      for (size_t j = 1; j <= k.size(); ++j) {
+        const size_t cost = std::tolower(static_cast<unsigned char>(key[i - 1])) ==
+                                    std::tolower(static_cast<unsigned char>(k[j - 1]))
+                                ? 0
+                                : 1;
+        row[j] = std::min({previous[j] + 1, row[j - 1] + 1, previous[j - 1] + cost});
+        if (i > 1 && j > 1 && key[i - 1] == k[j - 2] && key[i - 2] == k[j - 1]) row[j] = std::min(row[j], before[j - 2] + 1);
+      }
+      before.swap(previous);
+      previous.swap(row);
+    }
+    if (previous[k.size()] < bestDistance) {
+      bestDistance = previous[k.size()];
+      best = k;
+    }
+  }
+  return best;
+}
+
 // Refuses every key not among the known ones.
 void OnlyKeys(const json& j, const std::string& path, const std::vector<std::string>& known) {
   for (auto it = j.begin(); it != j.end(); ++it) {
     bool ok = false;
     for (const std::string& k : known) ok = ok || it.key() == k;
-    if (!ok) Fail(Sub(path, it.key()), "unknown key; this object takes " + Listing(known));
+    if (ok) continue;
+    const std::string closest = ClosestKey(it.key(), known);
+    Fail(Sub(path, it.key()), "unknown key" + (closest.empty() ? "" : "; did you mean " + Quoted(closest) + "?") +
+                                  "; this object takes " + Listing(known));
   }
 }
 
