@@ -2,8 +2,6 @@
 // target's folder and renames it into place.
 #include "engine/Stream.h"
 
-#include <cstring>
-
 #include <cerrno>
 #include <unistd.h>
 
@@ -56,17 +54,10 @@ void TFileReadStream::Seek(uint64_t pos) {
   std::fseek(File, static_cast<long>(Pos), SEEK_SET);
 }
 
-namespace {
-
-// The system's reason after the message, when it gave one: " (No space left on device)".
-std::string Reason(int error) { return error ? std::string(" (") + std::strerror(error) + ")" : std::string(); }
-
-}  // namespace
-
 TFileWriteStream::TFileWriteStream(const std::string& fileName) : Target(fileName) {
   TempName = fileName + ".tmp-" + std::to_string(static_cast<long>(getpid()));
   File = std::fopen(TempName.c_str(), "wb");
-  if (!File) throw EVantrelError(Format("Cannot create file %s", fileName.c_str()) + Reason(errno));
+  if (!File) throw EVantrelError(Format("Cannot create file %s", fileName.c_str()));
 }
 
 TFileWriteStream::~TFileWriteStream() {
@@ -81,7 +72,7 @@ size_t TFileWriteStream::Read(void*, size_t) { return 0; }
 void TFileWriteStream::Write(const void* buffer, size_t n) {
   if (!File) throw EVantrelError(Format("Cannot create file %s", Target.c_str()));
   if (n && std::fwrite(buffer, 1, n, File) != n)
-    throw EVantrelError(Format("Cannot create file %s", Target.c_str()) + Reason(errno));
+    throw EVantrelError(Format("Cannot create file %s", Target.c_str()));
   Pos += n;
 }
 
@@ -92,15 +83,11 @@ void TFileWriteStream::Seek(uint64_t pos) {
 void TFileWriteStream::Commit() {
   if (!File) return;
   const bool flushed = std::fflush(File) == 0 && fsync(fileno(File)) == 0;
-  int error = flushed ? 0 : errno;
   const bool closed = std::fclose(File) == 0;
-  if (!closed && error == 0) error = errno;
   File = nullptr;
-  const bool renamed = flushed && closed && std::rename(TempName.c_str(), Target.c_str()) == 0;
-  if (!renamed && error == 0) error = errno;
-  if (!renamed) {
+  if (!flushed || !closed || std::rename(TempName.c_str(), Target.c_str()) != 0) {
     std::remove(TempName.c_str());
-    throw EVantrelError(Format("Cannot create file %s", Target.c_str()) + Reason(error));
+    throw EVantrelError(Format("Cannot create file %s", Target.c_str()));
   }
 }
 
