@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "engine/AttractModifier.h"
+#include "hostapi/JsonText.h"
 #include "engine/CodePage.h"
 #include "engine/ColorSeries.h"
 #include "engine/DeflectorModifier.h"
@@ -56,36 +57,6 @@ std::string Shown(double v) {
 const json& Object(const json& j, const std::string& path) {
   if (!j.is_object()) Fail(path, "expected an object { ... }");
   return j;
-}
-
-// The known key a mistyped one most likely meant: the closest by edits (a letter added, left
-// out, changed or two swapped), if it is close enough to be a typing mistake; empty otherwise.
-std::string ClosestKey(const std::string& key, const std::vector<std::string>& known) {
-  std::string best;
-  size_t bestDistance = std::max<size_t>(1, key.size() / 3) + 1;
-  for (const std::string& k : known) {
-    // Optimal string alignment distance over two rows and the one before.
-    std::vector<size_t> before(k.size() + 1), previous(k.size() + 1), row(k.size() + 1);
-    for (size_t j = 0; j <= k.size(); ++j) previous[j] = j;
-    for (size_t i = 1; i <= key.size(); ++i) {
-      row[0] = i;
-      for (size_t j = 1; j <= k.size(); ++j) {
-        const size_t cost = std::tolower(static_cast<unsigned char>(key[i - 1])) ==
-                                    std::tolower(static_cast<unsigned char>(k[j - 1]))
-                                ? 0
-                                : 1;
-        row[j] = std::min({previous[j] + 1, row[j - 1] + 1, previous[j - 1] + cost});
-        if (i > 1 && j > 1 && key[i - 1] == k[j - 2] && key[i - 2] == k[j - 1]) row[j] = std::min(row[j], before[j - 2] + 1);
-      }
-      before.swap(previous);
-      previous.swap(row);
-    }
-    if (previous[k.size()] < bestDistance) {
-      bestDistance = previous[k.size()];
-      best = k;
-    }
-  }
-  return best;
 }
 
 // Refuses every key not among the known ones.

@@ -209,6 +209,22 @@ TEST_F(VantrelProgram, SigtermStopsLikeCtrlCAndAnswers143) {
   EXPECT_FALSE(fs::exists(Dir / "t/0077.png"));
 }
 
+// Starts a render of frames 0 to 40 of the small scene at 1600 × 1200 into EXR files in out
+// (slow writes), standard error to stderr.txt, with the options given; answers its process.
+static pid_t StartSlowRender(const fs::path& dir, const fs::path& out, std::vector<std::string> options) {
+  const pid_t child = fork();
+  if (child != 0) return child;
+  if (!freopen((dir / "stderr.txt").c_str(), "w", stderr)) _exit(99);
+  std::vector<std::string> args = {VANTREL_PROGRAM, "--plugin", FIXTURE_PLUGIN, "render", (dir / "shot/scene.json").string(),
+                                   "-s", "0", "-e", "40", "--size", "1600x1200", "-q", "-o", (out / "####.exr").string()};
+  args.insert(args.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  execv(VANTREL_PROGRAM, argv.data());
+  _exit(98);
+}
+
 // Two signals in quick succession at many moments of a render with slow writes (large EXR
 // frames): whatever the moment, every frame file left is whole and no temporary file stays.
 TEST_F(VantrelProgram, ASecondSignalNeverLeavesHalfWrittenFiles) {
@@ -216,15 +232,8 @@ TEST_F(VantrelProgram, ASecondSignalNeverLeavesHalfWrittenFiles) {
   for (const int delayMs : {200, 500, 800, 1100, 1400, 1700, 2000}) {
     SCOPED_TRACE(delayMs);
     const fs::path out = Dir / ("s" + std::to_string(delayMs));
-    const pid_t child = fork();
+    const pid_t child = StartSlowRender(Dir, out, {});
     ASSERT_GE(child, 0);
-    if (child == 0) {
-      if (!freopen((Dir / "stderr.txt").c_str(), "w", stderr)) _exit(99);
-      const std::string pattern = (out / "####.exr").string();
-      execl(VANTREL_PROGRAM, VANTREL_PROGRAM, "--plugin", FIXTURE_PLUGIN, "render", (Dir / "shot/scene.json").c_str(),
-            "-s", "0", "-e", "40", "--size", "1600x1200", "-q", "-o", pattern.c_str(), static_cast<char*>(nullptr));
-      _exit(98);
-    }
     usleep(static_cast<useconds_t>(delayMs) * 1000);
     kill(child, SIGTERM);
     usleep(20000);
@@ -256,16 +265,8 @@ TEST_F(VantrelProgram, ASecondSignalNeverLeavesHalfWrittenFiles) {
 // stays and every frame left is whole.
 TEST_F(VantrelProgram, ASecondSignalUnderJobsEndsTheWorkers) {
   const fs::path out = Dir / "j2";
-  const pid_t child = fork();
+  const pid_t child = StartSlowRender(Dir, out, {"--jobs", "2"});
   ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (!freopen((Dir / "stderr.txt").c_str(), "w", stderr)) _exit(99);
-    const std::string pattern = (out / "####.exr").string();
-    execl(VANTREL_PROGRAM, VANTREL_PROGRAM, "--plugin", FIXTURE_PLUGIN, "render", (Dir / "shot/scene.json").c_str(),
-          "-s", "0", "-e", "40", "--size", "1600x1200", "-q", "--jobs", "2", "-o", pattern.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(98);
-  }
   usleep(1500 * 1000);
   kill(child, SIGINT);
   usleep(20000);
