@@ -315,6 +315,22 @@ class TStudioTest : public QObject {
     QTest::qWait(700);
     QVERIFY(!platform.EscapePressed());
     QVERIFY(std::count(keys.begin(), keys.end(), 0x1Bu) >= 2);
+
+    // A help file that cannot be read: the platform answers false and shows nothing itself, so
+    // that the user sees the panel's one message about it, not two.
+    int boxes = 0;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        ++boxes;
+        modal->close();
+      }
+    });
+    closer.start(20);
+    QVERIFY(!platform.ShowHelp(Temp.filePath("no-such-help.md").toStdString()));
+    QTest::qWait(100);
+    closer.stop();
+    QCOMPARE(boxes, 0);
   }
 
   void cleanupTestCase() {
