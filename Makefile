@@ -13,7 +13,7 @@ deps:
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TESTS=ON -DVANTREL_BENCH=ON $(LAUNCHER) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -27,9 +27,16 @@ bench: build
 	@bench/render-jobs $(BUILD)/bin/vantrel
 
 # Renders the fountain example (or, while it is missing, the first example there is) into
-# out/demo/ with the command-line host, and says where the frames are.
+# out/demo/ with the command-line host, and says where the frames are. It installs and builds
+# only what that render needs: on a fresh machine no test packages, tests or benchmarks (a
+# build folder configured before keeps its tests, and builds only these targets all the same).
 DEMO_OUT ?= out/demo
-demo: build
+DEMO_TARGETS = vantrel vantrel_tsx vantrel_data
+demo:
+	@scripts/install-deps build
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVANTREL_TESTS=OFF -DVANTREL_BENCH=OFF $(LAUNCHER) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
 	@scene=examples/fountain/scene.json; \
 	[ -f "$$scene" ] || scene=$$(ls examples/*/scene.json 2>/dev/null | head -n 1); \
 	if [ -z "$$scene" ]; then echo "demo: there is no example scene (examples/NAME/scene.json) to render" >&2; exit 1; fi; \

@@ -3,6 +3,8 @@
 // against what the panels allow, and refuse the whole document at the first fault.
 #include "scene/Settings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include <optional>
 
 #include "engine/AttractModifier.h"
+#include "hostapi/JsonText.h"
 #include "engine/CodePage.h"
 #include "engine/ColorSeries.h"
 #include "engine/DeflectorModifier.h"
@@ -61,7 +64,10 @@ void OnlyKeys(const json& j, const std::string& path, const std::vector<std::str
   for (auto it = j.begin(); it != j.end(); ++it) {
     bool ok = false;
     for (const std::string& k : known) ok = ok || it.key() == k;
-    if (!ok) Fail(Sub(path, it.key()), "unknown key; this object takes " + Listing(known));
+    if (ok) continue;
+    const std::string closest = ClosestKey(it.key(), known);
+    Fail(Sub(path, it.key()), "unknown key" + (closest.empty() ? "" : "; did you mean " + Quoted(closest) + "?") +
+                                  "; this object takes " + Listing(known));
   }
 }
 

@@ -14,6 +14,7 @@
 
 #include "engine/ColorSeries.h"
 #include "engine/Stream.h"
+#include "hostapi/JsonText.h"
 
 namespace {
 
@@ -223,67 +224,6 @@ TSettingsJson SettingsFileContent(const std::string& fileName, std::vector<std::
   });
 }
 
-// "line L, column C" of a byte of text.
-std::string LineAndColumn(const std::string& text, size_t at) {
-  size_t line = 1, column = 1;
-  for (size_t i = 0; i < at && i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else {
-      ++column;
-    }
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
-}
-
-// The first key given twice in one object of well-formed JSON text: its byte (the opening quote
-// of the second one) and its JSON path; npos when every key is given once. The reader would keep
-// only the last, so a duplicate is refused rather than silently dropping the first.
-struct TDuplicateKey {
-  size_t At = std::string::npos;
-  std::string Path;
-};
-
-TDuplicateKey FindDuplicateKey(const std::string& text) {
-  struct TLevel {
-    bool Object;
-    std::set<std::string> Keys;
-    std::string Key;
-    size_t Index = 0;
-    bool ExpectKey = false;
-  };
-  std::vector<TLevel> levels;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '"') {
-      const size_t start = i;
-      for (++i; i < text.size() && text[i] != '"'; ++i)
-        if (text[i] == '\\') ++i;
-      if (levels.empty() || !levels.back().Object || !levels.back().ExpectKey) continue;
-      TLevel& object = levels.back();
-      object.Key = text.substr(start + 1, i - start - 1);
-      object.ExpectKey = false;
-      if (!object.Keys.insert(object.Key).second) {
-        TDuplicateKey found{start, {}};
-        for (const TLevel& level : levels)
-          found.Path += "/" + (level.Object ? level.Key : std::to_string(level.Index));
-        return found;
-      }
-    } else if (c == '{' || c == '[') {
-      levels.push_back({c == '{', {}, {}, 0, c == '{'});
-    } else if ((c == '}' || c == ']') && !levels.empty()) {
-      levels.pop_back();
-    } else if (c == ',' && !levels.empty()) {
-      if (levels.back().Object)
-        levels.back().ExpectKey = true;
-      else
-        ++levels.back().Index;
-    }
-  }
-  return {};
-}
-
 }  // namespace
 
 void ReadEmitterSettingsFile(const std::string& fileName, TEmitterObject& emitter, std::vector<std::string>& problems) {
@@ -359,21 +299,9 @@ std::string SettingsText(const TSettingsJson& j) {
 TSettingsJson ParseSettingsText(const std::string& text) {
   // Lists and objects nest a few levels in settings; the limit is the scene reader's, and keeps
   // every reader and writer of the document within its stack.
-  constexpr int MaxNesting = 600;
-  int depth = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '"') {
-      for (++i; i < text.size() && text[i] != '"'; ++i)
-        if (text[i] == '\\') ++i;
-    } else if (c == '{' || c == '[') {
-      if (++depth > MaxNesting)
-        throw ESettingsError("", LineAndColumn(text, i) + ": lists and objects nested deeper than " +
-                                     std::to_string(MaxNesting) + " levels");
-    } else if (c == '}' || c == ']') {
-      --depth;
-    }
-  }
+  if (const size_t deep = TooDeeplyNestedAt(text, MaxJsonNesting); deep != std::string::npos)
+    throw ESettingsError("", LineAndColumn(text, deep) + ": lists and objects nested deeper than " +
+                                 std::to_string(MaxJsonNesting) + " levels");
   try {
     json j = json::parse(text);
     if (const TDuplicateKey d = FindDuplicateKey(text); d.At != std::string::npos)

@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -32,8 +34,9 @@ void CommitTemp(const std::filesystem::path& temp, const std::filesystem::path& 
   std::error_code ec;
   std::filesystem::rename(temp, path, ec);
   if (ec) {
+    const std::string why = ec.message();
     std::filesystem::remove(temp, ec);
-    throw std::runtime_error(path.string() + ": cannot replace the file");
+    throw std::runtime_error(path.string() + ": cannot replace the file: " + why);
   }
 }
 
@@ -64,7 +67,7 @@ void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, con
   const std::filesystem::path temp = TempPathFor(path);
   const std::string name = path.string();
   std::unique_ptr<FILE, TFileCloser> file(std::fopen(temp.c_str(), "wb"));
-  if (!file) throw std::runtime_error(name + ": cannot create the file");
+  if (!file) throw std::runtime_error(name + ": cannot create the file: " + std::strerror(errno));
 
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -118,11 +121,14 @@ void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, con
     png_write_end(png, nullptr);
   }
   png_destroy_write_struct(&png, &info);
+  // The reason of a failed write (a full disk, a quota) as the system gave it.
+  int error = failed ? errno : 0;
   const bool closeFailed = std::fclose(file.release()) != 0;
+  if (closeFailed && error == 0) error = errno;
   if (failed || closeFailed) {
     std::error_code ec;
     std::filesystem::remove(temp, ec);
-    throw std::runtime_error(name + ": cannot write the PNG file");
+    throw std::runtime_error(name + ": cannot write the PNG file" + (error ? std::string(": ") + std::strerror(error) : ""));
   }
   CommitTemp(temp, path);
 }

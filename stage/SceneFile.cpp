@@ -26,6 +26,7 @@
 #include <system_error>
 #include <type_traits>
 
+#include "hostapi/JsonText.h"
 #include "stage/Base64.h"
 #include "stage/MeshSource.h"
 #include "stage/Stage.h"
@@ -39,10 +40,8 @@ using json = nlohmann::ordered_json;
 
 constexpr int kFormatVersion = 1;
 constexpr int kMaxDepth = 256;
-// Lists and objects inside one another: enough for 256 levels of children with the settings of
-// the deepest objects, and few enough that no reader or writer of JSON runs out of stack. The
-// plug-in's readers of settings text keep the same limit.
-constexpr int kMaxNesting = 600;
+// Lists and objects inside one another, as the plug-in's settings reader allows them.
+constexpr int kMaxNesting = MaxJsonNesting;
 constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{1} << 30;
 // What the primitives of one scene may take together: a few spheres of 1024 segments and rings
 // fit, forty of them (4 GB from a few lines of text) do not.
@@ -88,18 +87,7 @@ bool ConvertPayload(tsxPAYLOADCONVERTFUNC convert, const std::string& typeName, 
 }
 
 // "line L, column C" of a byte offset.
-std::string Where(const std::string& text, size_t byte) {
-  size_t line = 1, column = 1;
-  for (size_t i = 0; i < byte && i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else {
-      ++column;
-    }
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
-}
+std::string Where(const std::string& text, size_t byte) { return LineAndColumn(text, byte); }
 
 // A JSON path cut to something a person reads: a path through thousands of nested children
 // keeps its start and its end.
@@ -213,12 +201,19 @@ class TReader {
     return j;
   }
 
-  // Warns about every key the reader does not know.
+  // Refuses every key the reader does not know, as the plug-in refuses unknown settings keys: a
+  // mistyped "camra" would otherwise leave the camera at its default without a word.
   void Keys(const json& j, const std::string& path, std::initializer_list<const char*> known) {
     for (auto it = j.begin(); it != j.end(); ++it) {
       bool ok = false;
       for (const char* k : known) ok = ok || it.key() == k;
-      if (!ok) Warn(path + "/" + it.key(), "unknown key, ignored");
+      if (ok) continue;
+      const std::vector<std::string> names(known.begin(), known.end());
+      const std::string closest = ClosestKey(it.key(), names);
+      std::string list;
+      for (size_t i = 0; i < names.size(); ++i) list += (i ? ", \"" : "\"") + names[i] + "\"";
+      Fail(path + "/" + it.key(), "unknown key" + (closest.empty() ? "" : "; did you mean \"" + closest + "\"?") +
+                                      "; expected one of " + list);
     }
   }
 
@@ -575,73 +570,8 @@ class TPositionedParser : public nlohmann::detail::json_sax_dom_parser<json> {
 // found there and what was expected.
 std::string PathAt(const std::string& text, size_t byte);
 
-// The byte at which lists and objects first nest deeper than limit; npos when they never do.
-// Texts are skipped, so brackets inside them do not count.
-size_t TooDeepAt(const std::string& text, int limit) {
-  int depth = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '"') {
-      for (++i; i < text.size() && text[i] != '"'; ++i)
-        if (text[i] == '\\') ++i;
-    } else if (c == '{' || c == '[') {
-      if (++depth > limit) return i;
-    } else if (c == '}' || c == ']') {
-      --depth;
-    }
-  }
-  return std::string::npos;
-}
-
-// The first key given twice in one object of well-formed JSON text: its byte (the opening quote
-// of the second one) and its JSON path; npos when every key is given once. The reader would keep
-// only the last, so a duplicate is refused rather than silently dropping the first.
-struct TDuplicateKey {
-  size_t At = std::string::npos;
-  std::string Path;
-};
-
-TDuplicateKey FindDuplicateKey(const std::string& text) {
-  struct TLevel {
-    bool Object;
-    std::set<std::string> Keys;
-    std::string Key;
-    size_t Index = 0;
-    bool ExpectKey = false;
-  };
-  std::vector<TLevel> levels;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '"') {
-      const size_t start = i;
-      for (++i; i < text.size() && text[i] != '"'; ++i)
-        if (text[i] == '\\') ++i;
-      if (levels.empty() || !levels.back().Object || !levels.back().ExpectKey) continue;
-      TLevel& object = levels.back();
-      object.Key = text.substr(start + 1, i - start - 1);
-      object.ExpectKey = false;
-      if (!object.Keys.insert(object.Key).second) {
-        TDuplicateKey found{start, {}};
-        for (const TLevel& level : levels)
-          found.Path += "/" + (level.Object ? level.Key : std::to_string(level.Index));
-        return found;
-      }
-    } else if (c == '{' || c == '[') {
-      levels.push_back({c == '{', {}, {}, 0, c == '{'});
-    } else if ((c == '}' || c == ']') && !levels.empty()) {
-      levels.pop_back();
-    } else if (c == ',' && !levels.empty()) {
-      if (levels.back().Object)
-        levels.back().ExpectKey = true;
-      else
-        ++levels.back().Index;
-    }
-  }
-  return {};
-}
-
 json ParseJson(const std::string& file, const std::string& text) {
-  if (const size_t deep = TooDeepAt(text, kMaxNesting); deep != std::string::npos)
+  if (const size_t deep = TooDeeplyNestedAt(text, kMaxNesting); deep != std::string::npos)
     throw ESceneFileError(file + ": " + Where(text, deep) + " (in " + ShortPath(PathAt(text, deep)) +
                           "): lists and objects nested deeper than " +
                           std::to_string(kMaxNesting) + " levels; expected at most " + std::to_string(kMaxDepth) +

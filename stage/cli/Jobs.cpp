@@ -25,9 +25,11 @@ namespace stage::cli {
 namespace {
 
 volatile sig_atomic_t StopSignal = 0;
+volatile sig_atomic_t StopSignals = 0;  // how many arrived
 
 extern "C" void OnStopSignal(int signal) {
   if (StopSignal == 0) StopSignal = signal;
+  ++StopSignals;
 }
 
 // The parent's own handling of SIGINT and SIGTERM while workers run: remember the signal and
@@ -36,6 +38,7 @@ class TStopSignals {
  public:
   TStopSignals() {
     StopSignal = 0;
+    StopSignals = 0;
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
@@ -120,7 +123,55 @@ long long ReadReports(TWorker& w) {
 
 }  // namespace
 
-std::vector<std::string> WorkerArguments(const std::vector<std::string>& args) {
+namespace {
+
+// The arguments with bundled short options taken apart ("-qj2" is "-q", "-j", "2"; "-vo" with
+// its value next), so that the options the parent keeps for itself can be told apart.
+std::vector<std::string> Unbundled(const std::vector<std::string>& args) {
+  const std::string flags = "qv", valued = "sefoj";
+  const std::vector<std::string> longFlags = {"--skip-existing", "--timings", "--quiet", "--verbose", "--help", "-h"};
+  std::vector<std::string> out;
+  bool value = false;  // the next argument is an option's value, whatever it looks like
+  for (const std::string& a : args) {
+    if (value) {
+      out.push_back(a);
+      value = false;
+      continue;
+    }
+    if (a.rfind("--", 0) == 0) {
+      out.push_back(a);
+      value = a.size() > 2 && a.find('=') == std::string::npos &&
+              std::find(longFlags.begin(), longFlags.end(), a) == longFlags.end();
+      continue;
+    }
+    if (a.size() < 2 || a[0] != '-' || (flags + valued).find(a[1]) == std::string::npos) {
+      out.push_back(a);
+      continue;
+    }
+    for (size_t k = 1; k < a.size(); ++k) {
+      if (flags.find(a[k]) != std::string::npos) {
+        out.push_back(std::string("-") + a[k]);
+        continue;
+      }
+      if (valued.find(a[k]) == std::string::npos) {  // not an option letter: leave the rest whole
+        out.back() += a.substr(k);
+        break;
+      }
+      out.push_back(std::string("-") + a[k]);
+      if (k + 1 < a.size())
+        out.push_back(a.substr(k + 1));
+      else
+        value = true;
+      break;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> WorkerArguments(const std::vector<std::string>& given) {
+  const std::vector<std::string> args = Unbundled(given);
   std::vector<std::string> kept;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -171,6 +222,7 @@ int RunJobs(const std::string& program, const std::vector<std::string>& args, in
   std::optional<size_t> failed;
   bool stopping = false;
   int forwarded = 0;
+  bool second = false;  // a second signal was passed on: the workers end at once
   long long done = 0;
   auto stopAll = [&](int signal) {
     for (TWorker& w : workers)
@@ -179,6 +231,12 @@ int RunJobs(const std::string& program, const std::vector<std::string>& args, in
   for (;;) {
     if (StopSignal != 0 && forwarded == 0) {
       forwarded = StopSignal;
+      stopAll(forwarded);
+    }
+    // A second Ctrl+C or SIGTERM is passed on too: each worker then ends at once, as a render
+    // without workers does (a file being written is completed first).
+    if (StopSignals > 1 && !second) {
+      second = true;
       stopAll(forwarded);
     }
     std::vector<pollfd> fds;
@@ -246,8 +304,9 @@ int RunJobs(const std::string& program, const std::vector<std::string>& args, in
   progress.Finish();
 
   if (forwarded != 0) {
-    progress.Message("vantrel: Interrupted (" + std::string(forwarded == SIGTERM ? "SIGTERM" : "Ctrl+C") + "); " +
-                     std::to_string(done) + " frames written by the workers");
+    progress.Message("vantrel: Interrupted (" + std::string(forwarded == SIGTERM ? "SIGTERM" : "Ctrl+C") + ")" +
+                     (second ? ", twice: the workers were ended at once" : "") + "; " + std::to_string(done) +
+                     " frames written by the workers");
     return forwarded == SIGTERM ? TerminatedExitCode : InterruptedExitCode;
   }
   if (failed) return workers[*failed].Code;

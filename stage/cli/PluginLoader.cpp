@@ -45,7 +45,10 @@ TPluginInfo LoadPlugin(const std::filesystem::path& path, int pluginId, bool cli
   // program exports its own symbols (ENABLE_EXPORTS), so the module's references to code both
   // hold, the platform the plug-in reports its status through above all, bind to the program's
   // copy. The handle is kept open for good.
-  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // A bare file name ("mine.tsx") means the file in the working folder, as for any other file
+  // the program is given; the loader itself would look for it only in the library folders.
+  const std::filesystem::path file = path.has_parent_path() ? path : std::filesystem::absolute(path, ec);
+  void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) {
     const char* why = dlerror();
     throw EPluginError("Cannot load plug-in " + path.string() + ": " + (why ? why : "unknown error"));

@@ -190,6 +190,7 @@ void TMainWindow::SetPlugin(TPluginExports plugin) {
 
 void TMainWindow::PluginLeftClick() {
   if (!Plugin_.OnLeftClick) return;
+  PluginClicked_ = true;
   Plugin_.OnLeftClick();
   Outliner_->Rebuild();
   View_->Refresh();
@@ -313,6 +314,9 @@ bool TMainWindow::OpenScene(const QString& path) {
   SceneViewHeight_ = stage.View.Height;
   Path_ = QFileInfo(path).absoluteFilePath();
   AddRecent(Path_);
+  // The plug-in gets its first click as `vantrel render` gives it, so that Render Frame shows
+  // the particles from the start rather than after the user happens to click its button.
+  if (!PluginClicked_) PluginLeftClick();
   SceneLoaded();
   Modified_ = false;
   UpdateTitle();

@@ -117,6 +117,7 @@ class TMainWindow : public QMainWindow {
   QProgressDialog* Progress_ = nullptr;
   QString Path_;
   bool Modified_ = false;
+  bool PluginClicked_ = false;  // the plug-in's button has had its first click
   // The scene's stored drawport size (its camera lives in the view).
   int32_t SceneViewWidth_ = 640, SceneViewHeight_ = 480;
 };

@@ -44,4 +44,8 @@ TEST(Jobs, WorkersLeaveOutJobsAndWhatTheParentReports) {
                                       "-j3",      "-v",    "--timings", "--jobs=4", "-s", "5"};
   EXPECT_EQ(WorkerArguments(args),
             (std::vector<std::string>{"--plugin", "p.tsx", "render", "s.json", "-o", "out/####.png", "-s", "5"}));
+  // Short options bundled as the parser takes them.
+  const std::vector<std::string> bundled{"render", "s.json", "-qj2", "-vo", "-j.png", "-qvs3", "-e7"};
+  EXPECT_EQ(WorkerArguments(bundled),
+            (std::vector<std::string>{"render", "s.json", "-q", "-o", "-j.png", "-q", "-s", "3", "-e", "7"}));
 }

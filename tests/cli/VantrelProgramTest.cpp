@@ -209,6 +209,22 @@ TEST_F(VantrelProgram, SigtermStopsLikeCtrlCAndAnswers143) {
   EXPECT_FALSE(fs::exists(Dir / "t/0077.png"));
 }
 
+// Starts a render of frames 0 to 40 of the small scene at 1600 × 1200 into EXR files in out
+// (slow writes), standard error to stderr.txt, with the options given; answers its process.
+static pid_t StartSlowRender(const fs::path& dir, const fs::path& out, std::vector<std::string> options) {
+  const pid_t child = fork();
+  if (child != 0) return child;
+  if (!freopen((dir / "stderr.txt").c_str(), "w", stderr)) _exit(99);
+  std::vector<std::string> args = {VANTREL_PROGRAM, "--plugin", FIXTURE_PLUGIN, "render", (dir / "shot/scene.json").string(),
+                                   "-s", "0", "-e", "40", "--size", "1600x1200", "-q", "-o", (out / "####.exr").string()};
+  args.insert(args.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  execv(VANTREL_PROGRAM, argv.data());
+  _exit(98);
+}
+
 // Two signals in quick succession at many moments of a render with slow writes (large EXR
 // frames): whatever the moment, every frame file left is whole and no temporary file stays.
 TEST_F(VantrelProgram, ASecondSignalNeverLeavesHalfWrittenFiles) {
@@ -216,15 +232,8 @@ TEST_F(VantrelProgram, ASecondSignalNeverLeavesHalfWrittenFiles) {
   for (const int delayMs : {200, 500, 800, 1100, 1400, 1700, 2000}) {
     SCOPED_TRACE(delayMs);
     const fs::path out = Dir / ("s" + std::to_string(delayMs));
-    const pid_t child = fork();
+    const pid_t child = StartSlowRender(Dir, out, {});
     ASSERT_GE(child, 0);
-    if (child == 0) {
-      if (!freopen((Dir / "stderr.txt").c_str(), "w", stderr)) _exit(99);
-      const std::string pattern = (out / "####.exr").string();
-      execl(VANTREL_PROGRAM, VANTREL_PROGRAM, "--plugin", FIXTURE_PLUGIN, "render", (Dir / "shot/scene.json").c_str(),
-            "-s", "0", "-e", "40", "--size", "1600x1200", "-q", "-o", pattern.c_str(), static_cast<char*>(nullptr));
-      _exit(98);
-    }
     usleep(static_cast<useconds_t>(delayMs) * 1000);
     kill(child, SIGTERM);
     usleep(20000);
@@ -249,6 +258,31 @@ TEST_F(VantrelProgram, ASecondSignalNeverLeavesHalfWrittenFiles) {
     }
   }
   std::printf("(%d of the runs ended by the second signal, %d whole frames checked)\n", killed, files);
+  EXPECT_GT(killed, 0) << "no run was ended by its second signal";
+}
+
+// Under --jobs a second Ctrl+C reaches the workers too and ends them at once; no temporary file
+// stays and every frame left is whole.
+TEST_F(VantrelProgram, ASecondSignalUnderJobsEndsTheWorkers) {
+  const fs::path out = Dir / "j2";
+  const pid_t child = StartSlowRender(Dir, out, {"--jobs", "2"});
+  ASSERT_GE(child, 0);
+  usleep(1500 * 1000);
+  kill(child, SIGINT);
+  usleep(20000);
+  kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  const std::string err = ReadFile(Dir / "stderr.txt");
+  EXPECT_NE(err.find("Interrupted (Ctrl+C), twice: the workers were ended at once"), std::string::npos) << err;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(out, ec)) {
+    ASSERT_EQ(entry.path().extension(), ".exr") << "left behind: " << entry.path();
+    Imf::InputFile exr(entry.path().c_str());
+    EXPECT_EQ(exr.header().dataWindow().max.x, 1599);
+  }
 }
 
 // Frame lists and steps render the frames asked for, in increasing order; the frames between
@@ -362,6 +396,26 @@ TEST_F(VantrelProgram, FramesTooLargeForMemoryAreRefusedInWords) {
   EXPECT_EQ(run.Code, 2) << run.Err;
   EXPECT_NE(run.Err.find("with 4 x 4 samples needs about"), std::string::npos) << run.Err;
   EXPECT_FALSE(fs::exists(Dir / "big.png"));
+}
+
+// A plug-in given by its bare file name is the one in the working folder.
+TEST_F(VantrelProgram, APluginNamedByItsFileNameIsFoundInTheWorkingFolder) {
+  fs::copy_file(FIXTURE_PLUGIN, Dir / "mine.tsx");
+  for (const char* name : {"mine.tsx", "./mine.tsx"}) {
+    SCOPED_TRACE(name);
+    const TRun run = Run(std::string("--plugin ") + name + " info shot/scene.json");
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(run.Out.find("Plug-in: not loaded"), std::string::npos) << run.Out;
+    EXPECT_EQ(run.Err, "");
+  }
+}
+
+// A file that cannot be written is reported with the system's reason.
+TEST_F(VantrelProgram, AFailedWriteSaysWhy) {
+  const std::string name = std::string(250, 'n') + ".png";  // its temporary name is too long
+  const TRun run = Run(Fixture + "render shot/scene.json -f 1 -o " + name);
+  EXPECT_EQ(run.Code, 1) << run.Err;
+  EXPECT_NE(run.Err.find(name + ": cannot create the file: File name too long"), std::string::npos) << run.Err;
 }
 
 TEST_F(VantrelProgram, InfoListsNodesAndSettingsEvenWithoutThePlugin) {
@@ -633,4 +687,9 @@ TEST_F(VantrelProgram, JobsRenderThePartsAndReportAFailingWorker) {
 
   EXPECT_EQ(Run(Fixture + "render shot/scene.json --jobs 0").Code, 2);
   EXPECT_EQ(Run(Fixture + "render shot/scene.json --jobs 2 --chunk 1/2").Code, 2);
+
+  // Short options bundled: -q and -j 2 in one.
+  const TRun bundled = Run(Fixture + "render shot/scene.json -s 0 -e 3 -o 'b/####.png' -qj2");
+  EXPECT_EQ(bundled.Code, 0) << bundled.Err;
+  EXPECT_TRUE(fs::exists(Dir / "b" / "0003.png"));
 }

@@ -484,8 +484,9 @@ TEST(Settings, NamesAreCodePageBytesShownAsUtf8) {
 
 TEST(Settings, BadSettingsAreRefusedWithTheirPath) {
   const TRefusal cases[] = {
-      {R"({"nmae": "x"})", "/nmae", "unknown key"},
-      {R"({"systems": [{"lifspan": 30}]})", "/systems/0/lifspan", "unknown key"},
+      {R"({"nmae": "x"})", "/nmae", "unknown key; did you mean \"name\"?"},
+      {R"({"systems": [{"lifspan": 30}]})", "/systems/0/lifspan", "unknown key; did you mean \"lifespan\"?"},
+      {R"({"systems": [{"glitter": 30}]})", "/systems/0/glitter", "unknown key; this object takes"},
       {R"({"systems": [{"imageMaps": {"images": [{"file": "a.png", "alpha": 1}]}}]})",
        "/systems/0/imageMaps/images/0/alpha", "unknown key"},
       {R"({"frameOffset": "ten"})", "/frameOffset", "whole number"},

@@ -209,11 +209,9 @@ bool TQtPlatform::PickColor(uint32_t& color) {
 }
 
 bool TQtPlatform::ShowHelp(const std::string& file) {
+  // A file that cannot be read is reported by the caller ("Cannot open help file ..."), once.
   QFile f(Q(file));
-  if (!f.open(QIODevice::ReadOnly)) {
-    ShowMessage("The help file " + file + " cannot be read.");
-    return false;
-  }
+  if (!f.open(QIODevice::ReadOnly)) return false;
   auto* viewer = new QTextBrowser(HostMainWindow());
   viewer->setWindowFlag(Qt::Window);
   viewer->setAttribute(Qt::WA_DeleteOnClose);
