@@ -118,11 +118,11 @@ def test_a_deleted_object_is_gone_from_particles_and_its_node_says_so(examples, 
 
 
 def test_warnings_are_given_once(examples, tmp_path):
-    path = tmp_path / "colour.json"
+    path = tmp_path / "group.json"
     path.write_text(json.dumps({"vantrelScene": 1, "nodes": [
-        {"name": "Box", "type": "mesh", "mesh": {"primitive": "box"}, "colour": [1, 0, 0]}]}))
+        {"name": "Group", "type": "group", "mesh": {"primitive": "box"}}]}))
     scene = vantrel.Scene(path)
-    assert len(scene.warnings) == 1 and "/nodes/0/colour" in scene.warnings[0]
+    assert len(scene.warnings) == 1 and "/nodes/0/mesh" in scene.warnings[0]
     other = vantrel.Scene(examples / "fountain" / "scene.json")
     other.particles(3)
     scene.particles(3)  # back on the stage, read from where it was put aside
