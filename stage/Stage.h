@@ -75,9 +75,8 @@ class TStage {
   // follows a preview that carries the time along. Exceptions must not leave it.
   std::function<void(float frame)> OnTimeSet;
   // Called whenever the plug-in says it changed the scene (tsxHostSceneChanged): a desktop host
-  // marks its document modified. Exceptions must not leave it. PluginChanges counts the calls.
+  // marks its document modified. Exceptions must not leave it.
   std::function<void()> OnPluginChanged;
-  uint64_t PluginChanges = 0;
   // Called whenever the plug-in changed what a scene file keeps through a host call: a custom
   // object created, added, deleted or renamed, an axes position set, a settings block changed.
   // A desktop host marks its document modified. Exceptions must not leave it.

@@ -173,7 +173,6 @@ const char* tsxHostWindowSystem(void) { return Stage().WindowSystem.c_str(); }
 
 void tsxHostSceneChanged(void) {
   try {
-    ++Stage().PluginChanges;
     if (Stage().OnPluginChanged) Stage().OnPluginChanged();
   } catch (...) {
   }

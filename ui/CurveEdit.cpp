@@ -341,7 +341,6 @@ bool TCurveEdit::AddKeyAt(double x, double y) {
 
 void TCurveEdit::MousePress(int button, double px, double py, int modifiers) {
   if (!Curve()) return;
-  ButtonsDown_ |= button;
   MenuKey_ = GrabbedKey_ = KeyAt(px, py);
   if (button == ButtonRight) {
     ScrollFromX_ = px, ScrollFromY_ = py;
@@ -396,7 +395,6 @@ void TCurveEdit::MouseMove(double px, double py, int buttonsHeld, int modifiers)
 }
 
 TCurveMenu TCurveEdit::MouseRelease(int button, double px, double py, int modifiers) {
-  ButtonsDown_ &= ~button;
   if (!Curve()) return TCurveMenu::None;
   Hand_ = false;
   if (button == ButtonRight) {

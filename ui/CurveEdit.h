@@ -91,7 +91,6 @@ class TCurveEdit : public TCurveEditorController {
   int GrabbedKey_ = -1;
   int MenuKey_ = -1;
   int SelectedKey_ = -1;
-  int ButtonsDown_ = 0;
   bool Dragging_ = false;
   bool InStep_ = false;          // a drag's undo step is open
   bool Hand_ = false;
