@@ -42,9 +42,13 @@ void AddHeader(QVBoxLayout* column, QWidget* page, const char* header, const cha
 QFrame* CueCard(QWidget* page, QToolButton*& button, const std::vector<QString>& columns) {
   auto* card = new QFrame(page);
   card->setFrameStyle(QFrame::Box | QFrame::Plain);
-  card->setProperty("cueCard", true);
-  card->setStyleSheet("QFrame[cueCard=\"true\"] { background: #fffbe0; border: 1px solid #c8c090; }"
-                      "QLabel { color: #303030; }");
+  // Colours through the palette: a style sheet would cut the card off from the panel's font.
+  card->setAutoFillBackground(true);
+  QPalette colours = card->palette();
+  colours.setColor(QPalette::Window, QColor(0xff, 0xfb, 0xe0));
+  colours.setColor(QPalette::WindowText, QColor(0xc8, 0xc0, 0x90));  // the card's border
+  card->setPalette(colours);
+  colours.setColor(QPalette::WindowText, QColor(0x30, 0x30, 0x30));
   auto* row = new QHBoxLayout(card);
   row->setContentsMargins(3, 3, 3, 3);
   row->setSpacing(4);
@@ -58,6 +62,7 @@ QFrame* CueCard(QWidget* page, QToolButton*& button, const std::vector<QString>&
     auto* label = new QLabel(lines, card);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setPalette(colours);
     row->addWidget(label, 1);
   }
   return card;
@@ -113,6 +118,7 @@ TPropsForm::TPropsForm(TSystemPropsController& controller, QWidget* parent)
     const TPropsEntry& e = PropsEntries[i];
     QTreeWidgetItem* item = e.Parent < 0 ? new QTreeWidgetItem(PropsTree) : new QTreeWidgetItem(Entries[e.Parent]);
     item->setText(0, e.Text);
+    item->setToolTip(0, e.Text);  // "Base Orientation" is cut short at the tree's width
     Entries.push_back(item);
   }
   PropsTree->expandAll();
