@@ -140,14 +140,16 @@ TEST_F(SystemProps, EntryChoiceForEveryEntry) {
 }
 
 TEST_F(SystemProps, WithoutASystemNothingChangesOnTheRight) {
-  props().SelectEntry(PropsSystemEntry);
   props().ShowSystem(slot->Id);
-  ASSERT_EQ(state().Page, TPropsPage::System);
+  props().SelectEntry(4);
+  ASSERT_EQ(inEditor(), &slot->Emitter.Lifespan);
+  // Letting the slot go releases the shared editor; the page stays as it was.
   props().ShowSystem(NoObject);
-  for (int p : {PropsRenderEntry, 4, PropsParticlesEntry, 21}) {
+  EXPECT_EQ(main->Curves.Shown(), std::nullopt);
+  for (int p : {PropsRenderEntry, PropsSystemEntry, PropsParticlesEntry, 21}) {
     props().SelectEntry(p);
     props().SelectTab(1);
-    EXPECT_EQ(state().Page, TPropsPage::System) << p;
+    EXPECT_EQ(state().Page, TPropsPage::Curve) << p;
     EXPECT_FALSE(state().HasSystem);
     EXPECT_EQ(main->Curves.Shown(), std::nullopt) << p;
   }
