@@ -84,11 +84,26 @@ QWidget* CountField(QWidget* page, QSpinBox*& spin) {
   return box;
 }
 
-QComboBox* ListBox(QWidget* page, const char* const* names, int count) {
+template <size_t N>
+QComboBox* ListBox(QWidget* page, const char* const (&names)[N], const char* objectName) {
   auto* box = new QComboBox(page);
-  for (int i = 0; i < count; ++i) box->addItem(names[i]);
+  for (const char* name : names) box->addItem(name);
+  box->setObjectName(objectName);
   box->setFixedWidth(110);
   return box;
+}
+
+// A page of the stack, added after the ones before it: its column, with the header and text
+// when it has them.
+QVBoxLayout* AddPage(QStackedWidget* pages, QWidget*& page, const char* objectName, int margin,
+                     const char* header = nullptr, const char* text = nullptr) {
+  page = new QWidget(pages);
+  page->setObjectName(objectName);
+  pages->addWidget(page);
+  auto* column = new QVBoxLayout(page);
+  column->setContentsMargins(margin, margin, margin, margin);
+  if (header) AddHeader(column, page, header, text);
+  return column;
 }
 
 }  // namespace
@@ -129,31 +144,22 @@ TPropsForm::TPropsForm(TSystemPropsController& controller, QWidget* parent)
   Pages->setObjectName("PropsPages");
   row->addWidget(Pages, 1);
 
-  RenderPage = new QWidget(Pages);
-  RenderPage->setObjectName("RenderPage");
   {
-    auto* column = new QVBoxLayout(RenderPage);
-    column->setContentsMargins(4, 4, 4, 4);
-    AddHeader(column, RenderPage, "Render Properties", nullptr);
+    QVBoxLayout* column = AddPage(Pages, RenderPage, "RenderPage", 4, "Render Properties");
     MapsFrame_ = new QFrame(RenderPage);
     MapsFrame_->setObjectName("MapsFrame");
     auto* maps = new QVBoxLayout(MapsFrame_);
     maps->setContentsMargins(0, 0, 0, 0);
     column->addWidget(MapsFrame_, 1);
     auto* form = new QFormLayout();
-    RenderModeBox = ListBox(RenderPage, RenderModeNames, static_cast<int>(std::size(RenderModeNames)));
-    RenderModeBox->setObjectName("RenderModeBox");
+    RenderModeBox = ListBox(RenderPage, RenderModeNames, "RenderModeBox");
     form->addRow("Render Mode", RenderModeBox);
     column->addLayout(form);
   }
 
-  SystemPage = new QWidget(Pages);
-  SystemPage->setObjectName("SystemPage");
   {
-    auto* column = new QVBoxLayout(SystemPage);
-    column->setContentsMargins(4, 4, 4, 4);
-    AddHeader(column, SystemPage, "System Properties",
-              "The system property graphs show changes over the entire animation.");
+    QVBoxLayout* column = AddPage(Pages, SystemPage, "SystemPage", 4, "System Properties",
+                                  "The system property graphs show changes over the entire animation.");
     auto* counts = new QFormLayout();
     counts->addRow("System Lifespan", CountField(SystemPage, LifespanSpin));
     counts->addRow("System Lives", CountField(SystemPage, LivesSpin));
@@ -166,8 +172,7 @@ TPropsForm::TPropsForm(TSystemPropsController& controller, QWidget* parent)
     SystemCueCard->setObjectName("SystemCueCard");
     column->addWidget(SystemCueCard);
     auto* shape = new QFormLayout();
-    ShapeBox = ListBox(SystemPage, EmitterShapeNames, static_cast<int>(std::size(EmitterShapeNames)));
-    ShapeBox->setObjectName("ShapeBox");
+    ShapeBox = ListBox(SystemPage, EmitterShapeNames, "ShapeBox");
     RadiusSpin = new QDoubleSpinBox(SystemPage);
     RadiusSpin->setObjectName("RadiusSpin");
     RadiusSpin->setRange(0, EmitterRadiusMax);
@@ -175,8 +180,7 @@ TPropsForm::TPropsForm(TSystemPropsController& controller, QWidget* parent)
     RadiusSpin->setDecimals(EmitterRadiusDecimals);
     RadiusSpin->setKeyboardTracking(false);
     RadiusSpin->setFixedWidth(70);
-    FocusShapeBox = ListBox(SystemPage, FocusShapeNames, static_cast<int>(std::size(FocusShapeNames)));
-    FocusShapeBox->setObjectName("FocusShapeBox");
+    FocusShapeBox = ListBox(SystemPage, FocusShapeNames, "FocusShapeBox");
     shape->addRow("Emitter Shape", ShapeBox);
     shape->addRow("Emitter Radius", RadiusSpin);
     shape->addRow("Focus Shape", FocusShapeBox);
@@ -184,21 +188,12 @@ TPropsForm::TPropsForm(TSystemPropsController& controller, QWidget* parent)
     column->addStretch(1);
   }
 
-  ParticlePage = new QWidget(Pages);
-  ParticlePage->setObjectName("ParticlePage");
-  {
-    auto* column = new QVBoxLayout(ParticlePage);
-    column->setContentsMargins(4, 4, 4, 4);
-    AddHeader(column, ParticlePage, "Particle Properties",
-              "The particle property graphs show changes over the life of the particle.");
-    column->addStretch(1);
-  }
+  AddPage(Pages, ParticlePage, "ParticlePage", 4, "Particle Properties",
+          "The particle property graphs show changes over the life of the particle.")
+      ->addStretch(1);
 
-  CurvePage = new QWidget(Pages);
-  CurvePage->setObjectName("CurvePage");
   {
-    auto* column = new QVBoxLayout(CurvePage);
-    column->setContentsMargins(2, 2, 2, 2);
+    QVBoxLayout* column = AddPage(Pages, CurvePage, "CurvePage", 2);
     column->setSpacing(2);
     CurveCueCard = CueCard(CurvePage, CurveCueButton,
                            {QString::fromUtf8("· Double-click to add a keyframe. \n· Right-click keyframe for delete "
@@ -220,11 +215,6 @@ TPropsForm::TPropsForm(TSystemPropsController& controller, QWidget* parent)
     holder->setContentsMargins(0, 0, 0, 0);
     column->addWidget(CurveHolder, 1);
   }
-
-  Pages->addWidget(RenderPage);
-  Pages->addWidget(SystemPage);
-  Pages->addWidget(ParticlePage);
-  Pages->addWidget(CurvePage);
 
   // The keyboard walks the tree, then the shown page's fields top to bottom.
   setTabOrder(PropsTree, LifespanSpin);
