@@ -89,6 +89,7 @@ void TMain::SetDrawMode(int index) {
 void TMain::ToggleCuesAction() {
   CueCardsVisible = !CueCardsVisible;
   if (OnCueCardsChanged) OnCueCardsChanged(CueCardsVisible);
+  Properties.CuesChanged();
   if (View_) View_->Refresh();
 }
 

@@ -93,6 +93,7 @@ void TMain::SceneChanged() {
 
 void TMain::ViewsChanged() {
   ShowCurrentCurve();
+  Properties.SceneChanged();
   if (View_) View_->Refresh();
 }
 

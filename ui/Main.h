@@ -24,6 +24,7 @@
 #include "ui/MainPanel.h"
 #include "ui/RenderSwitches.h"
 #include "ui/SceneObjects.h"
+#include "ui/SystemProps.h"
 #include "ui/Toolbox.h"
 
 // Its view, when there is one, is a TMainPanelView attached through the controller's seam
@@ -50,6 +51,7 @@ class TMain : public TMainPanelController {
   TSceneObjects Objects{Emitters, Toolbox};
   TEditHistory History{Objects};
   TCurveEdit Curves{Objects, History};
+  TSystemProps Properties{*this};
   TRenderSwitches Switches{Renderer};
   TFinalRenderPass FinalRender{Emitters, Renderer};
 
@@ -170,6 +172,7 @@ class TMain : public TMainPanelController {
   void UndoAction() override;
   void RedoAction() override;
   TCurveEditorController& CurveEditor() override { return Curves; }
+  TSystemPropsController& SystemProperties() override { return Properties; }
 
   // ---- The host's render events, through the final-render pass.
   // Render begin: takes the switches the scene keeps, then reseeds, installs the progress

@@ -22,8 +22,11 @@
 #include "stage/Stage.h"
 #include "ui/qt/ColorButton.h"
 #include "ui/qt/MainForm.h"
+#include "ui/qt/PropsForm.h"
 #include "ui/qt/ShuttleForm.h"
+#include "ui/qt/VarChartForm.h"
 #include <QTabBar>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -150,6 +153,36 @@ int main(int argc, char** argv) {
   };
   QTest::mouseClick(form->PreviewButton, Qt::LeftButton);
   atFrame = nullptr;
+
+  // The system properties panel over the fountain's first system, in a window of the size the
+  // emitter manager's fold gives it: the system page, a curve page on its jitter tab, and the
+  // render page.
+  {
+    QWidget window;
+    window.setWindowTitle("System Properties");
+    window.setFont(form->font());  // as inside the main panel
+    auto* column = new QVBoxLayout(&window);
+    column->setContentsMargins(2, 2, 2, 2);
+    auto* props = new TPropsForm(main.Properties, &window);
+    column->addWidget(props);
+    props->AdoptCurveEditor(new TVarChartForm(main.Curves, nullptr));
+    window.resize(400, 340);
+    window.move(740, 20);
+    window.show();
+    slot.Emitter.LifespanJitter.Clear();
+    for (const TSplineKey& k : std::vector<TSplineKey>{{0, 0.2}, {45, 0.6}, {90, 0.35}, {8192, 0.35}})
+      slot.Emitter.LifespanJitter.AddKey(k.x, k.y);
+    main.Properties.ShowSystem(slot.Id);
+    const auto shot = [&](int entry, int tab, const char* name) {
+      main.Properties.SelectEntry(entry);
+      main.Properties.SelectTab(tab);
+      QApplication::processEvents();
+      ok &= Save(window.grab().toImage(), out / name);
+    };
+    shot(PropsSystemEntry, 0, "sysprops-system.png");
+    shot(4, 1, "sysprops-curve-jitter.png");
+    shot(PropsRenderEntry, 0, "sysprops-render.png");
+  }
 
   form.reset();
   stage::Stage().Scene.Clear();
