@@ -8,6 +8,7 @@
 // test checks that each shows the scene rather than an empty window, and that the preview drew.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +49,12 @@ class TXvfb {
     Pid_ = fork();
     if (Pid_ == 0) {
       close(fds[0]);
+      // The server goes with the test, also when the test dies without running destructors,
+      // and it keeps none of the test's other descriptors (a lock held around the test run
+      // would otherwise stay held by an orphaned server).
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      for (int other = 3; other < 1024; ++other)
+        if (other != fds[1]) close(other);
       const std::string fd = std::to_string(fds[1]);
       const int null = open("/dev/null", O_WRONLY);
       dup2(null, STDERR_FILENO);
