@@ -33,7 +33,12 @@ void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, con
 void WriteExr(const std::filesystem::path& path, const TScreenBuffer& image, const TImageWriteOptions& options = {});
 // By extension: ".png" or ".exr" (any case); anything else throws std::runtime_error.
 void WriteImage(const std::filesystem::path& path, const TScreenBuffer& image, const TImageWriteOptions& options = {});
-// The temporary name a file is written under before it is renamed to path.
+// The temporary name a file is written under by the process pid before it is renamed to path:
+// "<path>.<pid>.tmp-write". Per process, so that two programs writing the same file (two renders
+// of overlapping frames) never write into one temporary file, and a parent can tell which file
+// a worker it saw die had left unfinished.
+std::filesystem::path TempPathFor(const std::filesystem::path& path, long pid);
+// The same for this process.
 std::filesystem::path TempPathFor(const std::filesystem::path& path);
 
 }  // namespace stage

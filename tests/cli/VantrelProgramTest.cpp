@@ -199,24 +199,42 @@ TEST_F(VantrelProgram, InterruptStopsTheFrameAndAnswers130) {
   EXPECT_FALSE(fs::exists(Dir / "i/0067.png"));
 }
 
-TEST_F(VantrelProgram, SigtermStopsLikeCtrlCAndAnswers143) {
-  const TRun run = Run(Fixture + "render shot/scene.json -f 75-80 -o 't/####.png'");
-  EXPECT_EQ(run.Code, 143) << run.Err;
-  EXPECT_NE(run.Err.find("Interrupted (SIGTERM) during frame 77 (not written); 2 of 6 frames written"),
-            std::string::npos)
-      << run.Err;
-  EXPECT_TRUE(fs::exists(Dir / "t/0076.png"));
-  EXPECT_FALSE(fs::exists(Dir / "t/0077.png"));
+// SIGTERM (a job system) and SIGHUP (the terminal closed) stop a render as Ctrl+C does: the
+// frames before are on disk, the interrupted one and its temporary file are not.
+TEST_F(VantrelProgram, SigtermAndSighupStopLikeCtrlC) {
+  struct TCase {
+    const char* Frames;
+    int Code;
+    const char* Says;
+    int Written, Stopped;
+  };
+  for (const TCase& c : {TCase{"75-80", 143, "Interrupted (SIGTERM) during frame 77 (not written); 2 of 6 frames written", 76, 77},
+                         TCase{"86-90", 129, "Interrupted (SIGHUP) during frame 88 (not written); 2 of 5 frames written", 87, 88}}) {
+    SCOPED_TRACE(c.Frames);
+    fs::remove_all(Dir / "t");
+    const TRun run = Run(Fixture + "render shot/scene.json -f " + c.Frames + " -o 't/####.png'");
+    EXPECT_EQ(run.Code, c.Code) << run.Err;
+    EXPECT_NE(run.Err.find(c.Says), std::string::npos) << run.Err;
+    char name[16];
+    std::snprintf(name, sizeof name, "%04d.png", c.Written);
+    EXPECT_TRUE(fs::exists(Dir / "t" / name));
+    std::snprintf(name, sizeof name, "%04d.png", c.Stopped);
+    EXPECT_FALSE(fs::exists(Dir / "t" / name));
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(Dir / "t", ec))
+      EXPECT_EQ(entry.path().extension(), ".png") << "left behind: " << entry.path();
+  }
 }
 
-// Starts a render of frames 0 to 40 of the small scene at 1600 × 1200 into EXR files in out
+// Starts a render of frames 0 to last (40) of the small scene at 1600 × 1200 into EXR files in out
 // (slow writes), standard error to stderr.txt, with the options given; answers its process.
-static pid_t StartSlowRender(const fs::path& dir, const fs::path& out, std::vector<std::string> options) {
+static pid_t StartSlowRender(const fs::path& dir, const fs::path& out, std::vector<std::string> options,
+                             int last = 40) {
   const pid_t child = fork();
   if (child != 0) return child;
   if (!freopen((dir / "stderr.txt").c_str(), "w", stderr)) _exit(99);
   std::vector<std::string> args = {VANTREL_PROGRAM, "--plugin", FIXTURE_PLUGIN, "render", (dir / "shot/scene.json").string(),
-                                   "-s", "0", "-e", "40", "--size", "1600x1200", "-q", "-o", (out / "####.exr").string()};
+                                   "-s", "0", "-e", std::to_string(last), "--size", "1600x1200", "-q", "-o", (out / "####.exr").string()};
   args.insert(args.end(), options.begin(), options.end());
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -278,11 +296,73 @@ TEST_F(VantrelProgram, ASecondSignalUnderJobsEndsTheWorkers) {
   const std::string err = ReadFile(Dir / "stderr.txt");
   EXPECT_NE(err.find("Interrupted (Ctrl+C), twice: the workers were ended at once"), std::string::npos) << err;
   std::error_code ec;
+  long long files = 0;
   for (const auto& entry : fs::directory_iterator(out, ec)) {
     ASSERT_EQ(entry.path().extension(), ".exr") << "left behind: " << entry.path();
     Imf::InputFile exr(entry.path().c_str());
     EXPECT_EQ(exr.header().dataWindow().max.x, 1599);
+    ++files;
   }
+  // A frame counts as written once its file is on disk, not when it was queued for writing.
+  EXPECT_NE(err.find("; " + std::to_string(files) + " frames written by the workers"), std::string::npos) << err;
+}
+
+// The worker processes of a render, as the system lists the children of its process.
+static std::vector<pid_t> ChildrenOf(pid_t parent) {
+  std::ifstream in("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children");
+  std::vector<pid_t> pids;
+  for (pid_t pid; in >> pid;) pids.push_back(pid);
+  return pids;
+}
+
+// A --jobs worker killed outright (out of memory, kill -9) at many moments of a render with
+// slow writes: the parent says what ended it, removes the file it left half written and answers
+// 1; every frame file left is whole.
+TEST_F(VantrelProgram, AKilledWorkerLeavesNoTemporaryFile) {
+  int removed = 0;
+  for (const int delayMs : {600, 900, 1200, 1500, 1800}) {
+    SCOPED_TRACE(delayMs);
+    const fs::path out = Dir / ("k" + std::to_string(delayMs));
+    const pid_t child = StartSlowRender(Dir, out, {"--jobs", "2"});
+    ASSERT_GE(child, 0);
+    usleep(static_cast<useconds_t>(delayMs) * 1000);
+    const std::vector<pid_t> workers = ChildrenOf(child);
+    ASSERT_FALSE(workers.empty());
+    kill(workers.front(), SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string err = ReadFile(Dir / "stderr.txt");
+    EXPECT_NE(err.find("was ended by signal 9 (Killed); stopping the others"), std::string::npos) << err;
+    if (err.find("the unfinished file of a worker that ended") != std::string::npos) ++removed;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(out, ec)) {
+      ASSERT_EQ(entry.path().extension(), ".exr") << "left behind: " << entry.path();
+      Imf::InputFile exr(entry.path().c_str());
+      EXPECT_EQ(exr.header().dataWindow().max.x, 1599);
+    }
+  }
+  EXPECT_GT(removed, 0) << "no worker was killed during a write";
+}
+
+// Two renders of the same frames into one folder at once (a resubmitted job beside the first):
+// each writes under its own temporary names, so both succeed and every file is whole.
+TEST_F(VantrelProgram, TwoRendersOfTheSameFramesDoNotShareTemporaryFiles) {
+  const fs::path out = Dir / "same";
+  const pid_t one = StartSlowRender(Dir, out, {}, 12);
+  const pid_t two = StartSlowRender(Dir, out, {}, 12);
+  for (const pid_t child : {one, two}) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    ASSERT_EQ(entry.path().extension(), ".exr") << "left behind: " << entry.path();
+    ++files;
+  }
+  EXPECT_EQ(files, 13);
 }
 
 // Frame lists and steps render the frames asked for, in increasing order; the frames between
