@@ -247,6 +247,15 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
   stage.OnPluginStatus = nullptr;
   figures.Begin = Since(beginStart);
   ShowMessages(status, progress, messages);
+  // What the plug-in reports at render begin (a particle picture it cannot find, a bad setting)
+  // fails the run whatever the frames hold: none is written, so that a resubmission with
+  // --skip-existing cannot keep frames made without it.
+  if (messages > 0) {
+    stage.RaiseRenderEvent(RenderAbort, first);
+    return fail("the plug-in reported " + Count(messages, "problem", "problems") +
+                    " (above) before the first frame; no frame written",
+                ExitFailure);
+  }
   progress.Detail("vantrel: render begin (the plug-in's simulation up to frame " + FrameText(first) + ") took " +
                   SecondsText(figures.Begin));
 

@@ -619,6 +619,27 @@ TEST_F(VantrelProgram, RealPluginRendersTheExamplesRepeatably) {
   }
 }
 
+// A particle picture that cannot be found is named as the scene writes it, with its system and
+// emitter, before the first frame; the run fails and writes no frame, so that a resubmission
+// with --skip-existing cannot keep frames drawn with the built-in picture in its place.
+TEST_F(VantrelProgram, RealPluginWritesNoFrameWhenAPictureIsMissing) {
+  if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
+  ASSERT_EQ(Run("new fire.json --preset fire").Code, 0);
+  std::string scene = ReadFile(Dir / "fire.json");
+  const size_t at = scene.find("maps/flame.png");
+  ASSERT_NE(at, std::string::npos);
+  scene.replace(at, 14, "maps/no-such-flame.png");
+  std::ofstream(Dir / "fire.json") << scene;
+  const TRun run = Run("--plugin '" REAL_PLUGIN "' render fire.json -s 0 -e 3 --size 64x36 -o 'out/####.png'");
+  EXPECT_EQ(run.Code, 1) << run.Err;
+  EXPECT_NE(run.Err.find("The picture \"maps/no-such-flame.png\" of the system \"Flames\" of the emitter \"Fire\" "
+                         "cannot be found"),
+            std::string::npos)
+      << run.Err;
+  EXPECT_NE(run.Err.find("before the first frame; no frame written"), std::string::npos) << run.Err;
+  EXPECT_FALSE(fs::exists(Dir / "out")) << "frames written by a run that fails";
+}
+
 namespace {
 
 // Bit depth and colour type of a PNG file, from its header.
@@ -711,14 +732,15 @@ TEST_F(VantrelProgram, RealPluginTakesItsSwitchesFromTheSceneAndTheCommandLine) 
   const std::vector<uint8_t> off = ReadPng(Dir / "off.png", w, h), host = ReadPng(Dir / "host.png", w, h);
   ASSERT_EQ(off.size(), host.size());
   EXPECT_TRUE(std::equal(off.begin() + 3, off.end(), host.begin() + 3)) << "no particles";  // pixel 0 is the fixture's
-  // A damaged value is the plug-in's message, and the render still runs.
+  // A damaged value is the plug-in's message at render begin: the run fails before writing a
+  // frame made without what the scene asked for.
   text = ReadFile(Dir / "off.json");
   text.replace(text.find("enableRendering=0"), 17, "enableRendering=x");
   std::ofstream(Dir / "bad.json") << text;
   run = Run(real + "render bad.json -f 60 -o bad.png");
   EXPECT_EQ(run.Code, 1);
   EXPECT_NE(run.Err.find("enableRendering must be 0 or 1"), std::string::npos) << run.Err;
-  EXPECT_TRUE(fs::exists(Dir / "bad.png"));
+  EXPECT_FALSE(fs::exists(Dir / "bad.png"));
 }
 
 }  // namespace
