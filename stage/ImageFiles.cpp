@@ -117,7 +117,12 @@ void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, con
         const TPixel& p = image.At(x, y);
         float v[4] = {p.R, p.G, p.B, p.A};
         if (options.Alpha && !options.StraightColors) {
-          // PNG keeps colours straight: the buffer's premultiplied ones divided by alpha.
+          // PNG keeps colours straight: the buffer's premultiplied ones divided by alpha. Additive
+          // light (fire, sparks) adds colour without coverage, which straight colour cannot hold:
+          // alpha 0 would drop it. Its coverage is taken from its brightness, the brightest
+          // channel, so that the file laid over black gives back exactly the rendered colour.
+          const float light = std::max({v[0], v[1], v[2]});
+          if (light > v[3]) v[3] = std::min(light, 1.0f);
           const float unit = v[3] > 0 ? 1 / v[3] : 0.0f;
           if (v[3] != 1)
             for (int c = 0; c < 3; ++c) v[c] = v[c] * unit;

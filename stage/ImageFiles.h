@@ -1,5 +1,6 @@
 // Writing a rendered frame: PNG (red, green, blue and, when asked, alpha, 8 or 16 bits, clamped
-// to 0..1 and rounded; colours straight, as PNG has them: divided by alpha) and OpenEXR (red,
+// to 0..1 and rounded; colours straight, as PNG has them: divided by alpha, where additive light
+// brighter than its coverage is given its brightest channel as alpha) and OpenEXR (red,
 // green, blue and alpha as float or half, premultiplied as the buffer holds them, as EXR has
 // them; and Z, always float, the view depth: the square root of the buffer's squared depth,
 // +infinity where nothing is). Both write a temporary file beside the target and rename it, so

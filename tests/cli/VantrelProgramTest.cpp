@@ -640,6 +640,36 @@ TEST_F(VantrelProgram, RealPluginWritesNoFrameWhenAPictureIsMissing) {
   EXPECT_FALSE(fs::exists(Dir / "out")) << "frames written by a run that fails";
 }
 
+// The fire over a transparent background, for laying over footage: its additive light has no
+// coverage of its own, yet the PNG must hold it (as alpha from its brightness), not come out
+// empty above the floor.
+TEST_F(VantrelProgram, RealPluginFireOverATransparentBackgroundIsInThePng) {
+  if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
+  ASSERT_EQ(Run("new fire.json --preset fire").Code, 0);
+  std::string scene = ReadFile(Dir / "fire.json");
+  const size_t at = scene.find("\"background\"");
+  ASSERT_NE(at, std::string::npos);
+  scene.insert(at, "\"backgroundAlpha\": 0, ");
+  std::ofstream(Dir / "fire.json") << scene;
+  const TRun run = Run("--plugin '" REAL_PLUGIN "' render fire.json -f 40 --size 160x90 -o fire.png");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&png, (Dir / "fire.png").c_str()));
+  png.format = PNG_FORMAT_RGBA;
+  std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(png));
+  ASSERT_TRUE(png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr));
+  // Above the floor's horizon (the upper third) only the flames can cover anything.
+  int flames = 0, bright = 0;
+  for (size_t i = 0; i < rgba.size() / 3; i += 4)
+    if (rgba[i + 3] > 0) {
+      ++flames;
+      bright += rgba[i] > 200;
+    }
+  EXPECT_GT(flames, 50) << "the flames are missing from the transparent PNG";
+  EXPECT_GT(bright, 10) << "the flames lost their colour";
+}
+
 namespace {
 
 // Bit depth and colour type of a PNG file, from its header.
