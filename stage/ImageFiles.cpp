@@ -1,7 +1,9 @@
 // PNG through libpng, EXR through OpenEXR, each into a temporary file renamed at the end.
 #include "stage/ImageFiles.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <Imath/half.h>
 
@@ -24,11 +26,26 @@
 
 namespace stage {
 
-std::filesystem::path TempPathFor(const std::filesystem::path& path) {
-  return std::filesystem::path(path.string() + ".tmp-write");
+std::filesystem::path TempPathFor(const std::filesystem::path& path, long pid) {
+  return std::filesystem::path(path.string() + "." + std::to_string(pid) + ".tmp-write");
 }
 
+std::filesystem::path TempPathFor(const std::filesystem::path& path) { return TempPathFor(path, getpid()); }
+
 namespace {
+
+// Puts the written data on the disk before the file is renamed into place, so that a crash of
+// the machine leaves the old file or the whole new one, never a named but empty one. Answers
+// errno of the failure, 0 when done.
+int SyncToDisk(int fd) { return ::fsync(fd) == 0 ? 0 : errno; }
+
+int SyncToDisk(const std::filesystem::path& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int error = SyncToDisk(fd);
+  ::close(fd);
+  return error;
+}
 
 void CommitTemp(const std::filesystem::path& temp, const std::filesystem::path& path) {
   std::error_code ec;
@@ -100,7 +117,12 @@ void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, con
         const TPixel& p = image.At(x, y);
         float v[4] = {p.R, p.G, p.B, p.A};
         if (options.Alpha && !options.StraightColors) {
-          // PNG keeps colours straight: the buffer's premultiplied ones divided by alpha.
+          // PNG keeps colours straight: the buffer's premultiplied ones divided by alpha. Additive
+          // light (fire, sparks) adds colour without coverage, which straight colour cannot hold:
+          // alpha 0 would drop it. Its coverage is taken from its brightness, the brightest
+          // channel, so that the file laid over black gives back exactly the rendered colour.
+          const float light = std::max({v[0], v[1], v[2]});
+          if (light > v[3]) v[3] = std::min(light, 1.0f);
           const float unit = v[3] > 0 ? 1 / v[3] : 0.0f;
           if (v[3] != 1)
             for (int c = 0; c < 3; ++c) v[c] = v[c] * unit;
@@ -123,6 +145,10 @@ void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, con
   png_destroy_write_struct(&png, &info);
   // The reason of a failed write (a full disk, a quota) as the system gave it.
   int error = failed ? errno : 0;
+  if (!failed && (std::fflush(file.get()) != 0 || (error = SyncToDisk(fileno(file.get()))) != 0)) {
+    failed = true;
+    if (error == 0) error = errno;
+  }
   const bool closeFailed = std::fclose(file.release()) != 0;
   if (closeFailed && error == 0) error = errno;
   if (failed || closeFailed) {
@@ -177,6 +203,11 @@ void WriteExr(const std::filesystem::path& path, const TScreenBuffer& image, con
     std::error_code ec;
     std::filesystem::remove(temp, ec);
     throw std::runtime_error(path.string() + ": cannot write the EXR file (" + e.what() + ")");
+  }
+  if (const int error = SyncToDisk(temp); error != 0) {
+    std::error_code ec;
+    std::filesystem::remove(temp, ec);
+    throw std::runtime_error(path.string() + ": cannot write the EXR file: " + std::strerror(error));
   }
   CommitTemp(temp, path);
 }

@@ -1,5 +1,6 @@
 // Writing a rendered frame: PNG (red, green, blue and, when asked, alpha, 8 or 16 bits, clamped
-// to 0..1 and rounded; colours straight, as PNG has them: divided by alpha) and OpenEXR (red,
+// to 0..1 and rounded; colours straight, as PNG has them: divided by alpha, where additive light
+// brighter than its coverage is given its brightest channel as alpha) and OpenEXR (red,
 // green, blue and alpha as float or half, premultiplied as the buffer holds them, as EXR has
 // them; and Z, always float, the view depth: the square root of the buffer's squared depth,
 // +infinity where nothing is). Both write a temporary file beside the target and rename it, so
@@ -33,7 +34,12 @@ void WritePng(const std::filesystem::path& path, const TScreenBuffer& image, con
 void WriteExr(const std::filesystem::path& path, const TScreenBuffer& image, const TImageWriteOptions& options = {});
 // By extension: ".png" or ".exr" (any case); anything else throws std::runtime_error.
 void WriteImage(const std::filesystem::path& path, const TScreenBuffer& image, const TImageWriteOptions& options = {});
-// The temporary name a file is written under before it is renamed to path.
+// The temporary name a file is written under by the process pid before it is renamed to path:
+// "<path>.<pid>.tmp-write". Per process, so that two programs writing the same file (two renders
+// of overlapping frames) never write into one temporary file, and a parent can tell which file
+// a worker it saw die had left unfinished.
+std::filesystem::path TempPathFor(const std::filesystem::path& path, long pid);
+// The same for this process.
 std::filesystem::path TempPathFor(const std::filesystem::path& path);
 
 }  // namespace stage

@@ -7,14 +7,49 @@
 #include "engine/RandomTables.h"
 #include "hostapi/CheckFpuState.h"
 #include "hostapi/Platform.h"
+#include "render/BitmapCache.h"
+#include "render/ParticleImages.h"
 #include "render/ParticleSubmit.h"
 #include "render/Render.h"
 #include "ui/EmitterMan.h"
+
+namespace {
+
+// Looks up every picture the rendered systems may draw before the first frame, so that a missing
+// one is asked about and reported now, naming it as the scene writes it, its system and its
+// emitter, rather than at whichever frame its first particle appears (after frames were written
+// with the built-in picture in its place). A picture that cannot be decoded is left to the
+// frame that draws it, which reports it.
+void LookUpPictures(TEmitterMan& emitters) {
+  for (auto& emitter : emitters.EmitterList) {
+    if (emitter->Enabled == 0) continue;
+    for (auto& slot : emitter->Systems) {
+      if (!slot->Enabled) continue;
+      TParticleMapSource& maps = slot->System.Maps;
+      for (int i = 0; i < maps.ImageCount(); ++i) {
+        const std::string written = maps.Entry(i).Name;
+        if (written == DefaultImageName) continue;
+        try {
+          ImageAt(maps, i);
+        } catch (const std::exception&) {
+          continue;
+        }
+        if (maps.Entry(i).Name == DefaultImageName)
+          Platform().ShowMessage("The picture \"" + written + "\" of the system \"" + slot->Name +
+                                 "\" of the emitter \"" + emitter->Name +
+                                 "\" cannot be found; the built-in picture stands in for it.");
+      }
+    }
+  }
+}
+
+}  // namespace
 
 void TFinalRenderPass::Begin(std::function<void(int percent)> onProgress) {
   RandomSeed = RunSeed;
   Renderer_.OnProgress = std::move(onProgress);
   Renderer_.ForgetReportedImages();
+  LookUpPictures(Emitters_);
   Emitters_.RenderBegin();
 }
 

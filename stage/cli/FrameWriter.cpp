@@ -24,8 +24,9 @@ void WriteFrameFile(const std::filesystem::path& path, const TScreenBuffer& imag
     WritePng(path, image, options);
 }
 
-TFrameWriter::TFrameWriter(TImageFormat format, const TImageWriteOptions& options, size_t capacity)
-    : Format_(format), Options_(options), Capacity_(capacity < 1 ? 1 : capacity), Thread_([this] { Run(); }) {}
+TFrameWriter::TFrameWriter(TImageFormat format, const TImageWriteOptions& options, TFrameWriteHooks hooks,
+                           size_t capacity)
+    : Format_(format), Options_(options), Hooks_(std::move(hooks)), Capacity_(capacity < 1 ? 1 : capacity), Thread_([this] { Run(); }) {}
 
 TFrameWriter::~TFrameWriter() {
   {
@@ -83,11 +84,13 @@ void TFrameWriter::Run() {
     const auto start = std::chrono::steady_clock::now();
     std::optional<std::string> failure;
     TInterruptHandler::BeginWrite();
+    if (Hooks_.Starting) Hooks_.Starting(frame);
     try {
       WriteFrameFile(frame.Path, frame.Image, Format_, Options_);
     } catch (const std::exception& e) {
       failure = "Frame " + FrameText(frame.Frame) + ": " + e.what();
     }
+    if (!failure && Hooks_.Written) Hooks_.Written(frame);
     TInterruptHandler::EndWrite();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,10 +24,17 @@ struct TFrameFile {
   TScreenBuffer Image;
 };
 
+// Told from the writer thread when a frame's file is about to be written and once it is on disk.
+struct TFrameWriteHooks {
+  std::function<void(const TFrameFile&)> Starting;
+  std::function<void(const TFrameFile&)> Written;
+};
+
 class TFrameWriter {
  public:
   // capacity: how many finished frames may wait (at least 1); more only costs memory.
-  TFrameWriter(TImageFormat format, const TImageWriteOptions& options, size_t capacity = 2);
+  TFrameWriter(TImageFormat format, const TImageWriteOptions& options, TFrameWriteHooks hooks = {},
+               size_t capacity = 2);
   // Writes what is queued, then stops the thread.
   ~TFrameWriter();
   TFrameWriter(const TFrameWriter&) = delete;
@@ -49,6 +57,7 @@ class TFrameWriter {
 
   const TImageFormat Format_;
   const TImageWriteOptions Options_;
+  const TFrameWriteHooks Hooks_;
   const size_t Capacity_;
   mutable std::mutex Mutex_;
   std::condition_variable Changed_;

@@ -1,4 +1,4 @@
-// The SIGINT and SIGTERM handler of the command-line host.
+// The SIGINT, SIGTERM and SIGHUP handler of the command-line host.
 #include "stage/cli/Interrupt.h"
 
 #include <pthread.h>
@@ -65,11 +65,13 @@ TInterruptHandler::TInterruptHandler() {
   action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, &PreviousInt_);
   sigaction(SIGTERM, &action, &PreviousTerm_);
+  sigaction(SIGHUP, &action, &PreviousHangUp_);
 }
 
 TInterruptHandler::~TInterruptHandler() {
   sigaction(SIGINT, &PreviousInt_, nullptr);
   sigaction(SIGTERM, &PreviousTerm_, nullptr);
+  sigaction(SIGHUP, &PreviousHangUp_, nullptr);
   InterruptFlag = nullptr;
   AbortFlag = nullptr;
 }
@@ -78,10 +80,16 @@ bool TInterruptHandler::Requested() { return FirstSignal.load() != 0; }
 
 int TInterruptHandler::ExitCode() {
   const int s = FirstSignal.load();
-  return s == SIGTERM ? TerminatedExitCode : InterruptedExitCode;
+  return s == 0 ? InterruptedExitCode : 128 + s;
 }
 
-const char* TInterruptHandler::SignalName() { return FirstSignal.load() == SIGTERM ? "SIGTERM" : "Ctrl+C"; }
+const char* TInterruptHandler::SignalName() { return StopSignalName(FirstSignal.load()); }
+
+const char* StopSignalName(int signal) {
+  if (signal == SIGTERM) return "SIGTERM";
+  if (signal == SIGHUP) return "SIGHUP";
+  return "Ctrl+C";
+}
 
 void TInterruptHandler::BeginWrite() {
   int idle = Idle;

@@ -1,7 +1,7 @@
-// Ctrl+C (SIGINT) and SIGTERM during a render: the first asks the stage to stop (the host's
+// Ctrl+C (SIGINT), SIGTERM and SIGHUP (the terminal closed) during a render: the first asks the stage to stop (the host's
 // interrupt and abort flags, which the plug-in polls while compositing), so the frame in progress
 // ends early and is not written; the program then ends with 128 + the signal's number (130 for
-// SIGINT, 143 for SIGTERM). A second signal ends the program at once, except while a frame file
+// SIGINT, 143 for SIGTERM, 129 for SIGHUP). A second signal ends the program at once, except while a frame file
 // is being written: that write completes and is renamed into place first, so a frame file is
 // either whole or absent and no temporary file stays behind.
 #pragma once
@@ -10,7 +10,7 @@
 
 namespace stage::cli {
 
-// Installs the handler for SIGINT and SIGTERM for its lifetime and puts the previous ones back
+// Installs the handler for SIGINT, SIGTERM and SIGHUP for its lifetime and puts the previous ones back
 // afterwards. One at a time.
 class TInterruptHandler {
  public:
@@ -23,7 +23,7 @@ class TInterruptHandler {
   static bool Requested();
   // The shell's exit code for the first signal received: 128 + its number.
   static int ExitCode();
-  // The name of the first signal received, for messages ("Ctrl+C", "SIGTERM").
+  // The name of the first signal received, for messages ("Ctrl+C", "SIGTERM", "SIGHUP").
   static const char* SignalName();
 
   // Brackets a file write (from any thread). BeginWrite ends the program instead when it is
@@ -33,11 +33,15 @@ class TInterruptHandler {
   static void EndWrite();
 
  private:
-  struct sigaction PreviousInt_ {}, PreviousTerm_ {};
+  struct sigaction PreviousInt_ {}, PreviousTerm_ {}, PreviousHangUp_ {};
 };
 
-// The shell's exit codes for a program ended by SIGINT and by SIGTERM.
+// The name a message gives a signal that stops a render.
+const char* StopSignalName(int signal);
+
+// The shell's exit codes for a program ended by SIGINT, SIGTERM and SIGHUP.
 constexpr int InterruptedExitCode = 130;
 constexpr int TerminatedExitCode = 143;
+constexpr int HungUpExitCode = 129;
 
 }  // namespace stage::cli

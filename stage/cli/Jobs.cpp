@@ -15,7 +15,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
+#include <system_error>
+
+#include "stage/ImageFiles.h"
 
 #include "stage/cli/ExitCodes.h"
 #include "stage/cli/Interrupt.h"
@@ -32,8 +36,8 @@ extern "C" void OnStopSignal(int signal) {
   ++StopSignals;
 }
 
-// The parent's own handling of SIGINT and SIGTERM while workers run: remember the signal and
-// pass it on; the workers end their frames and exit.
+// The parent's own handling of SIGINT, SIGTERM and SIGHUP while workers run: remember the signal
+// and pass it on; the workers end their frames and exit.
 class TStopSignals {
  public:
   TStopSignals() {
@@ -44,14 +48,16 @@ class TStopSignals {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &PreviousInt_);
     sigaction(SIGTERM, &action, &PreviousTerm_);
+    sigaction(SIGHUP, &action, &PreviousHangUp_);
   }
   ~TStopSignals() {
     sigaction(SIGINT, &PreviousInt_, nullptr);
     sigaction(SIGTERM, &PreviousTerm_, nullptr);
+    sigaction(SIGHUP, &PreviousHangUp_, nullptr);
   }
 
  private:
-  struct sigaction PreviousInt_ {}, PreviousTerm_ {};
+  struct sigaction PreviousInt_ {}, PreviousTerm_ {}, PreviousHangUp_ {};
 };
 
 struct TWorker {
@@ -61,15 +67,11 @@ struct TWorker {
   long long Frames = -1;   // as it reported; −1 until then
   long long Done = 0;
   std::string LastFrame, LastFile;  // its latest finished frame
+  std::string Writing;     // the file it is writing, as it said; empty between writes
   bool Running = false;
   int Code = 0;
+  int Signal = 0;          // the signal that ended it, if one did
 };
-
-int ExitCodeOf(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return ExitFailure;
-}
 
 pid_t StartWorker(const std::string& program, std::vector<std::string> args, int index, int jobs, int reportFd) {
   args.insert(args.end(), {"--chunk", std::to_string(index) + "/" + std::to_string(jobs), "--report-fd",
@@ -111,7 +113,10 @@ long long ReadReports(TWorker& w) {
     w.Pending.erase(0, end + 1);
     if (line.rfind("frames ", 0) == 0)
       w.Frames = std::stoll(line.substr(7));
+    else if (line.rfind("writing ", 0) == 0)
+      w.Writing = line.substr(8);
     else if (line.rfind("frame ", 0) == 0) {
+      w.Writing.clear();
       const size_t space = line.find(' ', 6);
       w.LastFrame = line.substr(6, space == std::string::npos ? std::string::npos : space - 6);
       w.LastFile = space == std::string::npos ? std::string() : line.substr(space + 1);
@@ -280,14 +285,17 @@ int RunJobs(const std::string& program, const std::vector<std::string>& args, in
         continue;
       }
       w.Running = false;
-      w.Code = r == w.Pid ? ExitCodeOf(status) : ExitFailure;
+      w.Code = r == w.Pid && WIFEXITED(status) ? WEXITSTATUS(status) : ExitFailure;
+      if (r == w.Pid && WIFSIGNALED(status)) w.Signal = WTERMSIG(status);
       if (w.Code != ExitSuccess && !failed && !stopping && forwarded == 0) {
         failed = i;
         stopping = true;
         progress.Finish();
+        const std::string how = w.Signal != 0 ? "was ended by signal " + std::to_string(w.Signal) + " (" +
+                                                    strsignal(w.Signal) + ")"
+                                              : "failed with exit code " + std::to_string(w.Code);
         progress.Message("vantrel: worker " + std::to_string(i + 1) + " of " + std::to_string(jobs) + " (chunk " +
-                         std::to_string(i + 1) + "/" + std::to_string(jobs) + ") failed with exit code " +
-                         std::to_string(w.Code) + "; stopping the others");
+                         std::to_string(i + 1) + "/" + std::to_string(jobs) + ") " + how + "; stopping the others");
         stopAll(SIGTERM);
       }
     }
@@ -303,11 +311,21 @@ int RunJobs(const std::string& program, const std::vector<std::string>& args, in
   }
   progress.Finish();
 
+  // A worker that died during a write (killed, or out of memory) could not remove its temporary
+  // file: the name tells whose it is.
+  for (const TWorker& w : workers) {
+    if (w.Writing.empty()) continue;
+    const std::filesystem::path temp = TempPathFor(w.Writing, static_cast<long>(w.Pid));
+    std::error_code ec;
+    if (std::filesystem::remove(temp, ec))
+      progress.Message("vantrel: removed " + temp.string() + ", the unfinished file of a worker that ended");
+  }
+
   if (forwarded != 0) {
-    progress.Message("vantrel: Interrupted (" + std::string(forwarded == SIGTERM ? "SIGTERM" : "Ctrl+C") + ")" +
+    progress.Message("vantrel: Interrupted (" + std::string(StopSignalName(forwarded)) + ")" +
                      (second ? ", twice: the workers were ended at once" : "") + "; " + std::to_string(done) +
                      " frames written by the workers");
-    return forwarded == SIGTERM ? TerminatedExitCode : InterruptedExitCode;
+    return 128 + forwarded;
   }
   if (failed) return workers[*failed].Code;
   long long total = 0;

@@ -1,7 +1,8 @@
 // `vantrel render --jobs N`: N worker processes of this program on this machine, each rendering
 // one chunk of the frames (`--chunk I/N`), behind one progress display and one exit code.
-// A worker's failure stops the others and is reported; Ctrl+C or SIGTERM stops them all (each
-// worker ends its frame cleanly, so no partial file is left) and answers 130 or 143.
+// A worker's failure stops the others and is reported; Ctrl+C, SIGTERM or SIGHUP stops them all
+// (each worker ends its frame cleanly, so no partial file is left) and answers 130, 143 or 129.
+// A worker killed during a write leaves its temporary file, which the parent removes.
 #pragma once
 
 #include <string>
@@ -20,8 +21,8 @@ constexpr int MaxJobs = 64;
 std::vector<std::string> WorkerArguments(const std::vector<std::string>& args);
 
 // Runs jobs workers of program with the given arguments (WorkerArguments) and waits for them.
-// Answers the exit code: 0 when every worker succeeded, the first failing worker's code, or
-// 130/143 after an interrupt.
+// Answers the exit code: 0 when every worker succeeded, the first failing worker's code (1 for
+// a worker ended by a signal), or 128 + the signal's number after an interrupt.
 int RunJobs(const std::string& program, const std::vector<std::string>& args, int jobs, TProgress& progress);
 
 }  // namespace stage::cli

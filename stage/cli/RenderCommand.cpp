@@ -42,8 +42,8 @@ std::string Count(long long n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// A --jobs worker tells its parent how many frames it renders and each one it has rendered,
-// a line at a time; a parent that has gone away is no reason to stop.
+// A --jobs worker tells its parent how many frames it renders, each file it starts writing and
+// each frame whose file it has written, a line at a time; a parent that has gone away is no reason to stop.
 void ReportToParent(int fd, const std::string& line) {
   if (fd < 0) return;
   const std::string text = line + '\n';
@@ -214,7 +214,16 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
 
   // ---- The render: the event order of the host's animation render.
   TInterruptHandler interrupt;
-  TFrameWriter writer(pattern->Format(), writeOptions);
+  // A --jobs parent hears of a file before it is written, so that it can remove what a worker
+  // that dies during the write leaves, and of each frame once its file is on disk.
+  TFrameWriteHooks hooks;
+  if (options.ReportFd >= 0) {
+    hooks.Starting = [&](const TFrameFile& f) { ReportToParent(options.ReportFd, "writing " + f.Path.string()); };
+    hooks.Written = [&](const TFrameFile& f) {
+      ReportToParent(options.ReportFd, "frame " + FrameText(f.Frame) + " " + f.Path.string());
+    };
+  }
+  TFrameWriter writer(pattern->Format(), writeOptions, std::move(hooks));
   status.TakeStatus();
   const float first = static_cast<float>(frames.front());
   stage.Scene.SetTime(first);
@@ -238,6 +247,15 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
   stage.OnPluginStatus = nullptr;
   figures.Begin = Since(beginStart);
   ShowMessages(status, progress, messages);
+  // What the plug-in reports at render begin (a particle picture it cannot find, a bad setting)
+  // fails the run whatever the frames hold: none is written, so that a resubmission with
+  // --skip-existing cannot keep frames made without it.
+  if (messages > 0) {
+    stage.RaiseRenderEvent(RenderAbort, first);
+    return fail("the plug-in reported " + Count(messages, "problem", "problems") +
+                    " (above) before the first frame; no frame written",
+                ExitFailure);
+  }
   progress.Detail("vantrel: render begin (the plug-in's simulation up to frame " + FrameText(first) + ") took " +
                   SecondsText(figures.Begin));
 
@@ -309,7 +327,6 @@ int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* 
     if (index < count) report.SecondsLeft = Since(loopStart) / index * (count - index);
     report.File = path.string();
     progress.FrameDone(report);
-    ReportToParent(options.ReportFd, "frame " + FrameText(frame) + " " + report.File);
     progress.Detail("vantrel: frame " + FrameText(frame) + ": host image " +
                     SecondsText(stage.LastFrameTimes.HostImage) + ", post-process " +
                     SecondsText(stage.LastFrameTimes.PostProcess));

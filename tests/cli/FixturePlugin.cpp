@@ -4,7 +4,7 @@
 // sets the status text " Rendered N particles in 00:00" with N = 100 × render begins seen +
 // post-process calls, so a test reads from the count how often render begin was raised. Frame
 // 13 shows an error message; frame 66 sends the program SIGINT as a user's Ctrl+C would, frame
-// 77 SIGTERM as a job system would. A render beginning at frame 1000 or later takes a second to
+// 77 SIGTERM as a job system would, frame 88 SIGHUP as a closed terminal does. A render beginning at frame 1000 or later takes a second to
 // "catch up", reporting its progress in the status line as the real plug-in does.
 // Built once more without tsxOnLeftClick (FIXTURE_WITHOUT_LEFT_CLICK) as a broken module.
 #include <chrono>
@@ -41,6 +41,7 @@ void OnRenderEvent(int group, const void* record) {
   const float frame = tsxAnimGetActiveTime();
   if (frame == 66) std::raise(SIGINT);
   if (frame == 77) std::raise(SIGTERM);
+  if (frame == 88) std::raise(SIGHUP);
   if (frame == 13) tsxHostShowMessage("Fixture error at frame 13");
   if (tsxRenderCheckInterrupt() != 1) {
     std::vector<float> line(static_cast<size_t>(data->width) * 5);

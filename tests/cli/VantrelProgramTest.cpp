@@ -199,30 +199,63 @@ TEST_F(VantrelProgram, InterruptStopsTheFrameAndAnswers130) {
   EXPECT_FALSE(fs::exists(Dir / "i/0067.png"));
 }
 
-TEST_F(VantrelProgram, SigtermStopsLikeCtrlCAndAnswers143) {
-  const TRun run = Run(Fixture + "render shot/scene.json -f 75-80 -o 't/####.png'");
-  EXPECT_EQ(run.Code, 143) << run.Err;
-  EXPECT_NE(run.Err.find("Interrupted (SIGTERM) during frame 77 (not written); 2 of 6 frames written"),
-            std::string::npos)
-      << run.Err;
-  EXPECT_TRUE(fs::exists(Dir / "t/0076.png"));
-  EXPECT_FALSE(fs::exists(Dir / "t/0077.png"));
+// SIGTERM (a job system) and SIGHUP (the terminal closed) stop a render as Ctrl+C does: the
+// frames before are on disk, the interrupted one and its temporary file are not.
+TEST_F(VantrelProgram, SigtermAndSighupStopLikeCtrlC) {
+  struct TCase {
+    const char* Frames;
+    int Code;
+    const char* Says;
+    int Written, Stopped;
+  };
+  for (const TCase& c : {TCase{"75-80", 143, "Interrupted (SIGTERM) during frame 77 (not written); 2 of 6 frames written", 76, 77},
+                         TCase{"86-90", 129, "Interrupted (SIGHUP) during frame 88 (not written); 2 of 5 frames written", 87, 88}}) {
+    SCOPED_TRACE(c.Frames);
+    fs::remove_all(Dir / "t");
+    const TRun run = Run(Fixture + "render shot/scene.json -f " + c.Frames + " -o 't/####.png'");
+    EXPECT_EQ(run.Code, c.Code) << run.Err;
+    EXPECT_NE(run.Err.find(c.Says), std::string::npos) << run.Err;
+    char name[16];
+    std::snprintf(name, sizeof name, "%04d.png", c.Written);
+    EXPECT_TRUE(fs::exists(Dir / "t" / name));
+    std::snprintf(name, sizeof name, "%04d.png", c.Stopped);
+    EXPECT_FALSE(fs::exists(Dir / "t" / name));
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(Dir / "t", ec))
+      EXPECT_EQ(entry.path().extension(), ".png") << "left behind: " << entry.path();
+  }
 }
 
-// Starts a render of frames 0 to 40 of the small scene at 1600 × 1200 into EXR files in out
+// Starts a render of frames 0 to last (40) of the small scene at 1600 × 1200 into EXR files in out
 // (slow writes), standard error to stderr.txt, with the options given; answers its process.
-static pid_t StartSlowRender(const fs::path& dir, const fs::path& out, std::vector<std::string> options) {
+static pid_t StartSlowRender(const fs::path& dir, const fs::path& out, std::vector<std::string> options,
+                             int last = 40) {
   const pid_t child = fork();
   if (child != 0) return child;
   if (!freopen((dir / "stderr.txt").c_str(), "w", stderr)) _exit(99);
   std::vector<std::string> args = {VANTREL_PROGRAM, "--plugin", FIXTURE_PLUGIN, "render", (dir / "shot/scene.json").string(),
-                                   "-s", "0", "-e", "40", "--size", "1600x1200", "-q", "-o", (out / "####.exr").string()};
+                                   "-s", "0", "-e", std::to_string(last), "--size", "1600x1200", "-q", "-o", (out / "####.exr").string()};
   args.insert(args.end(), options.begin(), options.end());
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   execv(VANTREL_PROGRAM, argv.data());
   _exit(98);
+}
+
+// Checks that every file in out is a whole EXR frame of the slow render (no temporary file left
+// behind); answers how many there are.
+static long long WholeFramesIn(const fs::path& out) {
+  long long files = 0;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(out, ec)) {
+    EXPECT_EQ(entry.path().extension(), ".exr") << "left behind: " << entry.path();
+    if (entry.path().extension() != ".exr") continue;
+    Imf::InputFile exr(entry.path().c_str());
+    EXPECT_EQ(exr.header().dataWindow().max.x, 1599) << entry.path();
+    ++files;
+  }
+  return files;
 }
 
 // Two signals in quick succession at many moments of a render with slow writes (large EXR
@@ -277,12 +310,57 @@ TEST_F(VantrelProgram, ASecondSignalUnderJobsEndsTheWorkers) {
   EXPECT_EQ(WEXITSTATUS(status), 130);
   const std::string err = ReadFile(Dir / "stderr.txt");
   EXPECT_NE(err.find("Interrupted (Ctrl+C), twice: the workers were ended at once"), std::string::npos) << err;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(out, ec)) {
-    ASSERT_EQ(entry.path().extension(), ".exr") << "left behind: " << entry.path();
-    Imf::InputFile exr(entry.path().c_str());
-    EXPECT_EQ(exr.header().dataWindow().max.x, 1599);
+  const long long files = WholeFramesIn(out);
+  // A frame counts as written once its file is on disk, not when it was queued for writing.
+  EXPECT_NE(err.find("; " + std::to_string(files) + " frames written by the workers"), std::string::npos) << err;
+}
+
+// The worker processes of a render, as the system lists the children of its process.
+static std::vector<pid_t> ChildrenOf(pid_t parent) {
+  std::ifstream in("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children");
+  std::vector<pid_t> pids;
+  for (pid_t pid; in >> pid;) pids.push_back(pid);
+  return pids;
+}
+
+// A --jobs worker killed outright (out of memory, kill -9) at many moments of a render with
+// slow writes: the parent says what ended it, removes the file it left half written and answers
+// 1; every frame file left is whole.
+TEST_F(VantrelProgram, AKilledWorkerLeavesNoTemporaryFile) {
+  int removed = 0;
+  for (const int delayMs : {600, 900, 1200, 1500, 1800}) {
+    SCOPED_TRACE(delayMs);
+    const fs::path out = Dir / ("k" + std::to_string(delayMs));
+    const pid_t child = StartSlowRender(Dir, out, {"--jobs", "2"});
+    ASSERT_GE(child, 0);
+    usleep(static_cast<useconds_t>(delayMs) * 1000);
+    const std::vector<pid_t> workers = ChildrenOf(child);
+    ASSERT_FALSE(workers.empty());
+    kill(workers.front(), SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string err = ReadFile(Dir / "stderr.txt");
+    EXPECT_NE(err.find("was ended by signal 9 (Killed); stopping the others"), std::string::npos) << err;
+    if (err.find("the unfinished file of a worker that ended") != std::string::npos) ++removed;
+    WholeFramesIn(out);
   }
+  EXPECT_GT(removed, 0) << "no worker was killed during a write";
+}
+
+// Two renders of the same frames into one folder at once (a resubmitted job beside the first):
+// each writes under its own temporary names, so both succeed and every file is whole.
+TEST_F(VantrelProgram, TwoRendersOfTheSameFramesDoNotShareTemporaryFiles) {
+  const fs::path out = Dir / "same";
+  const pid_t one = StartSlowRender(Dir, out, {}, 12);
+  const pid_t two = StartSlowRender(Dir, out, {}, 12);
+  for (const pid_t child : {one, two}) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  EXPECT_EQ(WholeFramesIn(out), 13);
 }
 
 // Frame lists and steps render the frames asked for, in increasing order; the frames between
@@ -539,6 +617,57 @@ TEST_F(VantrelProgram, RealPluginRendersTheExamplesRepeatably) {
   }
 }
 
+// A particle picture that cannot be found is named as the scene writes it, with its system and
+// emitter, before the first frame; the run fails and writes no frame, so that a resubmission
+// with --skip-existing cannot keep frames drawn with the built-in picture in its place.
+TEST_F(VantrelProgram, RealPluginWritesNoFrameWhenAPictureIsMissing) {
+  if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
+  ASSERT_EQ(Run("new fire.json --preset fire").Code, 0);
+  std::string scene = ReadFile(Dir / "fire.json");
+  const size_t at = scene.find("maps/flame.png");
+  ASSERT_NE(at, std::string::npos);
+  scene.replace(at, 14, "maps/no-such-flame.png");
+  std::ofstream(Dir / "fire.json") << scene;
+  const TRun run = Run("--plugin '" REAL_PLUGIN "' render fire.json -s 0 -e 3 --size 64x36 -o 'out/####.png'");
+  EXPECT_EQ(run.Code, 1) << run.Err;
+  EXPECT_NE(run.Err.find("The picture \"maps/no-such-flame.png\" of the system \"Flames\" of the emitter \"Fire\" "
+                         "cannot be found"),
+            std::string::npos)
+      << run.Err;
+  EXPECT_NE(run.Err.find("before the first frame; no frame written"), std::string::npos) << run.Err;
+  EXPECT_FALSE(fs::exists(Dir / "out")) << "frames written by a run that fails";
+}
+
+// The fire over a transparent background, for laying over footage: its additive light has no
+// coverage of its own, yet the PNG must hold it (as alpha from its brightness), not come out
+// empty above the floor.
+TEST_F(VantrelProgram, RealPluginFireOverATransparentBackgroundIsInThePng) {
+  if (!fs::exists(REAL_PLUGIN)) GTEST_SKIP() << "no plug-in built at " REAL_PLUGIN;
+  ASSERT_EQ(Run("new fire.json --preset fire").Code, 0);
+  std::string scene = ReadFile(Dir / "fire.json");
+  const size_t at = scene.find("\"background\"");
+  ASSERT_NE(at, std::string::npos);
+  scene.insert(at, "\"backgroundAlpha\": 0, ");
+  std::ofstream(Dir / "fire.json") << scene;
+  const TRun run = Run("--plugin '" REAL_PLUGIN "' render fire.json -f 40 --size 160x90 -o fire.png");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&png, (Dir / "fire.png").c_str()));
+  png.format = PNG_FORMAT_RGBA;
+  std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(png));
+  ASSERT_TRUE(png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr));
+  // Above the floor's horizon (the upper third) only the flames can cover anything.
+  int flames = 0, bright = 0;
+  for (size_t i = 0; i < rgba.size() / 3; i += 4)
+    if (rgba[i + 3] > 0) {
+      ++flames;
+      bright += rgba[i] > 200;
+    }
+  EXPECT_GT(flames, 50) << "the flames are missing from the transparent PNG";
+  EXPECT_GT(bright, 10) << "the flames lost their colour";
+}
+
 namespace {
 
 // Bit depth and colour type of a PNG file, from its header.
@@ -631,14 +760,15 @@ TEST_F(VantrelProgram, RealPluginTakesItsSwitchesFromTheSceneAndTheCommandLine) 
   const std::vector<uint8_t> off = ReadPng(Dir / "off.png", w, h), host = ReadPng(Dir / "host.png", w, h);
   ASSERT_EQ(off.size(), host.size());
   EXPECT_TRUE(std::equal(off.begin() + 3, off.end(), host.begin() + 3)) << "no particles";  // pixel 0 is the fixture's
-  // A damaged value is the plug-in's message, and the render still runs.
+  // A damaged value is the plug-in's message at render begin: the run fails before writing a
+  // frame made without what the scene asked for.
   text = ReadFile(Dir / "off.json");
   text.replace(text.find("enableRendering=0"), 17, "enableRendering=x");
   std::ofstream(Dir / "bad.json") << text;
   run = Run(real + "render bad.json -f 60 -o bad.png");
   EXPECT_EQ(run.Code, 1);
   EXPECT_NE(run.Err.find("enableRendering must be 0 or 1"), std::string::npos) << run.Err;
-  EXPECT_TRUE(fs::exists(Dir / "bad.png"));
+  EXPECT_FALSE(fs::exists(Dir / "bad.png"));
 }
 
 }  // namespace

@@ -517,4 +517,35 @@ TEST_F(ViewRenderTest, AlphaFilesAreStraightInPngAndPremultipliedInExr) {
   EXPECT_THROW(stage::WriteExr(Dir / "a.exr", image, {false, 8}), std::invalid_argument);
 }
 
+// Additive light adds colour without coverage; in PNG, whose colours are straight, it is given
+// its brightness as alpha, so that the file over black is the rendered colour, where alpha 0
+// would have dropped it. Pixels whose colour their coverage holds keep their alpha.
+TEST_F(ViewRenderTest, AdditiveLightKeepsItsColourInStraightAlphaPng) {
+  struct Case {
+    stage::TPixel Pixel;
+    float Alpha;  // expected in the file
+  };
+  const Case cases[] = {
+      {{0.6f, 0.3f, 0.1f, 0, INFINITY}, 0.6f},  // light over nothing
+      {{0.8f, 0.2f, 0, 0.5f, 3}, 0.8f},         // light brighter than the particle under it
+      {{0.25f, 0.1f, 0, 0.5f, 4}, 0.5f},        // an ordinary premultiplied pixel
+      {{2, 1, 0, 0, INFINITY}, 1},              // brighter than white: clamped as over black
+      {{0, 0, 0, 0, INFINITY}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.Pixel.R << " " << c.Pixel.G << " " << c.Pixel.B << " " << c.Pixel.A);
+    stage::TScreenBuffer image(1, 1);
+    image.At(0, 0) = c.Pixel;
+    stage::WritePng(Dir / "light.png", image, {true, 16});
+    png_uint_32 width = 0;
+    int channels = 0;
+    const std::vector<uint16_t> v = ReadPng16(Dir / "light.png", width, channels);
+    ASSERT_EQ(v.size(), 4u);
+    const float alpha = v[3] / 65535.0f;
+    EXPECT_NEAR(alpha, c.Alpha, 1e-4f);
+    const float over[3] = {c.Pixel.R, c.Pixel.G, c.Pixel.B};
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(v[static_cast<size_t>(k)] / 65535.0f * alpha, std::min(over[k], 1.0f), 1e-4f) << k;
+  }
+}
+
 }  // namespace
