@@ -89,7 +89,7 @@ void TMain::SetDrawMode(int index) {
 void TMain::ToggleCuesAction() {
   CueCardsVisible = !CueCardsVisible;
   if (OnCueCardsChanged) OnCueCardsChanged(CueCardsVisible);
-  if (View_) View_->Refresh();
+  ViewsChanged();
 }
 
 void TMain::HelpTopicsAction() {
