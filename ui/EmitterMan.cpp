@@ -217,6 +217,11 @@ void TEmitterMan::SetAutoScale(uint8_t widthScaling, uint8_t heightScaling) {
 
 void TEmitterMan::RunAction(TEmitterAction action) {
   if (!ActionEnabled(action)) return;
+  // A failure is shown to the user; nothing is thrown into a view.
+  ShowFailure([&] { RunEnabledAction(action); });
+}
+
+void TEmitterMan::RunEnabledAction(TEmitterAction action) {
   const char* step = EmitterActionText(action).Caption;
   switch (action) {
     case TEmitterAction::NewEmitter:

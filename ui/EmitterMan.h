@@ -132,6 +132,7 @@ class TEmitterMan : public TEmitterManagerController {
 
  private:
   void Changed();
+  void RunEnabledAction(TEmitterAction action);
   // Runs an edit of an emitter object through EditStep.
   void Edit(const char* stepName, const TEmitterObject& emitter, const std::function<void()>& edit);
   // The object a tree node shows, or null.

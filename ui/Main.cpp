@@ -109,8 +109,11 @@ void TMain::SceneChanged() {
 
 void TMain::ViewsChanged() {
   ShowCurrentCurve();
-  if (View_) View_->Refresh();
-  if (Emitters.View()) Emitters.View()->Changed();
+  // The main panel's view shows the emitter manager's too.
+  if (View_)
+    View_->Refresh();
+  else if (Emitters.View())
+    Emitters.View()->Changed();
 }
 
 void TMain::ShowCurrentCurve() {
