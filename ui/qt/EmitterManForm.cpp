@@ -424,9 +424,7 @@ void TEmitterManForm::ItemChanged(QTreeWidgetItem* item) {
   if (enabled != shown.Enabled)
     Controller_->ToggleEnabled(e, s);
   else if (text != shown.Name)
-    Controller_->RenameNode(e, s, text);
-  // The controller may have cut the name: the node shows what was stored.
-  Changed();
+    Controller_->RenameNode(e, s, text);  // which shows the stored name, cut or not
 }
 
 void TEmitterManForm::OpenTreeMenu(QPoint at) {
