@@ -171,11 +171,16 @@ void TEmitterMan::SelectNode(int emitter, int system) {
   Select(e, system >= 0 ? SystemAt(emitter, system) : nullptr);
 }
 
+bool TEmitterMan::NodeAt(int emitter, int system, TEmitterObject*& e, TEmitter*& slot) const {
+  e = EmitterAt(emitter);
+  slot = system >= 0 ? SystemAt(emitter, system) : nullptr;
+  return e && (system < 0 || slot);
+}
+
 void TEmitterMan::ToggleEnabled(int emitter, int system) {
-  TEmitterObject* e = EmitterAt(emitter);
-  if (!e) return;
-  TEmitter* slot = system >= 0 ? SystemAt(emitter, system) : nullptr;
-  if (system >= 0 && !slot) return;
+  TEmitterObject* e;
+  TEmitter* slot;
+  if (!NodeAt(emitter, system, e, slot)) return;
   Edit("Enabled", *e, [&] {
     if (slot)
       slot->Enabled = !slot->Enabled;
@@ -185,10 +190,9 @@ void TEmitterMan::ToggleEnabled(int emitter, int system) {
 }
 
 void TEmitterMan::RenameNode(int emitter, int system, const std::string& name) {
-  TEmitterObject* e = EmitterAt(emitter);
-  if (!e) return;
-  TEmitter* slot = system >= 0 ? SystemAt(emitter, system) : nullptr;
-  if (system >= 0 && !slot) return;
+  TEmitterObject* e;
+  TEmitter* slot;
+  if (!NodeAt(emitter, system, e, slot)) return;
   // The name field holds 32 bytes; a longer name is cut there on a character boundary.
   const std::string cut = CutToBytes(name, ObjectNameLength);
   Edit("Rename", *e, [&] { (slot ? slot->Name : e->Name) = cut; });

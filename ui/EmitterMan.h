@@ -138,6 +138,8 @@ class TEmitterMan : public TEmitterManagerController {
   // The object a tree node shows, or null.
   TEmitterObject* EmitterAt(int emitter) const;
   TEmitter* SystemAt(int emitter, int system) const;
+  // The emitter object and, for a slot node (system >= 0), the slot; false when there is none.
+  bool NodeAt(int emitter, int system, TEmitterObject*& e, TEmitter*& slot) const;
   TEmitterManagerView* View_ = nullptr;
   TObjectId ShownSystem_ = NoObject;  // what ShowSystem was last told
   // Shows the user, once per render, that particles were left out for want of memory.
