@@ -90,7 +90,7 @@ void TMain::ToggleCuesAction() {
   CueCardsVisible = !CueCardsVisible;
   if (OnCueCardsChanged) OnCueCardsChanged(CueCardsVisible);
   Properties.CuesChanged();
-  if (View_) View_->Refresh();
+  ViewsChanged();
 }
 
 void TMain::HelpTopicsAction() {

@@ -12,6 +12,7 @@
 #include "hostapi/Platform.h"
 #include "render/BitmapCache.h"
 #include "scene/Payload.h"
+#include "ui/NameText.h"
 
 namespace {
 
@@ -76,8 +77,209 @@ void ReadEmitterRecord(TEmitterObject& emitter, int32_t version, TStream& s, std
 
 }  // namespace
 
+TEmitterMan::~TEmitterMan() {
+  if (View_) View_->ControllerGone();
+}
+
 void TEmitterMan::Changed() {
-  if (OnChanged) OnChanged();
+  // The system properties follow the selection, whichever way it moved.
+  const TObjectId shown = CurrentSystem ? CurrentSystem->Id : NoObject;
+  if (shown != ShownSystem_) {
+    ShownSystem_ = shown;
+    if (ShowSystem) ShowSystem(shown);
+  }
+  if (OnChanged)
+    OnChanged();
+  else if (View_)
+    View_->Changed();
+}
+
+TEmitterObject* TEmitterMan::EmitterAt(int emitter) const {
+  if (emitter < 0 || static_cast<size_t>(emitter) >= EmitterList.size()) return nullptr;
+  return EmitterList[static_cast<size_t>(emitter)].get();
+}
+
+TEmitter* TEmitterMan::SystemAt(int emitter, int system) const {
+  const TEmitterObject* e = EmitterAt(emitter);
+  if (!e || system < 0 || static_cast<size_t>(system) >= e->Systems.size()) return nullptr;
+  return e->Systems[static_cast<size_t>(system)].get();
+}
+
+void TEmitterMan::Edit(const char* stepName, const TEmitterObject& emitter, const std::function<void()>& edit) {
+  if (EditStep)
+    EditStep(stepName, emitter.Id, edit);
+  else
+    edit();
+  Changed();
+}
+
+bool TEmitterMan::ActionEnabled(TEmitterAction action) const {
+  const bool alone = CurrentEmitter && !CurrentSystem;
+  const bool system = CurrentEmitter && CurrentSystem;
+  switch (action) {
+    case TEmitterAction::NewEmitter:
+      return true;
+    case TEmitterAction::DeleteEmitter:
+    case TEmitterAction::LoadEmitterSettings:
+    case TEmitterAction::SaveEmitterSettings:
+      return alone;
+    case TEmitterAction::AddSystem:
+      return CurrentEmitter != nullptr;
+    case TEmitterAction::DeleteSystem:
+      // An emitter keeps at least one system.
+      return system && CurrentEmitter->Systems.size() > 1;
+    case TEmitterAction::DuplicateSystem:
+    case TEmitterAction::LoadSystemSettings:
+    case TEmitterAction::SaveSystemSettings:
+      return system;
+  }
+  return false;
+}
+
+TEmitterManagerState TEmitterMan::ManagerState() const {
+  TEmitterManagerState s;
+  s.Rows.reserve(EmitterList.size());
+  for (size_t i = 0; i < EmitterList.size(); ++i) {
+    const TEmitterObject& e = *EmitterList[i];
+    TEmitterRow row{{e.Name, e.Enabled != 0}, {}};
+    for (size_t k = 0; k < e.Systems.size(); ++k) {
+      const TEmitter& slot = *e.Systems[k];
+      row.Systems.push_back({slot.Name, slot.Enabled});
+      if (&e == CurrentEmitter && &slot == CurrentSystem) s.SelectedSystem = static_cast<int>(k);
+    }
+    if (&e == CurrentEmitter) s.SelectedEmitter = static_cast<int>(i);
+    s.Rows.push_back(std::move(row));
+  }
+  if (CurrentEmitter) {
+    s.Page = CurrentSystem ? TEmitterPage::System : TEmitterPage::Emitter;
+    s.FrameOffset = CurrentEmitter->FrameOffset;
+    s.FreezeFrame = CurrentEmitter->FreezeFrame;
+    s.WidthScaling = CurrentEmitter->WidthScaling;
+    s.HeightScaling = CurrentEmitter->HeightScaling;
+    s.Subject = CurrentEmitter->Name + (CurrentSystem ? " \u203A " + CurrentSystem->Name : std::string());
+  }
+  s.CurveOnVisibility = s.Page == TEmitterPage::Emitter;
+  for (int a = 0; a < EmitterActionCount; ++a) s.ActionEnabled[a] = ActionEnabled(static_cast<TEmitterAction>(a));
+  s.FoldExpanded = FoldExpanded;
+  s.FoldHeight = FoldHeight;
+  s.CueCardsVisible = CueCardsVisible ? CueCardsVisible() : true;
+  return s;
+}
+
+void TEmitterMan::SelectNode(int emitter, int system) {
+  TEmitterObject* e = EmitterAt(emitter);
+  Select(e, system >= 0 ? SystemAt(emitter, system) : nullptr);
+}
+
+bool TEmitterMan::NodeAt(int emitter, int system, TEmitterObject*& e, TEmitter*& slot) const {
+  e = EmitterAt(emitter);
+  slot = system >= 0 ? SystemAt(emitter, system) : nullptr;
+  return e && (system < 0 || slot);
+}
+
+void TEmitterMan::ToggleEnabled(int emitter, int system) {
+  TEmitterObject* e;
+  TEmitter* slot;
+  if (!NodeAt(emitter, system, e, slot)) return;
+  Edit("Enabled", *e, [&] {
+    if (slot)
+      slot->Enabled = !slot->Enabled;
+    else
+      e->Enabled = e->Enabled ? 0 : 1;
+  });
+}
+
+void TEmitterMan::RenameNode(int emitter, int system, const std::string& name) {
+  TEmitterObject* e;
+  TEmitter* slot;
+  if (!NodeAt(emitter, system, e, slot)) return;
+  // The name field holds 32 bytes; a longer name is cut there on a character boundary.
+  const std::string cut = CutToBytes(name, ObjectNameLength);
+  Edit("Rename", *e, [&] { (slot ? slot->Name : e->Name) = cut; });
+}
+
+void TEmitterMan::SetFrameOffset(int frames) {
+  if (!CurrentEmitter) return;
+  TEmitterObject& e = *CurrentEmitter;
+  Edit("Frame Offset", e, [&] { e.FrameOffset = std::clamp(frames, -8192, 8192); });
+}
+
+void TEmitterMan::SetFreezeFrame(int frame) {
+  if (!CurrentEmitter) return;
+  TEmitterObject& e = *CurrentEmitter;
+  Edit("Freeze Frame", e, [&] { e.FreezeFrame = std::clamp(frame, 0, 8192); });
+}
+
+void TEmitterMan::SetAutoScale(uint8_t widthScaling, uint8_t heightScaling) {
+  if (!CurrentEmitter) return;
+  TEmitterObject& e = *CurrentEmitter;
+  Edit("Auto Scale", e, [&] {
+    e.WidthScaling = widthScaling & (WidthMoreParticles | WidthBiggerParticles);
+    e.HeightScaling = heightScaling & (HeightFasterParticles | HeightOlderParticles | HeightStrongerGravity);
+  });
+}
+
+void TEmitterMan::RunAction(TEmitterAction action) {
+  if (!ActionEnabled(action)) return;
+  // A failure is shown to the user; nothing is thrown into a view.
+  ShowFailure([&] { RunEnabledAction(action); });
+}
+
+void TEmitterMan::RunEnabledAction(TEmitterAction action) {
+  const char* step = EmitterActionText(action).Caption;
+  switch (action) {
+    case TEmitterAction::NewEmitter:
+      if (NewEmitterHook) NewEmitterHook();
+      return;
+    case TEmitterAction::DeleteEmitter:
+      DeleteEmitter();
+      return;
+    case TEmitterAction::SaveEmitterSettings:
+      SaveEmitterSettingsFromDialog();
+      return;
+    case TEmitterAction::SaveSystemSettings:
+      SaveSystemSettingsFromDialog();
+      return;
+    default:
+      break;
+  }
+  // The rest change the current emitter object: one step each.
+  Edit(step, *CurrentEmitter, [&] {
+    switch (action) {
+      case TEmitterAction::LoadEmitterSettings:
+        LoadEmitterSettingsFromDialog();
+        break;
+      case TEmitterAction::AddSystem:
+        AddSystem();
+        break;
+      case TEmitterAction::DeleteSystem:
+        DeleteSystem();
+        break;
+      case TEmitterAction::DuplicateSystem:
+        DuplicateSystem();
+        break;
+      case TEmitterAction::LoadSystemSettings:
+        LoadSystemSettingsFromDialog();
+        break;
+      default:
+        break;
+    }
+  });
+}
+
+void TEmitterMan::SetFoldExpanded(bool expanded) {
+  if (expanded == FoldExpanded) return;
+  FoldExpanded = expanded;
+  if (OnFoldExpanded) OnFoldExpanded(expanded);
+  Changed();
+}
+
+int TEmitterMan::MoveSplitter(int foldHeight) {
+  // A folded panel keeps its height; an open one never gets smaller than its pages need.
+  if (!FoldExpanded || foldHeight < MinFoldHeight || foldHeight == FoldHeight) return FoldHeight;
+  FoldHeight = foldHeight;
+  if (OnFoldHeight) OnFoldHeight(foldHeight);
+  return FoldHeight;
 }
 
 void TEmitterMan::ValidateSelection() {
@@ -191,6 +393,11 @@ bool TEmitterMan::LoadEmitterSettings(const std::string& fileName) {
   const bool ok = ShowFailure([&] {
     TFileReadStream file(fileName);
     const int32_t version = ReadFileVersion(file, fileName);
+    // A record of another version would empty the emitter of its systems: it keeps them.
+    if (version != EmitterRecordVersion && version != OldEmitterRecordVersion)
+      throw EVantrelError(Format("The file %s is not an emitter settings file this version can read (version %d); "
+                                 "nothing was changed",
+                                 fileName.c_str(), version));
     std::vector<std::string> problems;
     ReadEmitterRecord(*CurrentEmitter, version, file, problems, true);
     ThrowFileProblems(fileName, problems);
@@ -200,15 +407,48 @@ bool TEmitterMan::LoadEmitterSettings(const std::string& fileName) {
   return ok;
 }
 
+namespace {
+
+constexpr const char* EmitterFilter = "Vantrel Emitters (*.vte)";
+constexpr const char* SystemFilter = "Vantrel Systems (*.vts)";
+
+// Runs a file dialog starting in folder (or in start until a file was picked), and remembers the
+// picked file's folder for next time; empty when cancelled.
+std::string AskFile(bool save, const char* title, const char* filter, const char* ext, std::string& folder,
+                    const std::string& start) {
+  const std::string from = folder.empty() ? start : folder;
+  const std::string file = save ? Platform().SaveFile(title, filter, from, std::string(), ext)
+                                : Platform().OpenFile(title, filter, from, std::string(), ext);
+  if (!file.empty()) folder = std::filesystem::path(file).parent_path().string() + "/";
+  return file;
+}
+
+}  // namespace
+
 bool TEmitterMan::LoadEmitterSettingsFromDialog() {
   if (!CurrentEmitter) return false;
   // The presets the data folder ships are where a new emitter's settings most often come from.
-  const std::string folder = EmitterFolder.empty() ? DataFolder() + "presets/" : EmitterFolder;
   const std::string file =
-      Platform().OpenFile("Load Emitter Settings", "Vantrel Emitters (*.vte)", folder, std::string(), "vte");
-  if (file.empty()) return false;
-  EmitterFolder = std::filesystem::path(file).parent_path().string() + "/";
-  return LoadEmitterSettings(file);
+      AskFile(false, "Load Emitter Settings", EmitterFilter, "vte", EmitterFolder, DataFolder() + "presets/");
+  return !file.empty() && LoadEmitterSettings(file);
+}
+
+bool TEmitterMan::SaveEmitterSettingsFromDialog() {
+  if (!CurrentEmitter) return false;
+  const std::string file = AskFile(true, "Save Emitter Settings", EmitterFilter, "vte", SaveEmitterFolder, DataFolder());
+  return !file.empty() && SaveEmitterSettings(file);
+}
+
+bool TEmitterMan::LoadSystemSettingsFromDialog() {
+  if (!CurrentEmitter || !CurrentSystem) return false;
+  const std::string file = AskFile(false, "Load System Settings", SystemFilter, "vts", LoadSystemFolder, DataFolder());
+  return !file.empty() && LoadSystemSettings(file);
+}
+
+bool TEmitterMan::SaveSystemSettingsFromDialog() {
+  if (!CurrentEmitter || !CurrentSystem) return false;
+  const std::string file = AskFile(true, "Save System Settings", SystemFilter, "vts", SaveSystemFolder, DataFolder());
+  return !file.empty() && SaveSystemSettings(file);
 }
 
 bool TEmitterMan::SaveEmitterSettings(const std::string& fileName) {

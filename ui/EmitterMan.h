@@ -1,6 +1,7 @@
 // The emitter manager's controller: the scene's emitter objects (EmitterList) and the selection,
-// the host callbacks of the emitter object type, the emitter and system actions, and the
-// final-render stepping. Toolkit-free; a view shows its state and forwards input.
+// the host callbacks of the emitter object type, the emitter and system actions, the tree's and
+// the emitter page's edits, the "Properties" fold, and the final-render stepping. Toolkit-free;
+// a view reaches it through its seam (ui/EmitterManager.h), shows its state and forwards input.
 #pragma once
 
 #include <functional>
@@ -10,8 +11,9 @@
 
 #include "hostapi/TsxApi5.h"
 #include "scene/EmitterObj.h"
+#include "ui/EmitterManager.h"
 
-class TEmitterMan {
+class TEmitterMan : public TEmitterManagerController {
  public:
   // The particle memory every emitter's systems share during a render; declared before the list
   // so that it outlives the systems drawing on it.
@@ -30,6 +32,42 @@ class TEmitterMan {
   std::function<void(const TEmitterObject&)> OnDeleting;
   // The curve editor's current-frame marker, called with a local frame of CurrentEmitter.
   std::function<void(float localFrame)> OnShowFrame;
+  // An edit of an emitter object (its head or its slots) as one named undoable step; unset, the
+  // edit simply runs.
+  std::function<void(const char* stepName, TObjectId emitter, const std::function<void()>& edit)> EditStep;
+  // "New Emitter": the main panel makes the emitter with its scene object.
+  std::function<void()> NewEmitterHook;
+  // The system properties show a slot (NoObject: none), whenever the selection changed.
+  std::function<void(TObjectId slot)> ShowSystem;
+  // The cue cards' state and their toggle, which are the main panel's.
+  std::function<bool()> CueCardsVisible;
+  std::function<void()> ToggleCues;
+  // The "Properties" fold: the toolbox's fold and the main panel follow it.
+  bool FoldExpanded = true;
+  int FoldHeight = MinFoldHeight;
+  std::function<void(bool expanded)> OnFoldExpanded;
+  std::function<void(int height)> OnFoldHeight;
+
+  // ---- The view's seam (ui/EmitterManager.h).
+  void AttachView(TEmitterManagerView* view) override { View_ = view; }
+  TEmitterManagerView* View() const { return View_; }
+  TEmitterManagerState ManagerState() const override;
+  void SelectNode(int emitter, int system) override;
+  void ToggleEnabled(int emitter, int system) override;
+  void RenameNode(int emitter, int system, const std::string& name) override;
+  void SetFrameOffset(int frames) override;
+  void SetFreezeFrame(int frame) override;
+  void SetAutoScale(uint8_t widthScaling, uint8_t heightScaling) override;
+  void RunAction(TEmitterAction action) override;
+  void SetFoldExpanded(bool expanded) override;
+  int MoveSplitter(int foldHeight) override;
+  void ToggleCuesAction() override {
+    if (ToggleCues) ToggleCues();
+  }
+  // Whether the action can run in the current selection (the File menu and the context menu).
+  bool ActionEnabled(TEmitterAction action) const;
+  // The view is told the controller goes.
+  ~TEmitterMan() override;
 
   // ---- Host callbacks of the emitter object type ------------------------------------------
   // Writes the payload of the emitter bound to the scene object; nothing without one.
@@ -62,6 +100,12 @@ class TEmitterMan {
   bool LoadEmitterSettingsFromDialog();
   // The dialog's next starting folder; empty until a file was picked there.
   std::string EmitterFolder;
+  // The other three dialogs, each starting in the data folder until a file was picked there.
+  // False when cancelled, without the selection they need, or on a failure (which is shown).
+  bool SaveEmitterSettingsFromDialog();
+  bool LoadSystemSettingsFromDialog();
+  bool SaveSystemSettingsFromDialog();
+  std::string SaveEmitterFolder, LoadSystemFolder, SaveSystemFolder;
   bool SaveEmitterSettings(const std::string& fileName);
   bool LoadSystemSettings(const std::string& fileName);
   bool SaveSystemSettings(const std::string& fileName);
@@ -88,6 +132,16 @@ class TEmitterMan {
 
  private:
   void Changed();
+  void RunEnabledAction(TEmitterAction action);
+  // Runs an edit of an emitter object through EditStep.
+  void Edit(const char* stepName, const TEmitterObject& emitter, const std::function<void()>& edit);
+  // The object a tree node shows, or null.
+  TEmitterObject* EmitterAt(int emitter) const;
+  TEmitter* SystemAt(int emitter, int system) const;
+  // The emitter object and, for a slot node (system >= 0), the slot; false when there is none.
+  bool NodeAt(int emitter, int system, TEmitterObject*& e, TEmitter*& slot) const;
+  TEmitterManagerView* View_ = nullptr;
+  TObjectId ShownSystem_ = NoObject;  // what ShowSystem was last told
   // Shows the user, once per render, that particles were left out for want of memory.
   void ReportBudget();
   bool BudgetReported_ = false;

@@ -11,6 +11,21 @@
 #include "hostapi/Platform.h"
 #include "render/BitmapCache.h"
 
+namespace {
+
+// A menu action of the view: a failure is shown to the user, never thrown into the toolkit.
+template <typename F>
+void Guarded(F&& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    ClearFpuExceptions();
+    Platform().ShowMessage(e.what());
+  }
+}
+
+}  // namespace
+
 TMain::TMain() {
   ClearFpuExceptions();
   BitmapCache().LocateHandler = &LocateTexture;
@@ -26,6 +41,21 @@ TMain::TMain() {
   };
   Toolbox.OnDeleting = [this](const TToolObject& tool) { History.Forget(tool.Id); };
   Emitters.OnChanged = [this] { ViewsChanged(); };
+  // The emitter manager's edits are steps of the history, each touching its emitter object.
+  Emitters.EditStep = [this](const char* name, TObjectId emitter, const std::function<void()>& edit) {
+    {
+      TEditScope step(History, name, {{TRecordKind::Emitter, emitter}});
+      Guarded(edit);
+    }
+    StatusChanged();
+  };
+  // The system properties panel shows the system the emitter manager has selected.
+  Emitters.ShowSystem = [this](TObjectId slot) { Properties.ShowSystem(slot); };
+  Emitters.NewEmitterHook = [this] {
+    if (NewEmitter()) SceneChanged();
+  };
+  Emitters.CueCardsVisible = [this] { return CueCardsVisible; };
+  Emitters.ToggleCues = [this] { ToggleCuesAction(); };
   Toolbox.OnChanged = [this] { ViewsChanged(); };
   // During a preview the curve page's current-frame line follows the emitter's local frame on
   // curves over frames.
@@ -42,6 +72,10 @@ TMain::~TMain() {
   if (View_) View_->ControllerGone();
   History.OnChanged = nullptr;
   Emitters.OnChanged = Toolbox.OnChanged = nullptr;
+  Emitters.EditStep = nullptr;
+  Emitters.NewEmitterHook = Emitters.ToggleCues = nullptr;
+  Emitters.ShowSystem = nullptr;
+  Emitters.CueCardsVisible = nullptr;
   if (::Renderer() == &Renderer) InstallRenderer(nullptr);
   BitmapCache().LocateHandler = nullptr;
 }
@@ -50,21 +84,6 @@ void TMain::StatusChanged() {
   if (View_) View_->Refresh();
   if (OnStatusChanged) OnStatusChanged();
 }
-
-namespace {
-
-// A menu action of the view: a failure is shown to the user, never thrown into the toolkit.
-template <typename F>
-void Guarded(F&& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    ClearFpuExceptions();
-    Platform().ShowMessage(e.what());
-  }
-}
-
-}  // namespace
 
 TMainPanelState TMain::PanelState() const {
   TMainPanelState s;
@@ -80,7 +99,7 @@ TMainPanelState TMain::PanelState() const {
   s.AnimateObjects = AnimateObjects;
   s.WireframeAlphaHints = WireframeAlphaHints();
   s.CueCardsVisible = CueCardsVisible;
-  s.CanLoadEmitterSettings = Emitters.CurrentEmitter && !Emitters.CurrentSystem;
+  s.CanLoadEmitterSettings = Emitters.ActionEnabled(TEmitterAction::LoadEmitterSettings);
   s.UndoName = History.UndoName();
   s.RedoName = History.RedoName();
   return s;
@@ -94,31 +113,26 @@ void TMain::SceneChanged() {
 void TMain::ViewsChanged() {
   ShowCurrentCurve();
   Properties.SceneChanged();
-  if (View_) View_->Refresh();
+  // The main panel's view shows the emitter manager's too.
+  if (View_)
+    View_->Refresh();
+  else if (Emitters.View())
+    Emitters.View()->Changed();
 }
 
 void TMain::ShowCurrentCurve() {
-  std::optional<TCurveRef> flow;
-  if (const TEmitterObject* e = Emitters.CurrentEmitter; e && !e->Systems.empty())
-    flow = TCurveRef{TCurveSet::System, e->Systems.front()->Id, SystemFlowCurve};
-  // Only a new selection changes the page's curve; any other change redraws what it shows.
-  if (flow != PageCurve_) {
-    PageCurve_ = flow;
-    Curves.ShowCurve(flow);
+  std::optional<TCurveRef> visibility;
+  if (const TEmitterObject* e = Emitters.CurrentEmitter; e && !Emitters.CurrentSystem)
+    visibility = TCurveRef{TCurveSet::Visibility, e->Id, 0};
+  // Only a new selection changes the shown curve; any other change redraws what it shows. A
+  // system's curves are the system properties' to show.
+  if (visibility != PageCurve_ && (visibility || Curves.Shown() == PageCurve_)) {
+    PageCurve_ = visibility;
+    Curves.ShowCurve(visibility);
   } else {
+    PageCurve_ = visibility;
     Curves.SceneChanged();
   }
-}
-
-template <typename Action>
-void TMain::EditCurrentEmitter(const char* name, Action action) {
-  std::vector<TRecordRef> touched;
-  if (Emitters.CurrentEmitter) touched.push_back({TRecordKind::Emitter, Emitters.CurrentEmitter->Id});
-  {
-    TEditScope step(History, name, touched);
-    Guarded(action);
-  }
-  StatusChanged();
 }
 
 void TMain::UndoAction() {
@@ -135,32 +149,9 @@ void TMain::RedoAction() {
 
 
 // Creating and deleting scene objects is the host's: those actions are no steps of the history.
-void TMain::NewEmitterAction() {
-  Guarded([this] {
-    if (NewEmitter()) SceneChanged();
-  });
+void TMain::EmitterAction(TEmitterAction action) {
+  Guarded([&] { Emitters.RunAction(action); });
   StatusChanged();
-}
-
-void TMain::DeleteEmitterAction() {
-  Guarded([this] { Emitters.DeleteEmitter(); });
-  StatusChanged();
-}
-
-void TMain::AddSystemAction() {
-  EditCurrentEmitter("Add System", [this] { Emitters.AddSystem(); });
-}
-
-void TMain::DeleteSystemAction() {
-  EditCurrentEmitter("Delete System", [this] { Emitters.DeleteSystem(); });
-}
-
-void TMain::DuplicateSystemAction() {
-  EditCurrentEmitter("Duplicate System", [this] { Emitters.DuplicateSystem(); });
-}
-
-void TMain::LoadEmitterSettingsAction() {
-  EditCurrentEmitter("Load Emitter Settings", [this] { Emitters.LoadEmitterSettingsFromDialog(); });
 }
 
 void TMain::NewToolAction(TToolKind kind) {

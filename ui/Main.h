@@ -162,16 +162,19 @@ class TMain : public TMainPanelController {
   TMainPanelState PanelState() const override;
   void AttachView(TMainPanelView* view) override { View_ = view; }
   TMainPanelView* View() const { return View_; }
-  void NewEmitterAction() override;
-  void DeleteEmitterAction() override;
-  void AddSystemAction() override;
-  void DeleteSystemAction() override;
-  void DuplicateSystemAction() override;
-  void LoadEmitterSettingsAction() override;
+  // The emitter manager's actions (Emitters.RunAction), a failure shown to the user.
+  void EmitterAction(TEmitterAction action);
+  void NewEmitterAction() override { EmitterAction(TEmitterAction::NewEmitter); }
+  void DeleteEmitterAction() override { EmitterAction(TEmitterAction::DeleteEmitter); }
+  void AddSystemAction() override { EmitterAction(TEmitterAction::AddSystem); }
+  void DeleteSystemAction() override { EmitterAction(TEmitterAction::DeleteSystem); }
+  void DuplicateSystemAction() override { EmitterAction(TEmitterAction::DuplicateSystem); }
+  void LoadEmitterSettingsAction() override { EmitterAction(TEmitterAction::LoadEmitterSettings); }
   void NewToolAction(TToolKind kind) override;
   void UndoAction() override;
   void RedoAction() override;
   TCurveEditorController& CurveEditor() override { return Curves; }
+  TEmitterManagerController& EmitterManager() override { return Emitters; }
   TSystemPropsController& SystemProperties() override { return Properties; }
 
   // ---- The host's render events, through the final-render pass.
@@ -189,11 +192,9 @@ class TMain : public TMainPanelController {
   void StatusChanged();
   // The list, the selection or an object changed: every view shows it (the host is not told).
   void ViewsChanged();
-  // The main panel's curve page shows the current emitter's first system's Flow curve.
+  // An emitter selected alone shows its Visibility curve in the shared curve editor; a curve of
+  // an emitter no longer selected alone leaves it (the system properties show their own).
   void ShowCurrentCurve();
-  // An edit of the current emitter object (its head and slots) as one undoable step.
-  template <typename Action>
-  void EditCurrentEmitter(const char* name, Action action);
   // Takes the switches the scene keeps, if any.
   void ApplySceneSettings();
   void PreviewChanged();
@@ -209,5 +210,5 @@ class TMain : public TMainPanelController {
   TDrawSurface* ViewCanvas_ = nullptr;  // the platform's; held during a run
   bool InPlay_ = false;                 // inside PlayClicked's loop
   TMainPanelView* View_ = nullptr;      // not owned
-  std::optional<TCurveRef> PageCurve_;  // the curve page's last choice
+  std::optional<TCurveRef> PageCurve_;  // the Visibility curve shown, if any
 };

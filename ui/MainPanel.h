@@ -10,6 +10,7 @@
 
 #include "scene/ToolKind.h"
 #include "ui/CurveEditor.h"
+#include "ui/EmitterManager.h"
 #include "ui/SystemProperties.h"
 
 struct TProgressRow {
@@ -90,5 +91,6 @@ class TMainPanelController {
   // ---- The panels docked in the main panel, each a controller of its own; they live as long as
   // this controller and tell their views when they go.
   virtual TCurveEditorController& CurveEditor() = 0;
+  virtual TEmitterManagerController& EmitterManager() = 0;
   virtual TSystemPropsController& SystemProperties() = 0;
 };

@@ -23,6 +23,7 @@
 #include <QToolBar>
 #include <QStandardPaths>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QToolButton>
 #include <QtTest>
 #include <set>
@@ -235,18 +236,21 @@ int main(int argc, char** argv) {
     }
   }
 
-  // The curve editor's page while the fountain plays: the Flow curve of the emitter loaded last,
-  // with the current-frame line where the preview stopped.
+  // The emitter page's Visibility tab while the fountain plays: the curve editor with the
+  // emitter's Visibility curve and the current-frame line where the preview stopped.
   if (panel) {
     auto* play = panel->findChild<QPushButton*>("PreviewButton");
     auto* status = panel->findChild<QLabel*>("StatusBar");
-    auto* tabs = panel->findChild<QTabBar*>("TabControl1");
+    auto* fold = panel->findChild<QToolButton*>("PropertiesFoldButton");
+    auto* emitterTabs = panel->findChild<QTabWidget*>("EmitterTabs");
     auto* chart = panel->findChild<QWidget*>("CurveChart");
-    check(tabs && chart, "the panel has no curve page");
-    if (play && status && tabs && chart) {
+    check(fold && emitterTabs && chart, "the panel has no emitter page with the curve editor");
+    if (play && status && fold && emitterTabs && chart) {
       window->OpenScene(QString(EXAMPLES_DIR "/fountain/scene.json"));
       window->GoToFrame(17);
-      tabs->setCurrentIndex(2);
+      if (!fold->isChecked()) fold->click();
+      emitterTabs->setCurrentIndex(1);
+      panel->resize(panel->width(), 760);
       LetItPaint();
       const QImage before = chart->grab().toImage();
       QTimer stopAtReport;

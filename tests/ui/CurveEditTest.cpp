@@ -299,7 +299,7 @@ TEST_F(CurveEditor, AddSystemUndoesAndRedoesUnderItsOwnId) {
   main->AddSystemAction();
   ASSERT_EQ(emitter->Systems.size(), 2u);
   const TObjectId added = emitter->Systems[1]->Id;
-  EXPECT_EQ(main->PanelState().UndoName, "Add System");
+  EXPECT_EQ(main->PanelState().UndoName, "Add Particle System");
   slot = emitter->Systems[1].get();
   TVarSeries& c = Show(FlowCurve);
   DoubleClickAt(20, 8);
@@ -307,8 +307,9 @@ TEST_F(CurveEditor, AddSystemUndoesAndRedoesUnderItsOwnId) {
   main->UndoAction();  // the key
   main->UndoAction();  // the system
   EXPECT_EQ(emitter->Systems.size(), 1u);
-  EXPECT_FALSE(editor().EditorState().HasCurve);  // its curve is gone, and the editor says so
-  EXPECT_EQ(main->PanelState().RedoName, "Add System");
+  // Its curve is gone; the emitter, now selected alone, shows its Visibility.
+  EXPECT_EQ(editor().Shown(), (TCurveRef{TCurveSet::Visibility, emitter->Id, 0}));
+  EXPECT_EQ(main->PanelState().RedoName, "Add Particle System");
   main->RedoAction();
   main->RedoAction();
   ASSERT_EQ(emitter->Systems.size(), 2u);

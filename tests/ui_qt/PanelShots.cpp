@@ -21,11 +21,13 @@
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
 #include "ui/qt/ColorButton.h"
+#include "ui/qt/EmitterManForm.h"
 #include "ui/qt/MainForm.h"
 #include "ui/qt/PropsForm.h"
 #include "ui/qt/ShuttleForm.h"
 #include "ui/qt/VarChartForm.h"
 #include <QTabBar>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace {
@@ -128,10 +130,24 @@ int main(int argc, char** argv) {
     QTest::mouseClick(form->PreviewButton, Qt::LeftButton);
     ok &= Save(frame, out / (std::string("preview-") + modes[mode] + ".png"));
   }
-  // The curve editor's page: a percent curve of the fountain's first system with marks shown,
-  // then its Flow curve while the preview plays, with the current-frame line.
-  form->TabControl1->setCurrentIndex(2);
-  form->resize(form->width(), 560);
+  // The emitter manager with its properties open: the tree over the emitter page, its Settings
+  // tab, then its Visibility tab with the curve editor.
+  main.Emitters.SetFoldExpanded(true);
+  form->resize(form->width(), 760);
+  main.Emitters.SelectNode(0, -1);
+  form->EmitterMan->EmitterTabs->setCurrentIndex(0);
+  QApplication::processEvents();
+  ok &= Save(form->grab().toImage(), out / "emman-settings.png");
+  form->EmitterMan->EmitterTabs->setCurrentIndex(1);
+  QApplication::processEvents();
+  ok &= Save(form->grab().toImage(), out / "emman-visibility.png");
+  main.Emitters.SelectNode(0, 0);
+  QApplication::processEvents();
+  ok &= Save(form->grab().toImage(), out / "emman-system.png");
+  main.Emitters.SelectNode(0, -1);
+
+  // The curve editor (on the Visibility tab): a percent curve of the fountain's first system
+  // with marks shown, then its Flow curve while the preview plays, with the current-frame line.
   TEmitter& slot = *main.Emitters.CurrentEmitter->Systems.front();
   TVarSeries& size = slot.System.Variable(0);
   size.Clear();

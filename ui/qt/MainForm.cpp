@@ -25,6 +25,8 @@
 #include <QVBoxLayout>
 
 #include "ui/qt/ColorButton.h"
+#include "ui/qt/EmitterManForm.h"
+#include "ui/qt/PropsForm.h"
 #include "ui/qt/ShuttleForm.h"
 #include "ui/qt/VarChartForm.h"
 
@@ -138,7 +140,6 @@ TMainForm::TMainForm(TMainPanelController& main, QWidget* owner)
   TabControl1 = new QTabBar(client);
   TabControl1->addTab("Emitters");
   TabControl1->addTab("Tools");
-  TabControl1->addTab("Curve");
   TabControl1->setDrawBase(false);
   TabControl1->setExpanding(false);
   TabControl1->setFixedHeight(TabRowHeight);
@@ -149,15 +150,24 @@ TMainForm::TMainForm(TMainPanelController& main, QWidget* owner)
   Pages = new QStackedWidget(client);
   EmitterManagerPage = new QFrame(Pages);
   ToolboxPage = new QFrame(Pages);
-  CurvePage = new QFrame(Pages);
-  CurvePage->setObjectName("CurvePage");
-  auto* curveColumn = new QVBoxLayout(CurvePage);
-  curveColumn->setContentsMargins(2, 2, 2, 2);
-  CurveEditor = new TVarChartForm(main.CurveEditor(), CurvePage);
-  curveColumn->addWidget(CurveEditor);
+  EmitterManagerPage->setObjectName("EmitterManagerPage");
+  ToolboxPage->setObjectName("ToolboxPage");
+  CurveEditor = new TVarChartForm(main.CurveEditor(), EmitterManagerPage);
+  CurveEditor->setObjectName("CurveEditor");
+  CurveEditor->hide();
+  auto* emitterColumn = new QVBoxLayout(EmitterManagerPage);
+  emitterColumn->setContentsMargins(0, 0, 0, 0);
+  // The system properties panel is the emitter manager's third page; the shared curve editor
+  // goes back into its curve page whenever the emitter page lets go of it.
+  SystemProps = new TPropsForm(main.SystemProperties(), nullptr);
+  EmitterMan = new TEmitterManForm(main.EmitterManager(), CurveEditor, SystemProps, EmitterManagerPage);
+  EmitterMan->AdoptCurveEditor = [this](TVarChartForm* editor) { SystemProps->AdoptCurveEditor(editor); };
+  emitterColumn->addWidget(EmitterMan);
+  EmitterMan->FoldCollapsing = [this](int height) { FoldCollapsing(height); };
+  EmitterMan->FoldCollapsed = [this](int height) { FoldCollapsed(height); };
+  EmitterMan->FoldExpanding = [this] { FoldExpanding(); };
   Pages->addWidget(EmitterManagerPage);
   Pages->addWidget(ToolboxPage);
-  Pages->addWidget(CurvePage);
   column->addWidget(Pages, 1);
   setCentralWidget(client);
 
@@ -215,6 +225,7 @@ void TMainForm::ControllerGone() {
   GateInput(false);
   Main_ = nullptr;
   CurveEditor->ControllerGone();
+  EmitterMan->ControllerGone();
   // A plug-in unloading after the application has gone leaves the windows as they are.
   if (!QCoreApplication::instance()) return;
   hide();
@@ -232,25 +243,17 @@ void TMainForm::AskAndRefresh(void (TMainPanelController::*action)()) {
 }
 
 void TMainForm::BuildMenus() {
+  // The emitter and system entries are the emitter manager's actions, enabled by it.
   QMenu* file = menuBar()->addMenu("File");
-  NewEmitterItem = file->addAction("New Emitter", this, [this] { Ask(&TMainPanelController::NewEmitterAction); });
-  DeleteEmitterItem = file->addAction("Delete Emitter", this, [this] { Ask(&TMainPanelController::DeleteEmitterAction); });
-  file->addSeparator();
-  // The settings files are read and written through the emitter manager's dialogs, which come
-  // with its page.
-  LoadEmitterItem =
-      file->addAction("Load Emitter Settings", this, [this] { Ask(&TMainPanelController::LoadEmitterSettingsAction); });
-  SaveEmitterItem = file->addAction("Save Emitter Settings");
-  file->addSeparator();
-  AddSystemItem = file->addAction("Add Particle System", this, [this] { Ask(&TMainPanelController::AddSystemAction); });
-  DeleteSystemItem =
-      file->addAction("Delete Particle System", this, [this] { Ask(&TMainPanelController::DeleteSystemAction); });
-  DuplicateSystemItem =
-      file->addAction("Duplicate Particle System", this, [this] { Ask(&TMainPanelController::DuplicateSystemAction); });
-  file->addSeparator();
-  LoadSystemItem = file->addAction("Load System Settings");
-  SaveSystemItem = file->addAction("Save System Settings");
-  for (QAction* a : {SaveEmitterItem, LoadSystemItem, SaveSystemItem}) a->setEnabled(false);
+  file->setToolTipsVisible(true);
+  QAction** items[EmitterActionCount] = {&NewEmitterItem,  &DeleteEmitterItem,   &LoadEmitterItem,
+                                         &SaveEmitterItem, &AddSystemItem,       &DeleteSystemItem,
+                                         &DuplicateSystemItem, &LoadSystemItem, &SaveSystemItem};
+  for (int a = 0; a < EmitterActionCount; ++a) {
+    if (EmitterActionText(static_cast<TEmitterAction>(a)).SeparatorBefore) file->addSeparator();
+    *items[a] = EmitterMan->Actions[a];
+    file->addAction(EmitterMan->Actions[a]);
+  }
   file->addSeparator();
   EnableRenderingItem = file->addAction("Enable Rendering", this,
                                         [this] { AskAndRefresh(&TMainPanelController::EnableRenderingAction); });
@@ -311,8 +314,7 @@ void TMainForm::Refresh() {
   ShowRenderingItem->setChecked(state.ShowRendering);
   AnimateObjectsItem->setChecked(state.AnimateObjects);
   WireframeAlphaHintsItem->setChecked(state.WireframeAlphaHints);
-  // Emitter settings load into an emitter selected alone.
-  LoadEmitterItem->setEnabled(state.CanLoadEmitterSettings);
+  EmitterMan->Changed();
   UndoItem->setText(QString::fromStdString(state.UndoName.empty() ? "Undo" : "Undo " + state.UndoName));
   UndoItem->setEnabled(!state.UndoName.empty());
   RedoItem->setText(QString::fromStdString(state.RedoName.empty() ? "Redo" : "Redo " + state.RedoName));
@@ -341,6 +343,8 @@ void TMainForm::ShowPanel() {
   if (!Main_) return;
   Refresh();  // the first click may have switched rendering on
   if (!Shuttle->isVisible()) {
+    // A panel coming into view opens with its properties folded.
+    if (!isVisible()) Main_->EmitterManager().SetFoldExpanded(false);
     PlaceBesideOwner();
     show();
     if (isMinimized()) showNormal();

@@ -21,6 +21,8 @@ class QStackedWidget;
 class QTabBar;
 class QToolButton;
 class TColorButton;
+class TEmitterManForm;
+class TPropsForm;
 class TShuttleForm;
 class TVarChartForm;
 
@@ -44,13 +46,13 @@ class TMainForm : public QMainWindow, public TMainPanelView {
   QStackedWidget* Pages;
   QFrame* EmitterManagerPage;  // the emitter manager docks here
   QFrame* ToolboxPage;         // the toolbox docks here
-  // Until the system properties panel holds it, the curve editor has a page of its own, showing
-  // the current emitter's first system's Flow curve.
-  QFrame* CurvePage;
+  // The curve editor the emitter page and the system properties share.
   TVarChartForm* CurveEditor;
+  TEmitterManForm* EmitterMan;
+  TPropsForm* SystemProps;  // the emitter manager's system page
   TShuttleForm* Shuttle;
 
-  // ---- Menu entries.
+  // ---- Menu entries. The emitter and system entries are the emitter manager's actions.
   QAction *NewEmitterItem, *DeleteEmitterItem, *LoadEmitterItem, *SaveEmitterItem;
   QAction *AddSystemItem, *DeleteSystemItem, *DuplicateSystemItem, *LoadSystemItem, *SaveSystemItem;
   QAction *EnableRenderingItem, *DepthDitheringItem, *ShowRenderingItem;
