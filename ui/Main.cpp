@@ -93,6 +93,7 @@ void TMain::SceneChanged() {
 
 void TMain::ViewsChanged() {
   ShowCurrentCurve();
+  Maps.SceneChanged();
   if (View_) View_->Refresh();
 }
 

@@ -10,6 +10,7 @@
 
 #include "scene/ToolKind.h"
 #include "ui/CurveEditor.h"
+#include "ui/ImageMaps.h"
 
 struct TProgressRow {
   int Position = 0;  // 0 to 100
@@ -89,4 +90,6 @@ class TMainPanelController {
   // ---- The panels docked in the main panel, each a controller of its own; they live as long as
   // this controller and tell their views when they go.
   virtual TCurveEditorController& CurveEditor() = 0;
+  // The image maps editor, with its two gradient editors.
+  virtual TImageMapsController& ImageMaps() = 0;
 };
