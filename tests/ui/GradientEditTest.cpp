@@ -247,8 +247,14 @@ TEST_F(GradientEditor, FilesRoundTripAndDialogsStartWhereTheyShould) {
   EXPECT_EQ(platform->Dialogs[0].Folder, DataFolder());
   EXPECT_EQ(platform->Dialogs[1].Folder, (dir / "saved").string() + "/");
   EXPECT_EQ(main->History.UndoName(), "Open Gradient");
-  // Cancelled: nothing.
+  // A file opened elsewhere moves the dialogs there; cancelled, nothing changes.
+  std::filesystem::create_directories(dir / "other");
+  std::filesystem::copy_file(file, dir / "other" / "copy.vtg");
+  platform->OpenAnswers = {(dir / "other" / "copy.vtg").string()};
   Frames().OpenAction();
+  Frames().OpenAction();
+  ASSERT_EQ(platform->Dialogs.size(), 4u);
+  EXPECT_EQ(platform->Dialogs[3].Folder, (dir / "other").string() + "/");
   EXPECT_EQ(Positions(g), (std::vector<double>{1, 30, 90}));
 }
 
