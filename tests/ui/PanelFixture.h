@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,6 +61,25 @@ class PanelFixture : public ::testing::Test {
     TMemoryStream s;
     slot->WriteTo(s, false);
     return s.TakeData();
+  }
+  // The edit makes one step named `step`: undo gives back the slot's exact bytes (then
+  // afterUndo checks what is shown), redo the edit's, and the host hears of it.
+  void ExpectOneStep(const std::string& step, const std::function<void()>& edit,
+                     const std::function<void()>& afterUndo = {}) {
+    const std::vector<uint8_t> before = SlotBytes();
+    const int notices = hostNotices;
+    edit();
+    const std::vector<uint8_t> after = SlotBytes();
+    ASSERT_NE(after, before);
+    EXPECT_EQ(main->PanelState().UndoName, step);
+    EXPECT_EQ(main->History.UndoCount(), 1u);
+    EXPECT_GT(hostNotices, notices);
+    main->UndoAction();
+    EXPECT_EQ(SlotBytes(), before);
+    if (afterUndo) afterUndo();
+    EXPECT_EQ(main->PanelState().RedoName, step);
+    main->RedoAction();
+    EXPECT_EQ(SlotBytes(), after);
   }
   std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) const {
     const std::filesystem::path path = dir / name;
