@@ -63,7 +63,15 @@ TImageRef TBitmap32Cache::GetImage(std::string& name) {
   if (auto it = Images.find(name); it != Images.end()) return it->second;
   std::string file = FileToRead(name);
   if (file.empty() && LocateHandler) {
-    name = LocateHandler(name);
+    std::string located = LocateHandler(name);
+    if (FileToRead(located).empty()) {
+      // Given up: the name stays, so that a scene opened where the file is missing loses
+      // nothing, and the built-in image stands in for it until the cache is cleared (the user
+      // is asked once, not for every particle).
+      if (name != DefaultImageName) Images.emplace(name, DefaultImage());
+      return DefaultImage();
+    }
+    name = std::move(located);
     if (auto it = Images.find(name); it != Images.end()) return it->second;
     file = FileToRead(name);
   }

@@ -26,7 +26,9 @@ class TBitmap32Cache {
   // The image for a file name. A name that is cached gives its image. A relative name is a
   // file in the working folder or, when there is none, the same path under the data folder
   // (the name stays as written). A name with no file behind it goes through the locate handler
-  // (when one is installed), which may change the name; the caller keeps the changed name. An existing file is decoded, its alpha made from
+  // (when one is installed), which may change the name; the caller keeps the changed name. A
+  // name the handler gives up on stays as it is and gives DefaultImage, remembered under that
+  // name until Clear so that the handler is asked once. An existing file is decoded, its alpha made from
   // intensity unless the picture had an alpha channel (a transparent colour is no channel: it
   // stays clear and the rest takes alpha from intensity), and cached under the name. Otherwise
   // DefaultImage, which is not cached. Throws EVantrelError when the file cannot be decoded;

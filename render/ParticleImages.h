@@ -10,8 +10,9 @@ class TParticleMapSource;
 class TParticleSystem;
 
 // The image of an entry, through the program's image cache; an index outside the list uses
-// entry 0. The name the cache settles on (a relocated file, or "Default" for a file the user
-// did not find) is stored back into the entry. A list with no entries gives DefaultImage.
+// entry 0. A file the cache found elsewhere (relocated) is stored back into the entry; a file the
+// user did not find keeps its name and gives DefaultImage. A list with no entries gives
+// DefaultImage.
 // Throws EVantrelError when the file exists but cannot be decoded (the name stays).
 TImageRef ImageAt(TParticleMapSource& maps, int index);
 // ImageAt(system.Maps, system.ImageIndexOf(index)); may relocate the entry and throws likewise.

@@ -51,6 +51,7 @@ TMain::TMain() {
   };
   // The system properties panel shows the system the emitter manager has selected.
   Emitters.ShowSystem = [this](TObjectId slot) { Properties.ShowSystem(slot); };
+  Properties.OnSystemShown = [this](TObjectId slot) { Maps.ShowSystem(slot); };
   Emitters.NewEmitterHook = [this] {
     if (NewEmitter()) SceneChanged();
   };
@@ -75,6 +76,7 @@ TMain::~TMain() {
   Emitters.EditStep = nullptr;
   Emitters.NewEmitterHook = Emitters.ToggleCues = nullptr;
   Emitters.ShowSystem = nullptr;
+  Properties.OnSystemShown = nullptr;
   Emitters.CueCardsVisible = nullptr;
   if (::Renderer() == &Renderer) InstallRenderer(nullptr);
   BitmapCache().LocateHandler = nullptr;
@@ -112,6 +114,7 @@ void TMain::SceneChanged() {
 
 void TMain::ViewsChanged() {
   ShowCurrentCurve();
+  Maps.SceneChanged();
   Properties.SceneChanged();
   // The main panel's view shows the emitter manager's too.
   if (View_)

@@ -1,7 +1,7 @@
 // The main panel's controller. It owns the single particle renderer and the parts the panel
 // shows, each a unit of its own: the emitter manager and the toolbox, the render switches
 // (ui/RenderSwitches.h), the final-render pass (ui/FinalRenderPass.h), the panels' edit layer
-// and the curve editor. Itself it holds what the panel and the shuttle show (status texts,
+// and the curve and image maps editors. Itself it holds what the panel and the shuttle show (status texts,
 // progress rows), the preview's animation driver (ui/Animate.cpp) with the Play protocol, and
 // the actions that create emitters and tools. Toolkit-free: a view or a command-line host reads
 // its state. The host binding supplies the services below through the hooks.
@@ -21,6 +21,7 @@
 #include "ui/EditHistory.h"
 #include "ui/EmitterMan.h"
 #include "ui/FinalRenderPass.h"
+#include "ui/ImageMapsEdit.h"
 #include "ui/MainPanel.h"
 #include "ui/RenderSwitches.h"
 #include "ui/SceneObjects.h"
@@ -51,6 +52,7 @@ class TMain : public TMainPanelController {
   TSceneObjects Objects{Emitters, Toolbox};
   TEditHistory History{Objects};
   TCurveEdit Curves{Objects, History};
+  TImageMapsEdit Maps{Objects, History};
   TSystemProps Properties{*this};
   TRenderSwitches Switches{Renderer};
   TFinalRenderPass FinalRender{Emitters, Renderer};
@@ -174,6 +176,7 @@ class TMain : public TMainPanelController {
   void UndoAction() override;
   void RedoAction() override;
   TCurveEditorController& CurveEditor() override { return Curves; }
+  TImageMapsController& ImageMaps() override { return Maps; }
   TEmitterManagerController& EmitterManager() override { return Emitters; }
   TSystemPropsController& SystemProperties() override { return Properties; }
 

@@ -12,6 +12,7 @@
 #include "ui/CurveEditor.h"
 #include "ui/EmitterManager.h"
 #include "ui/SystemProperties.h"
+#include "ui/ImageMaps.h"
 
 struct TProgressRow {
   int Position = 0;  // 0 to 100
@@ -93,4 +94,6 @@ class TMainPanelController {
   virtual TCurveEditorController& CurveEditor() = 0;
   virtual TEmitterManagerController& EmitterManager() = 0;
   virtual TSystemPropsController& SystemProperties() = 0;
+  // The image maps editor, with its two gradient editors.
+  virtual TImageMapsController& ImageMaps() = 0;
 };

@@ -324,10 +324,13 @@ TEST_F(PictureFiles, MissingFiles) {
   EXPECT_EQ(maps.NameAt(1), (Dir / "pic.tga").string());
   EXPECT_TRUE(Headless().Confirmations.empty());
 
-  // Not found anywhere: the headless user declines, the entry becomes Default.
+  // Not found anywhere: the headless user declines, the built-in image stands in and the entry
+  // keeps its name (a scene opened where the file is missing loses nothing); the user is asked
+  // once until the cache is cleared.
   maps.AddImage("/nowhere/spark.png");
   EXPECT_EQ(ImageAt(maps, 2).get(), DefaultImage().get());
-  EXPECT_EQ(maps.NameAt(2), "Default");
+  EXPECT_EQ(maps.NameAt(2), "/nowhere/spark.png");
+  EXPECT_EQ(ImageAt(maps, 2).get(), DefaultImage().get());
   ASSERT_EQ(Headless().Confirmations.size(), 1u);
   EXPECT_EQ(Headless().Confirmations[0],
             "Could not find the texture file: \"spark.png\".\n\nWould you like to locate it manually?");
@@ -335,7 +338,7 @@ TEST_F(PictureFiles, MissingFiles) {
   // "Default" itself asks nothing.
   EXPECT_EQ(ImageAt(maps, 0).get(), DefaultImage().get());
   EXPECT_EQ(Headless().Confirmations.size(), 1u);
-  EXPECT_EQ(BitmapCache().Count(), 1u);  // DefaultImage is never cached
+  EXPECT_EQ(BitmapCache().Count(), 2u);  // the found file, and the name given up on
 
   // A relative name is also a path under the data folder, and keeps its name: the shipped
   // pictures ("maps/flame.png") are found wherever the host runs.

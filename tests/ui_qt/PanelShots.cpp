@@ -3,7 +3,10 @@
 // of the five draw modes, as the preview draws it (particles on the headless view surface, with
 // the scene objects' wireframes under them).
 //
-//   vantrel-panel-shots EXAMPLES_DIR OUT_DIR
+// Given the data folder, also the image maps editor's four pages in a window of their own over
+// the fire preset's flames, its picture and gradients.
+//
+//   vantrel-panel-shots EXAMPLES_DIR OUT_DIR [DATA_DIR]
 //
 // Exit code 0 when every picture was written, 1 otherwise.
 #include <QApplication>
@@ -18,12 +21,14 @@
 
 #include "hostapi/Platform.h"
 #include "plugin/VantrelPlugin.h"
+#include "render/BitmapCache.h"
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
 #include "ui/qt/ColorButton.h"
 #include "ui/qt/EmitterManForm.h"
 #include "ui/qt/MainForm.h"
 #include "ui/qt/PropsForm.h"
+#include "ui/qt/ParticleMapsForm.h"
 #include "ui/qt/ShuttleForm.h"
 #include "ui/qt/VarChartForm.h"
 #include <QTabBar>
@@ -56,8 +61,8 @@ bool Save(const QImage& image, const std::filesystem::path& file) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: vantrel-panel-shots EXAMPLES_DIR OUT_DIR\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: vantrel-panel-shots EXAMPLES_DIR OUT_DIR [DATA_DIR]\n");
     return 2;
   }
   const std::filesystem::path examples = argv[1], out = argv[2];
@@ -198,6 +203,31 @@ int main(int argc, char** argv) {
     shot(PropsSystemEntry, 0, "sysprops-system.png");
     shot(4, 1, "sysprops-curve-jitter.png");
     shot(PropsRenderEntry, 0, "sysprops-render.png");
+  }
+
+  // The image maps editor over the fire preset's flames: each page, and the preview once more
+  // with its transparency and origin shown.
+  if (argc == 4) {
+    const std::filesystem::path data = argv[3];
+    SetDataFolder((data / "").string());
+    if (!main.Emitters.LoadEmitterSettings((data / "presets" / "fire.vte").string())) return 1;
+    main.Maps.ShowSystem(main.Emitters.CurrentEmitter->Systems.front()->Id);
+    TParticleMapsForm maps(main.Maps, nullptr);
+    maps.setWindowTitle("Image Maps");
+    maps.resize(440, 300);
+    maps.move(40, 40);
+    maps.show();
+    const char* pages[] = {"image-maps", "particle-color", "system-color", "adv"};
+    for (int page = 0; page < 4; ++page) {
+      maps.Pages->setCurrentIndex(page);
+      QApplication::processEvents();
+      ok &= Save(maps.grab().toImage(), out / (std::string("maps-") + pages[page] + ".png"));
+    }
+    maps.Pages->setCurrentIndex(0);
+    main.Maps.ShowTransparencyAction();
+    main.Maps.ShowOriginAction();
+    QApplication::processEvents();
+    ok &= Save(maps.grab().toImage(), out / "maps-image-maps-transparency.png");
   }
 
   form.reset();

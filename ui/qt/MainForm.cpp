@@ -26,6 +26,7 @@
 
 #include "ui/qt/ColorButton.h"
 #include "ui/qt/EmitterManForm.h"
+#include "ui/qt/ParticleMapsForm.h"
 #include "ui/qt/PropsForm.h"
 #include "ui/qt/ShuttleForm.h"
 #include "ui/qt/VarChartForm.h"
@@ -162,6 +163,12 @@ TMainForm::TMainForm(TMainPanelController& main, QWidget* owner)
   SystemProps = new TPropsForm(main.SystemProperties(), nullptr);
   EmitterMan = new TEmitterManForm(main.EmitterManager(), CurveEditor, SystemProps, EmitterManagerPage);
   EmitterMan->AdoptCurveEditor = [this](TVarChartForm* editor) { SystemProps->AdoptCurveEditor(editor); };
+  // The image maps editor fills the system properties' render page.
+  MapsEditor = new TParticleMapsForm(main.ImageMaps(), SystemProps->MapsFrame());
+  SystemProps->MapsFrame()->layout()->addWidget(MapsEditor);
+  MapsEditor->OnHideCueCards = [this] {
+    if (Main_) Main_->ToggleCuesAction();
+  };
   emitterColumn->addWidget(EmitterMan);
   EmitterMan->FoldCollapsing = [this](int height) { FoldCollapsing(height); };
   EmitterMan->FoldCollapsed = [this](int height) { FoldCollapsed(height); };
@@ -315,6 +322,7 @@ void TMainForm::Refresh() {
   AnimateObjectsItem->setChecked(state.AnimateObjects);
   WireframeAlphaHintsItem->setChecked(state.WireframeAlphaHints);
   EmitterMan->Changed();
+  MapsEditor->SetCueCardsVisible(state.CueCardsVisible);
   UndoItem->setText(QString::fromStdString(state.UndoName.empty() ? "Undo" : "Undo " + state.UndoName));
   UndoItem->setEnabled(!state.UndoName.empty());
   RedoItem->setText(QString::fromStdString(state.RedoName.empty() ? "Redo" : "Redo " + state.RedoName));

@@ -23,6 +23,7 @@ class QToolButton;
 class TColorButton;
 class TEmitterManForm;
 class TPropsForm;
+class TParticleMapsForm;
 class TShuttleForm;
 class TVarChartForm;
 
@@ -50,6 +51,7 @@ class TMainForm : public QMainWindow, public TMainPanelView {
   TVarChartForm* CurveEditor;
   TEmitterManForm* EmitterMan;
   TPropsForm* SystemProps;  // the emitter manager's system page
+  TParticleMapsForm* MapsEditor;  // in the system properties' render page
   TShuttleForm* Shuttle;
 
   // ---- Menu entries. The emitter and system entries are the emitter manager's actions.
