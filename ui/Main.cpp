@@ -27,6 +27,11 @@ TMain::TMain() {
   Toolbox.OnDeleting = [this](const TToolObject& tool) { History.Forget(tool.Id); };
   Emitters.OnChanged = [this] { ViewsChanged(); };
   Toolbox.OnChanged = [this] { ViewsChanged(); };
+  // The tool properties' curve editor follows the preview on curves over frames.
+  Toolbox.OnShowFrame = [this](int32_t frame) { ToolProps.MoveMarker(frame); };
+  ToolboxControl.OnNewTool = [this](TToolKind kind) { NewToolAction(kind); };
+  ToolProps.CueCardsShown = [this] { return CueCardsVisible; };
+  ToolProps.OnHideCueCards = [this] { if (CueCardsVisible) ToggleCuesAction(); };
   // During a preview the curve page's current-frame line follows the emitter's local frame on
   // curves over frames.
   Emitters.OnShowFrame = [this](float localFrame) {
@@ -42,6 +47,7 @@ TMain::~TMain() {
   if (View_) View_->ControllerGone();
   History.OnChanged = nullptr;
   Emitters.OnChanged = Toolbox.OnChanged = nullptr;
+  Toolbox.OnShowFrame = nullptr;
   if (::Renderer() == &Renderer) InstallRenderer(nullptr);
   BitmapCache().LocateHandler = nullptr;
 }
@@ -93,6 +99,8 @@ void TMain::SceneChanged() {
 
 void TMain::ViewsChanged() {
   ShowCurrentCurve();
+  // The toolbox's refresh: the current tool stays listed and the properties panel shows it.
+  ToolboxControl.Refresh();
   if (View_) View_->Refresh();
 }
 

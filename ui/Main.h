@@ -24,7 +24,9 @@
 #include "ui/MainPanel.h"
 #include "ui/RenderSwitches.h"
 #include "ui/SceneObjects.h"
+#include "ui/ToolProperties.h"
 #include "ui/Toolbox.h"
+#include "ui/ToolboxControl.h"
 
 // Its view, when there is one, is a TMainPanelView attached through the controller's seam
 // (ui/MainPanel.h); the hooks On… below serve programs that watch the controller in-process.
@@ -50,6 +52,9 @@ class TMain : public TMainPanelController {
   TSceneObjects Objects{Emitters, Toolbox};
   TEditHistory History{Objects};
   TCurveEdit Curves{Objects, History};
+  // The "Tools" page: the tool properties panel (with its own curve editor) and the toolbox.
+  TToolProperties ToolProps{Objects, History};
+  TToolboxControl ToolboxControl{Toolbox, History, ToolProps};
   TRenderSwitches Switches{Renderer};
   TFinalRenderPass FinalRender{Emitters, Renderer};
 
@@ -170,6 +175,8 @@ class TMain : public TMainPanelController {
   void UndoAction() override;
   void RedoAction() override;
   TCurveEditorController& CurveEditor() override { return Curves; }
+  TToolboxController& ToolboxPanel() override { return ToolboxControl; }
+  TToolPropsController& ToolProperties() override { return ToolProps; }
 
   // ---- The host's render events, through the final-render pass.
   // Render begin: takes the switches the scene keeps, then reseeds, installs the progress

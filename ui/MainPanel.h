@@ -10,6 +10,7 @@
 
 #include "scene/ToolKind.h"
 #include "ui/CurveEditor.h"
+#include "ui/ToolboxPanel.h"
 
 struct TProgressRow {
   int Position = 0;  // 0 to 100
@@ -89,4 +90,7 @@ class TMainPanelController {
   // ---- The panels docked in the main panel, each a controller of its own; they live as long as
   // this controller and tell their views when they go.
   virtual TCurveEditorController& CurveEditor() = 0;
+  // The "Tools" page: the toolbox and, in its "Properties" fold, the tool properties panel.
+  virtual TToolboxController& ToolboxPanel() = 0;
+  virtual TToolPropsController& ToolProperties() = 0;
 };
