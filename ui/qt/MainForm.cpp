@@ -26,6 +26,7 @@
 
 #include "ui/qt/ColorButton.h"
 #include "ui/qt/ShuttleForm.h"
+#include "ui/qt/ToolboxForm.h"
 #include "ui/qt/VarChartForm.h"
 
 namespace {
@@ -149,6 +150,10 @@ TMainForm::TMainForm(TMainPanelController& main, QWidget* owner)
   Pages = new QStackedWidget(client);
   EmitterManagerPage = new QFrame(Pages);
   ToolboxPage = new QFrame(Pages);
+  auto* toolColumn = new QVBoxLayout(ToolboxPage);
+  toolColumn->setContentsMargins(0, 0, 0, 0);
+  Toolbox = new TToolboxForm(main.ToolboxPanel(), main.ToolProperties(), ToolboxPage);
+  toolColumn->addWidget(Toolbox);
   CurvePage = new QFrame(Pages);
   CurvePage->setObjectName("CurvePage");
   auto* curveColumn = new QVBoxLayout(CurvePage);

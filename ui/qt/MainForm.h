@@ -22,6 +22,7 @@ class QTabBar;
 class QToolButton;
 class TColorButton;
 class TShuttleForm;
+class TToolboxForm;
 class TVarChartForm;
 
 class TMainForm : public QMainWindow, public TMainPanelView {
@@ -44,6 +45,7 @@ class TMainForm : public QMainWindow, public TMainPanelView {
   QStackedWidget* Pages;
   QFrame* EmitterManagerPage;  // the emitter manager docks here
   QFrame* ToolboxPage;         // the toolbox docks here
+  TToolboxForm* Toolbox;
   // Until the system properties panel holds it, the curve editor has a page of its own, showing
   // the current emitter's first system's Flow curve.
   QFrame* CurvePage;
