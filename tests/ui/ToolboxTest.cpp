@@ -18,6 +18,7 @@
 #include "hostapi/Platform.h"
 #include "scene/Settings.h"
 #include "stage/Stage.h"
+#include "tests/ui/StageTools.h"
 #include "ui/Main.h"
 
 namespace {
@@ -60,16 +61,11 @@ class Toolbox : public ::testing::Test {
     callbacks.onDelete = ToolDelete;
     callbacks.onClone = ToolClone;
     callbacks.onFile = ToolFile;
-    for (const char* type : {"VNTX_Deflector", "VNTX_Fan", "VNTX_Attractor", "VNTX_Repulsor", "VNTX_Leader",
-                             "VNTX_Gravitron"})
-      types.push_back(tsxObjectDefine(1, type, &callbacks, 0));
+    types = DefineToolTypes(callbacks);
     main = std::make_unique<TMain>();
     Current = main.get();
     main->CreateToolObject = [this](TToolKind kind) -> tsxSOBJ* {
-      if (refuseObjects) return nullptr;
-      stage::TNode* node = Stage().Scene.CreateCustom(types[static_cast<size_t>(kind) - 1]);
-      Stage().Scene.AddToScene(*node);
-      return Handle(*node);
+      return refuseObjects ? nullptr : NewToolObject(types, kind);
     };
     // The emitter manager's fold, as the main panel wires it.
     box().EmitterFoldExpanded = [this] { return emitterFold; };
@@ -83,7 +79,6 @@ class Toolbox : public ::testing::Test {
     stage::ResetStage();
   }
 
-  static tsxSOBJ* Handle(stage::TNode& node) { return reinterpret_cast<tsxSOBJ*>(stage::TScene::Handle(&node)); }
   static stage::TNode* Node(const TToolObject& tool) { return Stage().Scene.FromHandle(tool.SceneObject()); }
 
   TToolboxControl& box() { return main->ToolboxControl; }

@@ -19,6 +19,7 @@
 #include "engine/Stream.h"
 #include "hostapi/Platform.h"
 #include "stage/Stage.h"
+#include "tests/ui/StageTools.h"
 #include "ui/Main.h"
 #include "ui/qt/ToolPropsForm.h"
 #include "ui/qt/ToolboxForm.h"
@@ -44,15 +45,11 @@ class ToolboxView : public ::testing::Test {
     tsxSOBJCALLBACKS callbacks{};
     callbacks.version = 3;
     callbacks.onDelete = ToolDelete;
-    for (const char* type : {"VNTX_Deflector", "VNTX_Fan", "VNTX_Attractor", "VNTX_Repulsor", "VNTX_Leader",
-                             "VNTX_Gravitron"})
-      types.push_back(tsxObjectDefine(1, type, &callbacks, 0));
+    types = DefineToolTypes(callbacks);
     main = std::make_unique<TMain>();
     Current = main.get();
     main->CreateToolObject = [this](TToolKind kind) -> tsxSOBJ* {
-      stage::TNode* node = Stage().Scene.CreateCustom(types[static_cast<size_t>(kind) - 1]);
-      Stage().Scene.AddToScene(*node);
-      return reinterpret_cast<tsxSOBJ*>(stage::TScene::Handle(node));
+      return NewToolObject(types, kind);
     };
     main->ToolboxControl.EmitterFoldExpanded = [this] { return emitterFold; };
     main->ToolboxControl.SetEmitterFoldExpanded = [this](bool expanded) { emitterFold = expanded; };
