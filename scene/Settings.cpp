@@ -661,6 +661,9 @@ TSettingsJson ToolToSettings(const TToolObject& tool) {
         j["falloff"] = ChoiceJson(v, FalloffNames);
     }
   }
+  if (m->ToolLifespan != d->ToolLifespan) j["toolLifespan"] = m->ToolLifespan;
+  if (m->ToolLives != d->ToolLives) j["toolLives"] = m->ToolLives;
+  if (const auto* g = dynamic_cast<const TGravitronModifier*>(m); g && g->Infinite) j["infinite"] = true;
   return j;
 }
 
@@ -677,12 +680,14 @@ void ToolFromSettings(const TSettingsJson& j, TToolObject& tool, TToolKind expec
   if (kind == ToolNone) Fail("", "a tool needs a \"kind\": one of " + Listing(kinds));
   const TToolFields f = FieldsOf(kind);
   const std::string jitter = std::string(f.Strength) + "Jitter";
-  std::vector<std::string> known = {"kind", "name", "active", f.Strength, jitter, "scale"};
+  std::vector<std::string> known = {"kind", "name", "active", f.Strength, jitter, "scale", "toolLifespan", "toolLives"};
   if (f.KindByte) known.push_back(f.KindByte);
-  for (const char* unstored : {"lifespan", "lives", "toolLifespan", "toolLives", "infinite"})
-    if (j.contains(unstored))
-      Fail(Sub("", unstored), "Tool Lifespan, Tool Lives and Infinite are not kept with a tool in scene files "
-                              "(a loaded tool has them at 0 and off); leave this key out");
+  // The panel's captions read "Tool Lifespan" and "Tool Lives"; the short forms are a likely slip.
+  for (const auto& [shortKey, key] : {std::pair{"lifespan", "toolLifespan"}, std::pair{"lives", "toolLives"}})
+    if (j.contains(shortKey)) Fail(Sub("", shortKey), std::string("unknown key; did you mean \"") + key + "\"?");
+  if (kind == ToolGravitron) known.push_back("infinite");
+  else if (j.contains("infinite"))
+    Fail("/infinite", "only a gravitron has an infinitely large field; leave this key out");
   OnlyKeys(j, "", known);
 
   // A new modifier of the kind, through the tool's own record reader.
@@ -701,6 +706,9 @@ void ToolFromSettings(const TSettingsJson& j, TToolObject& tool, TToolKind expec
     const std::string p = Sub("", f.KindByte);
     *KindByteOf(m) = kind == ToolDeflector ? Flag(j[f.KindByte], p) : static_cast<uint8_t>(Choice(j[f.KindByte], p, FalloffNames));
   }
+  if (j.contains("toolLifespan")) m->ToolLifespan = Integer(j["toolLifespan"], "/toolLifespan", 0, ToolCountLimit);
+  if (j.contains("toolLives")) m->ToolLives = Integer(j["toolLives"], "/toolLives", 0, ToolCountLimit);
+  if (j.contains("infinite")) dynamic_cast<TGravitronModifier&>(*m).Infinite = Boolean(j["infinite"], "/infinite");
 }
 
 // ---- Gradient files.

@@ -13,6 +13,8 @@
 class TStream;
 
 constexpr int32_t ToolRecordVersion = 100;
+// The most frames of Tool Lifespan and of Tool Lives the panel and the stored forms take.
+constexpr int32_t ToolCountLimit = 8192;
 
 
 // A new modifier of a kind; ToolNone gives null.
@@ -41,10 +43,13 @@ class TToolObject {
   TToolKind Kind() const { return KindOf(ModifierPtr.get()); }
   tsxSOBJ* SceneObject() const { return ModifierPtr ? ModifierPtr->SceneObject : nullptr; }
 
-  // The tool record. Its trailing reserved block is omitted at the end of a stream.
+  // The tool record. Its trailing reserved block is omitted at the end of a stream unless it
+  // carries the kept settings (ToolLifespan, ToolLives, the gravitron's Infinite) behind its
+  // marker; a tool at their defaults writes the block as zeros, as records always were.
   void WriteTo(TStream& s, bool finalRecord = true) const;
   // Reads a tool record: the modifier named in it replaces the current one (and keeps the
-  // current scene object). ToolLifespan, ToolLives and Infinite are not stored and read as off.
+  // current scene object). A reserved block without the marker leaves the kept settings at 0,
+  // 0 and off.
   void ReadFrom(TStream& s);
   // The kind name the last ReadFrom found in the record.
   std::string StoredKindName;

@@ -89,6 +89,7 @@ void TMain::SetDrawMode(int index) {
 void TMain::ToggleCuesAction() {
   CueCardsVisible = !CueCardsVisible;
   if (OnCueCardsChanged) OnCueCardsChanged(CueCardsVisible);
+  ToolProps.SceneChanged();
   Properties.CuesChanged();
   ViewsChanged();
 }

@@ -58,6 +58,18 @@ TMain::TMain() {
   Emitters.CueCardsVisible = [this] { return CueCardsVisible; };
   Emitters.ToggleCues = [this] { ToggleCuesAction(); };
   Toolbox.OnChanged = [this] { ViewsChanged(); };
+  // The tool properties' curve editor follows the preview on curves over frames.
+  Toolbox.OnShowFrame = [this](int32_t frame) { ToolProps.MoveMarker(frame); };
+  ToolboxControl.OnNewTool = [this](TToolKind kind) { NewToolAction(kind); };
+  ToolProps.CueCardsShown = [this] { return CueCardsVisible; };
+  ToolProps.OnHideCueCards = [this] {
+    if (CueCardsVisible) ToggleCuesAction();
+  };
+  // The toolbox's "Properties" fold follows the emitter manager's: its header works that fold,
+  // and a splitter move there gives it the same height.
+  ToolboxControl.EmitterFoldExpanded = [this] { return Emitters.FoldExpanded; };
+  ToolboxControl.SetEmitterFoldExpanded = [this](bool expanded) { Emitters.SetFoldExpanded(expanded); };
+  Emitters.OnFoldHeight = [this](int height) { ToolboxControl.SetFoldHeight(height); };
   // During a preview the curve page's current-frame line follows the emitter's local frame on
   // curves over frames.
   Emitters.OnShowFrame = [this](float localFrame) {
@@ -76,6 +88,8 @@ TMain::~TMain() {
   Emitters.EditStep = nullptr;
   Emitters.NewEmitterHook = Emitters.ToggleCues = nullptr;
   Emitters.ShowSystem = nullptr;
+  Toolbox.OnShowFrame = nullptr;
+  Emitters.OnFoldHeight = nullptr;
   Properties.OnSystemShown = nullptr;
   Emitters.CueCardsVisible = nullptr;
   if (::Renderer() == &Renderer) InstallRenderer(nullptr);
@@ -114,6 +128,8 @@ void TMain::SceneChanged() {
 
 void TMain::ViewsChanged() {
   ShowCurrentCurve();
+  // The toolbox's refresh: the current tool stays listed and the properties panel shows it.
+  ToolboxControl.Refresh();
   Maps.SceneChanged();
   Properties.SceneChanged();
   // The main panel's view shows the emitter manager's too.

@@ -26,7 +26,9 @@
 #include "ui/RenderSwitches.h"
 #include "ui/SceneObjects.h"
 #include "ui/SystemProps.h"
+#include "ui/ToolProperties.h"
 #include "ui/Toolbox.h"
+#include "ui/ToolboxControl.h"
 
 // Its view, when there is one, is a TMainPanelView attached through the controller's seam
 // (ui/MainPanel.h); the hooks On… below serve programs that watch the controller in-process.
@@ -54,6 +56,9 @@ class TMain : public TMainPanelController {
   TCurveEdit Curves{Objects, History};
   TImageMapsEdit Maps{Objects, History};
   TSystemProps Properties{*this};
+  // The "Tools" page: the tool properties panel (with its own curve editor) and the toolbox.
+  TToolProperties ToolProps{Objects, History};
+  TToolboxControl ToolboxControl{Toolbox, History, ToolProps};
   TRenderSwitches Switches{Renderer};
   TFinalRenderPass FinalRender{Emitters, Renderer};
 
@@ -179,6 +184,8 @@ class TMain : public TMainPanelController {
   TImageMapsController& ImageMaps() override { return Maps; }
   TEmitterManagerController& EmitterManager() override { return Emitters; }
   TSystemPropsController& SystemProperties() override { return Properties; }
+  TToolboxController& ToolboxPanel() override { return ToolboxControl; }
+  TToolPropsController& ToolProperties() override { return ToolProps; }
 
   // ---- The host's render events, through the final-render pass.
   // Render begin: takes the switches the scene keeps, then reseeds, installs the progress

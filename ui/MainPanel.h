@@ -13,6 +13,7 @@
 #include "ui/EmitterManager.h"
 #include "ui/SystemProperties.h"
 #include "ui/ImageMaps.h"
+#include "ui/ToolboxPanel.h"
 
 struct TProgressRow {
   int Position = 0;  // 0 to 100
@@ -96,4 +97,7 @@ class TMainPanelController {
   virtual TSystemPropsController& SystemProperties() = 0;
   // The image maps editor, with its two gradient editors.
   virtual TImageMapsController& ImageMaps() = 0;
+  // The "Tools" page: the toolbox and, in its "Properties" fold, the tool properties panel.
+  virtual TToolboxController& ToolboxPanel() = 0;
+  virtual TToolPropsController& ToolProperties() = 0;
 };

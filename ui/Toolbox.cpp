@@ -79,10 +79,16 @@ void TToolbox::ToolDeleted(tsxSOBJ* sceneObject) {
   if (index < 0) return;
   Deleting = true;
   if (OnDeleting) OnDeleting(*Tools[static_cast<size_t>(index)]);
-  if (CurrentTool == Tools[static_cast<size_t>(index)].get()) CurrentTool = nullptr;
   Tools.erase(Tools.begin() + index);
+  KeepCurrentListed();
   Changed();
   Deleting = false;
+}
+
+void TToolbox::KeepCurrentListed() {
+  for (const auto& tool : Tools)
+    if (tool.get() == CurrentTool) return;
+  CurrentTool = Tools.empty() ? nullptr : Tools.front().get();
 }
 
 TToolObject& TToolbox::AddTool(std::unique_ptr<TToolObject> tool) {

@@ -34,6 +34,9 @@ class TToolbox {
   void CloneTool(tsxSOBJ* source, tsxSOBJ* clone);
   void ToolDeleted(tsxSOBJ* sceneObject);
 
+  // The refresh rule: a current tool that is no longer listed gives way to the first tool (none
+  // when the list is empty).
+  void KeepCurrentListed();
   // Appends a tool and makes it current.
   TToolObject& AddTool(std::unique_ptr<TToolObject> tool);
   // The position of the first tool bound to the scene object, or −1.

@@ -176,6 +176,25 @@ TEST_F(ReadableScene, SavingABase64SceneWritesReadableSettings) {
   EXPECT_EQ(node("Pool")["settings"]["elasticity"], 35);
 }
 
+// A tool's lifespan page and the gravitron's Infinite go into the scene file and come back, in
+// the readable form and in the payload the plug-in holds.
+TEST_F(ReadableScene, ToolLifespanLivesAndInfiniteAreKept) {
+  const json settings = {{"toolLifespan", 30}, {"toolLives", 2}, {"infinite", true}};
+  WriteJson(Dir / "tools.json", {{"vantrelScene", 1},
+                                 {"nodes", {{{"name", "Well"}, {"type", "object"}, {"objectType", "VNTX_Gravitron"},
+                                             {"settings", settings}}}}});
+  Load(Dir / "tools.json");
+  ASSERT_EQ(Stage().Scene.Roots().size(), 1u);
+  const std::vector<uint8_t> payload = Stage().Files.Write(*Stage().Scene.Roots()[0]);
+  stage::SaveSceneFile(Stage(), Dir / "saved.json");
+  const json saved = ReadJson(Dir / "saved.json")["nodes"][0]["settings"];
+  for (const char* key : {"toolLifespan", "toolLives", "infinite"}) EXPECT_EQ(saved[key], settings[key]) << key;
+  Stage().Scene.Clear();
+  Load(Dir / "saved.json");
+  ASSERT_EQ(Stage().Scene.Roots().size(), 1u);
+  EXPECT_EQ(Stage().Files.Write(*Stage().Scene.Roots()[0]), payload);
+}
+
 // Objects whose records hold what readable settings cannot (written by another program) are
 // saved as their payload; every object comes back from a save and a load with the same bytes,
 // and the saved scene loads.

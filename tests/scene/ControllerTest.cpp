@@ -206,7 +206,7 @@ TEST_F(Controllers, ToolPayloadCloneAndDelete) {
   EXPECT_EQ(clone.SceneObject(), H(copy));
   auto* clonedFan = static_cast<TPlaneFanModifier*>(clone.Modifier());
   EXPECT_EQ(clonedFan->Falloff, FalloffSquared);
-  EXPECT_EQ(clonedFan->ToolLifespan, 0);
+  EXPECT_EQ(clonedFan->ToolLifespan, 40);
   EXPECT_EQ(clonedFan->Power().AllKeys(), fan->Power().AllKeys());
   EXPECT_EQ(ActiveModifiers.size(), 2u);
 

@@ -2,6 +2,7 @@
 // reading, and damaged or truncated data.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -314,21 +315,62 @@ TEST_F(Records, ToolRecords) {
     TToolObject tool(k.kind);
     EXPECT_EQ(tool.Name, k.name);
     EXPECT_EQ(std::count(ActiveModifiers.begin(), ActiveModifiers.end(), tool.Modifier()), 1);
-    tool.Modifier()->ToolLifespan = 50;
     tool.Modifier()->Active = false;
-    TMemoryStream s;
-    tool.WriteTo(s);
-    s.Seek(0);
-    TToolObject copy;
-    copy.ReadFrom(s);
-    EXPECT_EQ(copy.Kind(), k.kind) << k.name;
-    EXPECT_EQ(copy.Modifier()->ToolLifespan, 0);
-    EXPECT_FALSE(copy.Modifier()->Active);
-    TMemoryStream again;
-    copy.WriteTo(again);
-    EXPECT_EQ(again.Data(), s.Data()) << k.name;
+    // At the defaults of the kept settings the record ends after Active, as it always did.
+    TMemoryStream plain;
+    tool.WriteTo(plain);
+    const size_t plainSize = plain.Data().size();
+    TMemoryStream inner;
+    tool.WriteTo(inner, false);
+    EXPECT_EQ(inner.Data().size(), plainSize + 128) << k.name;
+    EXPECT_TRUE(std::all_of(inner.Data().begin() + plainSize, inner.Data().end(), [](uint8_t b) { return b == 0; }));
+
+    tool.Modifier()->ToolLifespan = 50;
+    tool.Modifier()->ToolLives = 3;
+    for (const bool finalRecord : {true, false}) {
+      TMemoryStream s;
+      tool.WriteTo(s, finalRecord);
+      EXPECT_EQ(s.Data().size(), plainSize + 128) << k.name;
+      EXPECT_EQ(std::memcmp(s.Data().data() + plainSize, "VTLKEPT1", 8), 0);
+      s.Seek(0);
+      TToolObject copy;
+      copy.ReadFrom(s);
+      EXPECT_FALSE(s.EndedEarly());
+      EXPECT_EQ(copy.Kind(), k.kind) << k.name;
+      EXPECT_EQ(copy.Modifier()->ToolLifespan, 50);
+      EXPECT_EQ(copy.Modifier()->ToolLives, 3);
+      EXPECT_FALSE(copy.Modifier()->Active);
+      TMemoryStream again;
+      copy.WriteTo(again, finalRecord);
+      EXPECT_EQ(again.Data(), s.Data()) << k.name;
+    }
   }
   EXPECT_TRUE(ActiveModifiers.empty());
+
+  // A block without the marker (zeros, or what another writer left there) reads as the defaults;
+  // a damaged count is brought into the panel's range.
+  const struct {
+    const char* marker;
+    int32_t lifespan, lives;
+    int32_t expectLifespan, expectLives;
+  } blocks[] = {{"\0\0\0\0\0\0\0\0", 50, 3, 0, 0},
+                {"VTLKEPT2", 50, 3, 0, 0},
+                {"VTLKEPT1", -5, 100000, 0, 8192}};
+  for (const auto& b : blocks) {
+    TToolObject fan(ToolFan);
+    TMemoryStream s;
+    fan.WriteTo(s, false);
+    std::vector<uint8_t> bytes = s.Data();
+    const size_t at = bytes.size() - 128;
+    std::memcpy(bytes.data() + at, b.marker, 8);
+    std::memcpy(bytes.data() + at + 8, &b.lifespan, 4);
+    std::memcpy(bytes.data() + at + 12, &b.lives, 4);
+    TMemoryStream r(bytes);
+    TToolObject read;
+    read.ReadFrom(r);
+    EXPECT_EQ(read.Modifier()->ToolLifespan, b.expectLifespan) << b.marker;
+    EXPECT_EQ(read.Modifier()->ToolLives, b.expectLives) << b.marker;
+  }
 
   // Unknown kind names read as leaders; the stored working strength is ignored.
   for (const char* name : {"Leader", "Whirlwind", ""}) {
@@ -345,6 +387,7 @@ TEST_F(Records, ToolRecords) {
     EXPECT_EQ(read.Kind(), ToolLeader) << name;
   }
 
+  // The gravitron's Infinite is kept; the working strength's float is ignored on reading.
   TToolObject gravitron(ToolGravitron);
   static_cast<TGravitronModifier*>(gravitron.Modifier())->Infinite = true;
   TMemoryStream g;
@@ -356,7 +399,7 @@ TEST_F(Records, ToolRecords) {
   TMemoryStream gr(bytes);
   TToolObject back;
   back.ReadFrom(gr);
-  EXPECT_FALSE(static_cast<TGravitronModifier*>(back.Modifier())->Infinite);
+  EXPECT_TRUE(static_cast<TGravitronModifier*>(back.Modifier())->Infinite);
   TMemoryStream same;
   back.WriteTo(same);
   EXPECT_EQ(same.Data(), g.Data());

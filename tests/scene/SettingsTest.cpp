@@ -156,13 +156,22 @@ TEST(Settings, ToolsOfEveryKindRoundTrip) {
     if (auto* d = dynamic_cast<TPlaneDeflectorModifier*>(&m)) d->Absorbs = 1;
     if (auto* f = dynamic_cast<TPlaneFanModifier*>(&m)) f->Falloff = FalloffSquared;
     if (auto* a = dynamic_cast<TAttractModifier*>(&m)) a->Falloff = FalloffLinear;
+    m.ToolLifespan = 24;
+    m.ToolLives = 8192;
+    if (auto* g = dynamic_cast<TGravitronModifier*>(&m)) g->Infinite = true;
 
     const TSettingsJson j = ToolToSettings(t);
+    EXPECT_EQ(j["toolLifespan"], 24);
+    EXPECT_EQ(j["toolLives"], 8192);
+    EXPECT_EQ(j.contains("infinite"), kind == ToolGravitron);
     TToolObject back;
     ToolFromSettings(ParseSettingsText(SettingsText(j)), back, kind);
     EXPECT_EQ(back.Kind(), kind);
+    EXPECT_EQ(back.Modifier()->ToolLifespan, 24);
     EXPECT_EQ(Record(back), Record(t));
     EXPECT_EQ(ToolToSettings(back), j);
+    // Through the payload a host stores, too.
+    EXPECT_EQ(PayloadToSettings(TSettingsKind::Tool, SettingsToPayload(TSettingsKind::Tool, j)), j);
   }
 }
 
@@ -541,8 +550,12 @@ TEST(Settings, BadToolSettingsAreRefused) {
       {ToolFan, R"({"scale": 0.5})", "/scale", "1 to 100"},
       {ToolFan, R"({"falloff": "Cubic"})", "/falloff", "\"Linear\""},
       {ToolFan, R"({"elasticity": 3})", "/elasticity", "unknown key"},
-      {ToolGravitron, R"({"infinite": true})", "/infinite", "not kept"},
-      {ToolLeader, R"({"lifespan": 50})", "/lifespan", "not kept"},
+      {ToolFan, R"({"infinite": true})", "/infinite", "only a gravitron"},
+      {ToolGravitron, R"({"infinite": 1})", "/infinite", "true or false"},
+      {ToolLeader, R"({"lifespan": 50})", "/lifespan", "did you mean \"toolLifespan\""},
+      {ToolLeader, R"({"toolLifespan": 8193})", "/toolLifespan", "0 to 8192"},
+      {ToolDeflector, R"({"toolLives": 2.5})", "/toolLives", "whole number"},
+      {ToolDeflector, R"({"toolLives": -1})", "/toolLives", "0 to 8192"},
       {ToolAttractor, R"({"powerJitter": {"keys": [[0, 0], [120, 1], [8192, 1]]}})", "/powerJitter/keys/1/0", "100 percent"},
       {ToolDeflector, R"({"elasticity": -1})", "/elasticity", "at least 0"},
   };

@@ -25,6 +25,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QtTest>
 #include <set>
 
@@ -264,6 +265,48 @@ int main(int argc, char** argv) {
       const QString path = SCREENSHOT_DIR "/studio-curve-preview.png";
       check(shot.save(path), "cannot write " + path);
       check(DifferingPixels(before, chart->grab().toImage()) > 20, "the current-frame line did not move");
+      std::printf("studio_screenshots: %s\n", qPrintable(path));
+    }
+  }
+
+  // The "Tools" page: a tool of each kind added to the fountain from the panel's Toolbox menu,
+  // each chosen in the list (so selected in the view) with its page shown; then the lifespan page.
+  if (panel) {
+    window->OpenScene(QString(EXAMPLES_DIR "/fountain/scene.json"));
+    window->GoToFrame(24);
+    auto* tabs = panel->findChild<QTabBar*>("TabControl1");
+    auto* list = panel->findChild<QTreeWidget*>("ToolObjectsListView");
+    auto* tree = panel->findChild<QTreeWidget*>("ToolPropsTree");
+    check(tabs && list && tree, "the panel has no tools page");
+    auto click = [](QTreeWidget* view, int row) {
+      view->scrollToItem(view->topLevelItem(row));
+      QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(view->topLevelItem(row)).center());
+    };
+    const char* const kinds[6] = {"Deflector", "Fan", "Attractor", "Repulsor", "Leader", "Gravitron"};
+    for (int k = 0; tabs && list && tree && k < 6; ++k) {
+      tabs->setCurrentIndex(1);
+      for (QAction* a : panel->findChildren<QAction*>())
+        if (a->text() == QString("New %1").arg(kinds[k])) {
+          a->trigger();
+          break;
+        }
+      click(list, list->topLevelItemCount() - 1);
+      const QString lower = QString(kinds[k]).toLower();
+      const QImage shot = GrabStudioAndPanel(*window, *panel);
+      const QString path = QString(SCREENSHOT_DIR "/toolbox-%1.png").arg(lower);
+      check(shot.save(path), "cannot write " + path);
+      std::printf("studio_screenshots: %s\n", qPrintable(path));
+    }
+    if (list && tree && list->topLevelItemCount() > 1) {
+      click(list, 2);  // the fan (after the pool's deflector and the new one)
+      click(tree, 2);  // "Power Jitter"
+      QImage shot = GrabStudioAndPanel(*window, *panel);
+      QString path = SCREENSHOT_DIR "/toolbox-fan-power-jitter.png";
+      check(shot.save(path), "cannot write " + path);
+      click(tree, 3);  // "Lifespan"
+      shot = GrabStudioAndPanel(*window, *panel);
+      path = SCREENSHOT_DIR "/toolbox-lifespan.png";
+      check(shot.save(path), "cannot write " + path);
       std::printf("studio_screenshots: %s\n", qPrintable(path));
     }
   }

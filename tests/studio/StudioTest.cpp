@@ -18,6 +18,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QDoubleSpinBox>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QTreeWidget>
 #include <QtTest>
 #include <algorithm>
 #include <cmath>
@@ -382,6 +385,75 @@ class TStudioTest : public QObject {
     undo->trigger();
     QCOMPARE(entry("Redo")->text(), QString("Redo Add Key"));
     QVERIFY(!entry("Undo")->isEnabled());
+  }
+
+  // Force tools from the panel's Toolbox menu, tuned on the "Tools" page, come back from a save
+  // and a reopen with their settings: the frame renders as it did before the reopen.
+  void toolsTunedSavedAndReopenedRenderTheSame() {
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    auto* panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
+    if (!panel) QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
+    panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
+    QVERIFY(panel);
+    panel->show();
+    auto entry = [&](const QString& text) -> QAction* {
+      for (QAction* menu : panel->menuBar()->actions())
+        for (QAction* a : menu->menu()->actions())
+          if (a->text() == text) return a;
+      return nullptr;
+    };
+    auto render = [&] {
+      Window->Timeline()->FrameField()->setValue(40);
+      const bool ok = Window->RenderFrame();
+      Window->RenderWindow()->close();
+      return ok ? Window->RenderWindow()->Image() : QImage();
+    };
+    const QImage plain = render();
+    panel->findChild<QTabBar*>("TabControl1")->setCurrentIndex(1);
+    auto* list = panel->findChild<QTreeWidget*>("ToolObjectsListView");
+    auto* tree = panel->findChild<QTreeWidget*>("ToolPropsTree");
+    QVERIFY(list && tree);
+    auto choose = [&](QTreeWidget* view, int row) {
+      view->scrollToItem(view->topLevelItem(row));
+      QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(view->topLevelItem(row)).center());
+    };
+    // The fountain has its pool's deflector already; the new ones come after it.
+    const int before = list->topLevelItemCount();
+    entry("New Fan")->trigger();
+    entry("New Deflector")->trigger();
+    QCOMPARE(list->topLevelItemCount(), before + 2);
+    QVERIFY(Window->Modified());
+
+    // The fan: Scale 6, falloff Linear, a lifespan of 30 frames twice.
+    choose(list, before);
+    auto* fanScale = panel->findChild<QDoubleSpinBox*>("FanScale");
+    fanScale->setValue(6);
+    auto* falloff = panel->findChild<QComboBox*>("FanFalloff");
+    falloff->setFocus();
+    QTest::keyClick(falloff, Qt::Key_Down);
+    choose(tree, 3);
+    panel->findChild<QDoubleSpinBox*>("LifespanField")->setValue(30);
+    panel->findChild<QDoubleSpinBox*>("LivesField")->setValue(2);
+    // The deflector absorbs.
+    choose(list, before + 1);
+    QVERIFY(Stage().Scene.Selected());  // the user's choice of a row selects its object
+    panel->findChild<QCheckBox*>("AbsorbsBox")->click();
+    panel->findChild<QDoubleSpinBox*>("DeflectorScale")->setValue(3);
+
+    const QImage tuned = render();
+    QVERIFY(!tuned.isNull());
+    QVERIFY(tuned != plain);  // the tools act on the fountain
+    const QString path = Temp.filePath("tools.json");
+    QVERIFY(Window->SaveScene(path));
+    QVERIFY(Window->OpenScene(Example("snow")));
+    QVERIFY(Window->OpenScene(path));
+    QCOMPARE(list->topLevelItemCount(), before + 2);
+    QCOMPARE(list->topLevelItem(before)->text(1), QString("Fan"));
+    choose(list, before);
+    choose(tree, 3);
+    QCOMPARE(panel->findChild<QDoubleSpinBox*>("LifespanField")->value(), 30.0);
+    QCOMPARE(panel->findChild<QDoubleSpinBox*>("LivesField")->value(), 2.0);
+    QCOMPARE(render(), tuned);
   }
 
   void cleanupTestCase() {

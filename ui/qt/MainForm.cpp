@@ -29,6 +29,7 @@
 #include "ui/qt/ParticleMapsForm.h"
 #include "ui/qt/PropsForm.h"
 #include "ui/qt/ShuttleForm.h"
+#include "ui/qt/ToolboxForm.h"
 #include "ui/qt/VarChartForm.h"
 
 namespace {
@@ -173,6 +174,10 @@ TMainForm::TMainForm(TMainPanelController& main, QWidget* owner)
   EmitterMan->FoldCollapsing = [this](int height) { FoldCollapsing(height); };
   EmitterMan->FoldCollapsed = [this](int height) { FoldCollapsed(height); };
   EmitterMan->FoldExpanding = [this] { FoldExpanding(); };
+  auto* toolColumn = new QVBoxLayout(ToolboxPage);
+  toolColumn->setContentsMargins(0, 0, 0, 0);
+  Toolbox = new TToolboxForm(main.ToolboxPanel(), main.ToolProperties(), ToolboxPage);
+  toolColumn->addWidget(Toolbox);
   Pages->addWidget(EmitterManagerPage);
   Pages->addWidget(ToolboxPage);
   column->addWidget(Pages, 1);

@@ -25,6 +25,7 @@ class TEmitterManForm;
 class TPropsForm;
 class TParticleMapsForm;
 class TShuttleForm;
+class TToolboxForm;
 class TVarChartForm;
 
 class TMainForm : public QMainWindow, public TMainPanelView {
@@ -47,6 +48,7 @@ class TMainForm : public QMainWindow, public TMainPanelView {
   QStackedWidget* Pages;
   QFrame* EmitterManagerPage;  // the emitter manager docks here
   QFrame* ToolboxPage;         // the toolbox docks here
+  TToolboxForm* Toolbox;
   // The curve editor the emitter page and the system properties share.
   TVarChartForm* CurveEditor;
   TEmitterManForm* EmitterMan;
