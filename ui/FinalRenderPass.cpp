@@ -29,12 +29,14 @@ void LookUpPictures(TEmitterMan& emitters) {
       for (int i = 0; i < maps.ImageCount(); ++i) {
         const std::string written = maps.Entry(i).Name;
         if (written == DefaultImageName) continue;
+        TImageRef image;
         try {
-          ImageAt(maps, i);
+          image = ImageAt(maps, i);
         } catch (const std::exception&) {
           continue;
         }
-        if (maps.Entry(i).Name == DefaultImageName)
+        // A picture the user did not locate keeps its name; the built-in image stands in for it.
+        if (image == DefaultImage())
           Platform().ShowMessage("The picture \"" + written + "\" of the system \"" + slot->Name +
                                  "\" of the emitter \"" + emitter->Name +
                                  "\" cannot be found; the built-in picture stands in for it.");

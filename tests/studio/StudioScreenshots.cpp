@@ -244,7 +244,9 @@ int main(int argc, char** argv) {
     auto* status = panel->findChild<QLabel*>("StatusBar");
     auto* fold = panel->findChild<QToolButton*>("PropertiesFoldButton");
     auto* emitterTabs = panel->findChild<QTabWidget*>("EmitterTabs");
-    auto* chart = panel->findChild<QWidget*>("CurveChart");
+    // The emitter page's chart (the tool properties panel has one of its own).
+    auto* emitterPage = panel->findChild<QWidget*>("EmitterManagerPage");
+    auto* chart = emitterPage ? emitterPage->findChild<QWidget*>("CurveChart") : nullptr;
     check(fold && emitterTabs && chart, "the panel has no emitter page with the curve editor");
     if (play && status && fold && emitterTabs && chart) {
       window->OpenScene(QString(EXAMPLES_DIR "/fountain/scene.json"));

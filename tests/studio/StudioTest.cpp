@@ -20,6 +20,7 @@
 #include <QDoubleSpinBox>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QTabWidget>
 #include <QTreeWidget>
 #include <QtTest>
 #include <algorithm>
@@ -373,11 +374,26 @@ class TStudioTest : public QObject {
     QVERIFY(Window->SaveScene(path));
     QVERIFY(!Window->Modified());
     auto* tabs = panel->findChild<QTabBar*>("TabControl1");
-    auto* chart = panel->findChild<QWidget*>("CurveChart");
+    // The emitter page's chart (the tool properties panel has one of its own).
+    auto* emitterPage = panel->findChild<QWidget*>("EmitterManagerPage");
+    auto* chart = emitterPage ? emitterPage->findChild<QWidget*>("CurveChart") : nullptr;
     QVERIFY(tabs && chart);
     panel->show();
-    tabs->setCurrentIndex(2);
+    // The new emitter alone: its page's Visibility tab holds the curve editor.
+    tabs->setCurrentIndex(0);
+    auto* tree = panel->findChild<QTreeWidget*>("EmitterTree");
+    auto* emitterTabs = panel->findChild<QTabWidget*>("EmitterTabs");
+    QVERIFY(tree && emitterTabs && tree->topLevelItemCount() > 0);
+    QTreeWidgetItem* newest = tree->topLevelItem(tree->topLevelItemCount() - 1);
+    tree->scrollToItem(newest);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(newest).center());
+    // Showing the panel folds its "Properties" away; open it.
+    auto* fold = panel->findChild<QToolButton*>("PropertiesFoldButton");
+    QVERIFY(fold);
+    if (!fold->isChecked()) fold->click();
+    emitterTabs->setCurrentIndex(1);
     QTest::qWait(20);
+    QVERIFY(chart->isVisible());
     QTest::mouseDClick(chart, Qt::LeftButton, {}, QPoint(chart->width() / 2, chart->height() / 3));
     QVERIFY(Window->Modified());
     QAction* undo = entry("Undo");

@@ -286,6 +286,8 @@ TEST_F(SystemProps, ShownSlotGoes) {
       {"Load Emitter Settings",
        [&] {
          ASSERT_TRUE(main->Emitters.SaveEmitterSettings(file.string()));
+         // The action is the emitter's: choosing the emitter node lets go of the system first.
+         main->Emitters.Select(emitter, nullptr);
          platform->OpenAnswers = {file.string()};
          main->LoadEmitterSettingsAction();
        }},

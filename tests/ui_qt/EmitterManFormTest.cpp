@@ -23,6 +23,7 @@
 #include "stage/Stage.h"
 #include "ui/Main.h"
 #include "ui/qt/EmitterManForm.h"
+#include "ui/qt/PropsForm.h"
 #include "ui/qt/MainForm.h"
 #include "ui/qt/VarChartForm.h"
 
@@ -124,8 +125,10 @@ TEST_F(EmitterView, TreeClicksAndPages) {
   EXPECT_EQ(view->EmitterTabs->tabText(0), "Settings");
   EXPECT_EQ(view->EmitterTabs->tabText(1), "Visibility");
   EXPECT_EQ(form->CurveEditor->parentWidget(), view->VisibilityTab);
+  // A system: the editor goes back to the system properties panel, its page shown.
   QTest::mouseClick(view->Tree->viewport(), Qt::LeftButton, {}, TextOf(Node(0, 0)));
-  EXPECT_TRUE(form->CurveEditor->isHidden());
+  EXPECT_EQ(view->Pages->currentWidget(), form->SystemProps);
+  EXPECT_TRUE(form->SystemProps->isAncestorOf(form->CurveEditor));
 }
 
 // A right click selects the node and opens the menu in its order, each action enabled as the
