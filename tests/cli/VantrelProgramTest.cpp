@@ -327,16 +327,33 @@ static std::vector<pid_t> ChildrenOf(pid_t parent) {
 // slow writes: the parent says what ended it, removes the file it left half written and answers
 // 1; every frame file left is whole.
 TEST_F(VantrelProgram, AKilledWorkerLeavesNoTemporaryFile) {
+  // The worker writing a temporary file when one first appears (slow writes leave it there long
+  // enough), or -1 after a while without one.
+  const auto writerOf = [](const fs::path& out, const std::vector<pid_t>& workers) -> pid_t {
+    for (int tries = 0; tries < 30000; ++tries) {
+      std::error_code ec;
+      for (const auto& entry : fs::directory_iterator(out, ec))
+        for (const pid_t worker : workers)
+          if (entry.path().filename().string().find("." + std::to_string(worker) + ".tmp-write") !=
+              std::string::npos)
+            return worker;
+      usleep(1000);
+    }
+    return -1;
+  };
   int removed = 0;
-  for (const int delayMs : {600, 900, 1200, 1500, 1800}) {
+  // Killed at fixed moments (0 = while it writes a file, however long the start takes).
+  for (const int delayMs : {0, 600, 900, 1200, 1500, 1800}) {
     SCOPED_TRACE(delayMs);
     const fs::path out = Dir / ("k" + std::to_string(delayMs));
     const pid_t child = StartSlowRender(Dir, out, {"--jobs", "2"});
     ASSERT_GE(child, 0);
-    usleep(static_cast<useconds_t>(delayMs) * 1000);
+    usleep(static_cast<useconds_t>(delayMs == 0 ? 300 : delayMs) * 1000);
     const std::vector<pid_t> workers = ChildrenOf(child);
     ASSERT_FALSE(workers.empty());
-    kill(workers.front(), SIGKILL);
+    const pid_t writer = delayMs == 0 ? writerOf(out, workers) : workers.front();
+    ASSERT_GT(writer, 0) << "no worker wrote a file";
+    kill(writer, SIGKILL);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << status;

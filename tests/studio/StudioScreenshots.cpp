@@ -271,6 +271,43 @@ int main(int argc, char** argv) {
     }
   }
 
+  // The fountain's system chosen in the emitter tree: the system properties panel on its curve
+  // page ("Flow") and on its render page with the image maps editor docked in it.
+  if (panel) {
+    window->OpenScene(QString(EXAMPLES_DIR "/fountain/scene.json"));
+    window->GoToFrame(40);
+    auto* tabs = panel->findChild<QTabBar*>("TabControl1");
+    auto* emitters = panel->findChild<QTreeWidget*>("EmitterTree");
+    auto* fold = panel->findChild<QToolButton*>("PropertiesFoldButton");
+    auto* props = panel->findChild<QTreeWidget*>("PropsTree");
+    check(tabs && emitters && fold && props && emitters->topLevelItemCount() > 0 &&
+              emitters->topLevelItem(0)->childCount() > 0,
+          "the panel has no emitter tree with a system and no system properties");
+    if (tabs && emitters && fold && props && emitters->topLevelItemCount() > 0 &&
+        emitters->topLevelItem(0)->childCount() > 0) {
+      tabs->setCurrentIndex(0);
+      if (!fold->isChecked()) fold->click();
+      QTreeWidgetItem* system = emitters->topLevelItem(0)->child(0);
+      emitters->scrollToItem(system);
+      QTest::mouseClick(emitters->viewport(), Qt::LeftButton, {}, emitters->visualItemRect(system).center());
+      const struct {
+        const char* entry;
+        const char* file;
+      } pages[] = {{"Flow", "studio-system-flow.png"}, {"Render", "studio-system-render.png"}};
+      for (const auto& page : pages) {
+        const QList<QTreeWidgetItem*> found = props->findItems(page.entry, Qt::MatchExactly | Qt::MatchRecursive);
+        check(!found.isEmpty(), QString("no \"%1\" entry").arg(page.entry));
+        if (found.isEmpty()) continue;
+        props->scrollToItem(found.front());
+        QTest::mouseClick(props->viewport(), Qt::LeftButton, {}, props->visualItemRect(found.front()).center());
+        const QImage shot = GrabStudioAndPanel(*window, *panel);
+        const QString path = QString(SCREENSHOT_DIR "/") + page.file;
+        check(shot.save(path), "cannot write " + path);
+        std::printf("studio_screenshots: %s\n", qPrintable(path));
+      }
+    }
+  }
+
   // The "Tools" page: a tool of each kind added to the fountain from the panel's Toolbox menu,
   // each chosen in the list (so selected in the view) with its page shown; then the lifespan page.
   if (panel) {

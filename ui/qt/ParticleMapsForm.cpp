@@ -69,7 +69,9 @@ QWidget* TParticleMapsForm::MapsPage() {
   ImageNameLabel->setWordWrap(true);
   left->addWidget(ImageNameLabel);
   left->addStretch(1);
-  grid->addLayout(left, 0, 0, 2, 1);
+  // One column: the preview over the fields, so that the page fits the narrow render page of
+  // the system properties panel without cutting a field.
+  grid->addLayout(left, 0, 0);
 
   OptionsMenu = new QMenu(this);
   OptionsMenu->setObjectName("OptionsMenu");
@@ -126,7 +128,7 @@ QWidget* TParticleMapsForm::MapsPage() {
   FlipBox->setObjectName("FlipBox");
   FlipBox->addItems({"No Transform", "Flip Horizontal", "Flip Vertical", "Flip Both"});
   form->addRow("Flip", FlipBox);
-  grid->addLayout(form, 0, 1);
+  grid->addLayout(form, 1, 0);
 
   auto* alphaBox = new QVBoxLayout;
   alphaBox->addWidget(new QLabel("Alpha Master", page));
@@ -143,9 +145,9 @@ QWidget* TParticleMapsForm::MapsPage() {
   alphaRow->addWidget(AlphaTrack, 1);
   alphaRow->addWidget(AlphaSpin);
   alphaBox->addLayout(alphaRow);
-  grid->addLayout(alphaBox, 1, 1, Qt::AlignTop);
-  grid->setColumnStretch(1, 1);
-  grid->setRowStretch(1, 1);
+  grid->addLayout(alphaBox, 2, 0, Qt::AlignTop);
+  grid->setColumnStretch(0, 1);
+  grid->setRowStretch(2, 1);
 
   connect(ShowTransparencyItem, &QAction::triggered, this, [this] { Ask([](auto& c) { c.ShowTransparencyAction(); }); });
   connect(ShowOriginItem, &QAction::triggered, this, [this] { Ask([](auto& c) { c.ShowOriginAction(); }); });
