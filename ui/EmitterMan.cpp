@@ -2,6 +2,8 @@
 // final-render stepping over EmitterList.
 #include "ui/EmitterMan.h"
 
+#include "ui/ShowFailure.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -24,17 +26,6 @@ void CopyEmitter(const TEmitterObject& from, TEmitterObject& to) {
   to.ReadFrom(EmitterRecordVersion, buffer);
 }
 
-// Runs a file action, showing its failure to the user; false when it failed.
-template <typename Action>
-bool ShowFailure(Action action) {
-  try {
-    action();
-    return true;
-  } catch (const std::exception& e) {
-    Platform().ShowMessage(e.what());
-    return false;
-  }
-}
 
 // A settings file that was read with problems: the action fails with them in its message.
 void ThrowFileProblems(const std::string& fileName, const std::vector<std::string>& problems) {

@@ -2,6 +2,9 @@
 // menu, the colour mode and the gradient files.
 #include "ui/GradientEdit.h"
 
+#include "ui/ShowFailure.h"
+
+
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -22,16 +25,6 @@ constexpr double HitRadius = 5;  // pixels around a marker's centre
 constexpr double LineAt = 0.72;  // the markers' row, as a fraction of the strip's height from its top
 constexpr const char* GradientFilter = "VNTX Color Gradients (*.vtg)";
 
-// A file action of the view: a failure is shown to the user, never thrown into the toolkit.
-template <typename F>
-void ShowingFailure(F&& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    ClearFpuExceptions();
-    Platform().ShowMessage(e.what());
-  }
-}
 
 }  // namespace
 
@@ -342,7 +335,7 @@ void TGradientEdit::OpenAction() {
   const std::string file = Platform().OpenFile("Open Gradient", GradientFilter, DialogFolder(), {}, "vtg");
   if (file.empty()) return;
   Folder_ = std::filesystem::path(file).parent_path().string() + "/";
-  ShowingFailure([&] { LoadFile(file); });
+  ShowFailure([&] { LoadFile(file); });
 }
 
 void TGradientEdit::SaveAction() {
@@ -350,7 +343,7 @@ void TGradientEdit::SaveAction() {
   const std::string file = Platform().SaveFile("Save Gradient", GradientFilter, DialogFolder(), {}, "vtg");
   if (file.empty()) return;
   Folder_ = std::filesystem::path(file).parent_path().string() + "/";
-  ShowingFailure([&] {
+  ShowFailure([&] {
     if (const TColorSeries* g = Gradient()) g->SaveToFile(file);
   });
 }

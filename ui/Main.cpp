@@ -1,6 +1,8 @@
 // The main panel's controller: rendering switches, the final-render pass and creation actions.
 #include "ui/Main.h"
 
+#include "ui/ShowFailure.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,15 +15,10 @@
 
 namespace {
 
-// A menu action of the view: a failure is shown to the user, never thrown into the toolkit.
+// A menu action of the view.
 template <typename F>
 void Guarded(F&& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    ClearFpuExceptions();
-    Platform().ShowMessage(e.what());
-  }
+  ShowFailure(std::forward<F>(action));
 }
 
 }  // namespace
