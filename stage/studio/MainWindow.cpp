@@ -42,6 +42,7 @@ namespace {
 enum : int32_t { RenderInit = 0, RenderBegin = 1, RenderEnd = 2, RenderAbort = 5, RenderError = 6 };
 constexpr int kMaxRecent = 8;
 const char* const kRecentKey = "recentFiles";
+const char* const kDockStateKey = "dockState";
 
 // Changes the cursor to busy for a scope, on every way out.
 struct TBusy {
@@ -186,6 +187,8 @@ void TMainWindow::SetPlugin(TPluginExports plugin) {
   bar->addWidget(PluginButton_);
   connect(PluginButton_, &QToolButton::clicked, this, &TMainWindow::PluginLeftClick);
   connect(PluginButton_, &QToolButton::customContextMenuRequested, this, &TMainWindow::PluginRightClick);
+  // The plug-in's panel docked when it loaded: the docks go where the last run left them.
+  restoreState(QSettings().value(kDockStateKey).toByteArray());
 }
 
 void TMainWindow::PluginLeftClick() {
@@ -367,10 +370,13 @@ bool TMainWindow::MaybeSave() {
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
   Timeline_->Stop();
-  if (MaybeSave())
+  if (MaybeSave()) {
+    // Where the docks were (the plug-in's panel among them) is where the next run puts them.
+    QSettings().setValue(kDockStateKey, saveState());
     event->accept();
-  else
+  } else {
     event->ignore();
+  }
 }
 
 QStringList TMainWindow::RecentFiles() const { return QSettings().value(kRecentKey).toStringList(); }

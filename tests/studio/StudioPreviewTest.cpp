@@ -6,8 +6,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTimer>
@@ -82,6 +84,7 @@ class TStudioPreviewTest : public QObject {
  private slots:
   void initTestCase() {
     QStandardPaths::setTestModeEnabled(true);
+    QSettings().remove("dockState");  // the docks where a fresh studio puts them
     Window = std::make_unique<TMainWindow>();
     Window->resize(1000, 700);
     Window->show();
@@ -90,16 +93,22 @@ class TStudioPreviewTest : public QObject {
     QVERIFY(Window->PluginButton());
   }
 
-  // The panel comes from the plug-in at start-up, hidden, as a window the studio's main window
-  // owns; the plug-in's button shows it with its shuttle hidden.
+  // The panel comes from the plug-in at start-up, hidden, docked at the side of the studio's
+  // main window (a dock the user can float, move and close); the plug-in's button shows it with
+  // its shuttle hidden.
   void theButtonShowsThePanel() {
     Panel = Window->findChild<QWidget*>("VantrelMainPanel");
     QVERIFY(Panel);
-    QVERIFY(Panel->isWindow());
-    QCOMPARE(Panel->parentWidget(), static_cast<QWidget*>(Window.get()));
+    auto* dock = Window->findChild<QDockWidget*>("VantrelPanelDock");
+    QVERIFY(dock);
+    QCOMPARE(dock->widget(), Panel);
+    QCOMPARE(Window->dockWidgetArea(dock), Qt::RightDockWidgetArea);
+    QVERIFY(dock->features().testFlags(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                                       QDockWidget::DockWidgetFloatable));
     QVERIFY(!Panel->isVisible());
     QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
     QVERIFY(Panel->isVisible());
+    QVERIFY(dock->isVisible());
     QCOMPARE(Panel->windowTitle(), QString("VNTX 1.0"));
     QWidget* shuttle = Window->findChild<QWidget*>("VantrelShuttle");
     QVERIFY(shuttle && !shuttle->isVisible());
@@ -235,7 +244,7 @@ class TStudioPreviewTest : public QObject {
     QVERIFY(Window->OpenScene(Example("fountain")));
     QVERIFY(PlayUntil([&](int ms) {
               if (ms < 300) return false;
-              Panel->close();
+              Window->findChild<QDockWidget*>("VantrelPanelDock")->close();  // its close button
               return true;
             }) > 0);
     QVERIFY(!Panel->isVisible());

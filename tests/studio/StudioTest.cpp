@@ -2,6 +2,9 @@
 // real plug-in and the real stage: open a scene, select, set a key, render a frame into the
 // render window (the same image as `vantrel render`), save and reload, cancel an animation
 // render, and the outliner's edits.
+#include <QDockWidget>
+#include <QFile>
+#include <QSettings>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -59,6 +62,21 @@ class TStudioTest : public QObject {
   Q_OBJECT
   std::unique_ptr<TMainWindow> Window;
   QTemporaryDir Temp;
+
+  // The plug-in's panel, shown as a user shows it: the plug-in's button.
+  QMainWindow* ShownPanel() {
+    auto* panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
+    if (panel && !panel->isVisible()) QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
+    return panel && panel->isVisible() ? panel : nullptr;
+  }
+
+  // The entry of the panel's menus whose text starts with the given one.
+  static QAction* MenuEntry(QMainWindow* panel, const QString& text) {
+    for (QAction* menu : panel->menuBar()->actions())
+      for (QAction* a : menu->menu()->actions())
+        if (a->text().startsWith(text)) return a;
+    return nullptr;
+  }
 
  private slots:
   void initTestCase() {
@@ -348,16 +366,9 @@ class TStudioTest : public QObject {
   void pluginEditsMarkTheSceneModified() {
     QVERIFY(Window->OpenScene(Example("fountain")));
     QVERIFY(!Window->Modified());
-    auto* panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
-    if (!panel) QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
-    panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
+    QMainWindow* panel = ShownPanel();
     QVERIFY(panel);
-    auto entry = [&](const QString& text) -> QAction* {
-      for (QAction* menu : panel->menuBar()->actions())
-        for (QAction* a : menu->menu()->actions())
-          if (a->text().startsWith(text)) return a;
-      return nullptr;
-    };
+    auto entry = [&](const QString& text) { return MenuEntry(panel, text); };
     int before = 0;
     Stage().Scene.ForEach([&](TNode&) { ++before; });
     entry("New Emitter")->trigger();
@@ -378,7 +389,6 @@ class TStudioTest : public QObject {
     auto* emitterPage = panel->findChild<QWidget*>("EmitterManagerPage");
     auto* chart = emitterPage ? emitterPage->findChild<QWidget*>("CurveChart") : nullptr;
     QVERIFY(tabs && chart);
-    panel->show();
     // The new emitter alone: its page's Visibility tab holds the curve editor.
     tabs->setCurrentIndex(0);
     auto* tree = panel->findChild<QTreeWidget*>("EmitterTree");
@@ -407,17 +417,9 @@ class TStudioTest : public QObject {
   // and a reopen with their settings: the frame renders as it did before the reopen.
   void toolsTunedSavedAndReopenedRenderTheSame() {
     QVERIFY(Window->OpenScene(Example("fountain")));
-    auto* panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
-    if (!panel) QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
-    panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
+    QMainWindow* panel = ShownPanel();
     QVERIFY(panel);
-    panel->show();
-    auto entry = [&](const QString& text) -> QAction* {
-      for (QAction* menu : panel->menuBar()->actions())
-        for (QAction* a : menu->menu()->actions())
-          if (a->text() == text) return a;
-      return nullptr;
-    };
+    auto entry = [&](const QString& text) { return MenuEntry(panel, text); };
     auto render = [&] {
       Window->Timeline()->FrameField()->setValue(40);
       const bool ok = Window->RenderFrame();
@@ -470,6 +472,130 @@ class TStudioTest : public QObject {
     QCOMPARE(panel->findChild<QDoubleSpinBox*>("LifespanField")->value(), 30.0);
     QCOMPARE(panel->findChild<QDoubleSpinBox*>("LivesField")->value(), 2.0);
     QCOMPARE(render(), tuned);
+  }
+
+  // An effect built from nothing in the panel: New Emitter, a second system, and an edit of each
+  // kind the emitter and system pages offer, made with the mouse and keys. Each edit is one step
+  // named in the panel's Edit menu and shows in the title as a modified scene; the saved scene,
+  // opened again, holds exactly those edits (it saves to the same bytes) with the values set.
+  void emitterBuiltFromNothingKeepsEveryEdit() {
+    Window->NewScene();
+    QMainWindow* panel = ShownPanel();
+    QVERIFY(panel);
+    panel->findChild<QTabBar*>("TabControl1")->setCurrentIndex(0);
+    auto* tree = panel->findChild<QTreeWidget*>("EmitterTree");
+    auto* fold = panel->findChild<QToolButton*>("PropertiesFoldButton");
+    auto* props = panel->findChild<QTreeWidget*>("PropsTree");
+    QVERIFY(tree && fold && props);
+    const QString path = Temp.filePath("built.json");
+    // Every edit starts from a saved scene, so that the title shows what that edit did.
+    auto edit = [&](const QString& step, const std::function<void()>& act) {
+      QVERIFY(Window->SaveScene(path));
+      QVERIFY(!Window->windowTitle().contains("*"));
+      act();
+      QVERIFY2(Window->Modified() && Window->windowTitle().contains("*"), qPrintable(step));
+      // A new emitter is a new scene object, the host's to take back, not a panel's step.
+      if (step != "New Emitter") QCOMPARE(MenuEntry(panel, "Undo")->text(), "Undo " + step);
+    };
+    auto click = [](QTreeWidget* view, QTreeWidgetItem* item) {
+      view->scrollToItem(item);
+      QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(item).center());
+    };
+    auto typeInto = [](QAbstractSpinBox* field, const QString& text) {
+      field->setFocus();
+      field->selectAll();
+      QTest::keyClicks(field, text);
+      QTest::keyClick(field, Qt::Key_Return);
+    };
+    auto choose = [](QComboBox* box, int steps) {
+      box->setFocus();
+      for (int i = 0; i < steps; ++i) QTest::keyClick(box, Qt::Key_Down);
+    };
+    auto emitterItem = [&] { return tree->topLevelItem(0); };
+
+    edit("New Emitter", [&] { MenuEntry(panel, "New Emitter")->trigger(); });
+    if (QTest::currentTestFailed()) return;
+    QCOMPARE(tree->topLevelItemCount(), 1);
+    if (!fold->isChecked()) fold->click();
+    edit("Rename", [&] {
+      // The new emitter is selected already (a click on it would start a slow-click rename).
+      QCOMPARE(tree->currentItem(), emitterItem());
+      tree->setFocus();
+      QTest::keyClick(tree, Qt::Key_F2);
+      auto* field = tree->findChild<QLineEdit*>();
+      QVERIFY(field);
+      field->selectAll();
+      QTest::keyClicks(field, "Red Stream");
+      QTest::keyClick(field, Qt::Key_Return);
+      QApplication::processEvents();  // the edit ends after the key
+    });
+    if (QTest::currentTestFailed()) return;
+    QCOMPARE(emitterItem()->text(0), QString("Red Stream"));
+    edit("Frame Offset", [&] { typeInto(panel->findChild<QSpinBox*>("FrameOffsetEdit"), "5"); });
+    edit("Freeze Frame", [&] { typeInto(panel->findChild<QSpinBox*>("FreezeFrameEdit"), "40"); });
+    edit("Auto Scale", [&] {
+      for (QCheckBox* box : panel->findChildren<QCheckBox*>())
+        if (box->text() == "Faster particles") box->click();
+    });
+    edit("Add Particle System", [&] { MenuEntry(panel, "Add Particle System")->trigger(); });
+    if (QTest::currentTestFailed()) return;
+    QCOMPARE(emitterItem()->childCount(), 2);
+    edit("Enabled", [&] {
+      click(tree, emitterItem()->child(1));
+      QTest::keyClick(tree, Qt::Key_Space);
+    });
+    // The first system: its shape, radius, counts and render mode, and a key on its Flow curve.
+    click(tree, emitterItem()->child(0));
+    QVERIFY(panel->findChild<QWidget*>("PropsForm")->isVisible());
+    click(props, props->findItems("System", Qt::MatchExactly | Qt::MatchRecursive).value(0));
+    edit("Emitter Shape", [&] { choose(panel->findChild<QComboBox*>("ShapeBox"), 1); });
+    edit("Emitter Radius", [&] { typeInto(panel->findChild<QDoubleSpinBox*>("RadiusSpin"), "0.5"); });
+    edit("Focus Shape", [&] { choose(panel->findChild<QComboBox*>("FocusShapeBox"), 1); });
+    edit("System Lifespan", [&] { typeInto(panel->findChild<QSpinBox*>("LifespanSpin"), "90"); });
+    edit("System Lives", [&] { typeInto(panel->findChild<QSpinBox*>("LivesSpin"), "2"); });
+    QTreeWidgetItem* render = props->findItems("Render", Qt::MatchStartsWith | Qt::MatchRecursive).value(0);
+    QVERIFY(render);
+    click(props, render);
+    edit("Render Mode", [&] { choose(panel->findChild<QComboBox*>("RenderModeBox"), 1); });
+    click(props, props->findItems("Flow", Qt::MatchExactly | Qt::MatchRecursive).value(0));
+    auto* chart = panel->findChild<QWidget*>("CurveHolder")->findChild<QWidget*>("CurveChart");
+    QVERIFY(chart && chart->isVisible());
+    edit("Add Key", [&] {
+      QTest::mouseDClick(chart, Qt::LeftButton, {}, QPoint(chart->width() / 2, chart->height() / 4));
+    });
+    if (QTest::currentTestFailed()) return;
+
+    // Saved, another scene opened, this one again: the same bytes, and the values set.
+    QVERIFY(Window->SaveScene(path));
+    QVERIFY(Window->OpenScene(Example("snow")));
+    QVERIFY(Window->OpenScene(path));
+    const QString again = Temp.filePath("built-again.json");
+    QVERIFY(Window->SaveScene(again));
+    QFile first(path), second(again);
+    QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+    const QByteArray saved = first.readAll();
+    QCOMPARE(second.readAll(), saved);
+    for (const char* set : {"\"Red Stream\"", "\"frameOffset\": 5", "\"freezeFrame\": 40", "\"systemLifespan\": 90",
+                            "\"systemLives\": 2", "\"emitterRadius\": 0.5", "\"enabled\": false"})
+      QVERIFY2(saved.contains(set), set);
+    QCOMPARE(tree->topLevelItem(0)->childCount(), 2);
+  }
+
+  // The panel lives in a dock of the studio's window; where the user leaves it is where the next
+  // start of the studio puts it (the window's layout is kept when it closes).
+  void panelDockIsRemembered() {
+    Window->NewScene();
+    QVERIFY(ShownPanel());
+    auto* dock = Window->findChild<QDockWidget*>("VantrelPanelDock");
+    QVERIFY(dock && dock->isVisible());
+    Window->addDockWidget(Qt::LeftDockWidgetArea, dock);
+    QSettings().remove("dockState");  // nothing from an earlier run
+    QVERIFY(Window->close());
+    const QByteArray kept = QSettings().value("dockState").toByteArray();
+    Window->addDockWidget(Qt::RightDockWidgetArea, dock);
+    QVERIFY(Window->restoreState(kept));
+    QCOMPARE(Window->dockWidgetArea(dock), Qt::LeftDockWidgetArea);
+    Window->show();
   }
 
   void cleanupTestCase() {

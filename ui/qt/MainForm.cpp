@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -194,6 +195,21 @@ TMainForm::TMainForm(TMainPanelController& main, QWidget* owner)
   TabControl1->setObjectName("TabControl1");
 
   BuildMenus();
+  // A panel that floats over the host falls behind it at every click: where the host's window
+  // has dock areas, the panel docks at its side instead, hidden until the plug-in's button. The
+  // dock is made before the shuttle, so that the host's window frees it (and with it this form,
+  // which frees the shuttle) first.
+  Dock = nullptr;
+  if (auto* host = qobject_cast<QMainWindow*>(owner)) {
+    Dock = new QDockWidget(windowTitle(), host);
+    Dock->setObjectName("VantrelPanelDock");
+    Dock->setWidget(this);
+    host->addDockWidget(Qt::RightDockWidgetArea, Dock);
+    Dock->hide();
+    show();  // shown with its dock, which the host may bring back from an earlier run
+    // Closing the dock ends a run under way, as closing the panel's own window does.
+    Dock->installEventFilter(this);
+  }
   Shuttle = new TShuttleForm(owner);
   Shuttle->setObjectName("VantrelShuttle");
   Shuttle->setWindowTitle(windowTitle());
@@ -220,8 +236,11 @@ TMainForm::TMainForm(TMainPanelController& main, QWidget* owner)
   const int menuHeight = menuBar()->sizeHint().height();
   resize(ClientWidth, ClientHeight + menuHeight);
   setMinimumSize(ClientWidth, ClientHeight + menuHeight);
+
   Refresh();
 }
+
+QWidget* TMainForm::Frame() const { return Dock ? static_cast<QWidget*>(Dock) : const_cast<TMainForm*>(this); }
 
 TMainForm::~TMainForm() {
   GateInput(false);
@@ -230,7 +249,7 @@ TMainForm::~TMainForm() {
     if (Main_->PanelState().PlayShowsStop) Main_->StopAnimateAction();
     Main_->AttachView(nullptr);
   }
-  delete Shuttle;
+  delete Shuttle.data();
 }
 
 void TMainForm::ControllerGone() {
@@ -240,8 +259,8 @@ void TMainForm::ControllerGone() {
   EmitterMan->ControllerGone();
   // A plug-in unloading after the application has gone leaves the windows as they are.
   if (!QCoreApplication::instance()) return;
-  hide();
-  Shuttle->hide();
+  Frame()->hide();
+  if (Shuttle) Shuttle->hide();
 }
 
 void TMainForm::Ask(void (TMainPanelController::*action)()) {
@@ -313,7 +332,7 @@ void TMainForm::Refresh() {
   if (!Main_) return;
   const TMainPanelState state = Main_->PanelState();
   ShowPlayState(PreviewButton, state.PlayShowsStop);
-  ShowPlayState(Shuttle->PreviewButton, state.PlayShowsStop);
+  if (Shuttle) ShowPlayState(Shuttle->PreviewButton, state.PlayShowsStop);
   StatusBar->setText(QString::fromStdString(state.StatusText));
   ShowProgress(RenderProgress, state.MainProgress.Position, state.MainProgress.Caption);
   {
@@ -332,7 +351,7 @@ void TMainForm::Refresh() {
   UndoItem->setEnabled(!state.UndoName.empty());
   RedoItem->setText(QString::fromStdString(state.RedoName.empty() ? "Redo" : "Redo " + state.RedoName));
   RedoItem->setEnabled(!state.RedoName.empty());
-  Shuttle->Refresh(state);
+  if (Shuttle) Shuttle->Refresh(state);
 }
 
 void TMainForm::PreviewChanged() {
@@ -357,7 +376,13 @@ void TMainForm::ShowPanel() {
   Refresh();  // the first click may have switched rendering on
   if (!Shuttle->isVisible()) {
     // A panel coming into view opens with its properties folded.
-    if (!isVisible()) Main_->EmitterManager().SetFoldExpanded(false);
+    if (!Frame()->isVisible()) Main_->EmitterManager().SetFoldExpanded(false);
+    if (Dock) {
+      show();
+      Dock->show();
+      Dock->raise();
+      return;
+    }
     PlaceBesideOwner();
     show();
     if (isMinimized()) showNormal();
@@ -368,15 +393,16 @@ void TMainForm::ShowPanel() {
 }
 
 void TMainForm::Shrink() {
-  Shuttle->move(pos());
-  hide();
+  Shuttle->move(Dock ? Dock->mapToGlobal(QPoint(0, 0)) : pos());
+  Frame()->hide();
   Shuttle->show();
 }
 
 void TMainForm::Grow() {
-  move(Shuttle->pos());
+  if (!Dock) move(Shuttle->pos());
   Shuttle->hide();
   show();
+  if (Dock) Dock->show();
 }
 
 void TMainForm::FoldCollapsing(int foldHeight) { FoldRemembered_ = foldHeight; }
@@ -403,7 +429,7 @@ void TMainForm::GateInput(bool running) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Owner_ && event->type() == QEvent::Close) {
+  if ((watched == Owner_ || (Dock && watched == Dock)) && event->type() == QEvent::Close) {
     if (Main_ && Main_->PanelState().PlayShowsStop) Main_->StopAnimateAction();
     return false;
   }
@@ -427,12 +453,17 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     return false;
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget) return false;  // windows and the application get their own events
-  for (QWidget* open : {static_cast<QWidget*>(PreviewButton), static_cast<QWidget*>(RewindButton),
-                        static_cast<QWidget*>(Shuttle->PreviewButton), static_cast<QWidget*>(Shuttle->RewindButton),
-                        static_cast<QWidget*>(DrawModeBox)})
-    if (widget == open || open->isAncestorOf(widget) || (open == DrawModeBox && widget->window()->parentWidget() &&
-                                                         DrawModeBox->isAncestorOf(widget->window()->parentWidget())))
+  // The shuttle may already be gone while the host's window closes.
+  QWidget* shuttlePreview = Shuttle ? Shuttle->PreviewButton : nullptr;
+  QWidget* shuttleRewind = Shuttle ? Shuttle->RewindButton : nullptr;
+  for (QWidget* open : {static_cast<QWidget*>(PreviewButton), static_cast<QWidget*>(RewindButton), shuttlePreview,
+                        shuttleRewind, static_cast<QWidget*>(DrawModeBox)}) {
+    if (!open) continue;
+    if (widget == open || open->isAncestorOf(widget) ||
+        (open == DrawModeBox && widget->window()->parentWidget() &&
+         DrawModeBox->isAncestorOf(widget->window()->parentWidget())))
       return false;
+  }
   return true;
 }
 

@@ -7,13 +7,16 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 #include "ui/MainPanel.h"
+#include "ui/qt/ShuttleForm.h"
 
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QDockWidget;
 class QFrame;
 class QLabel;
 class QProgressBar;
@@ -24,7 +27,6 @@ class TColorButton;
 class TEmitterManForm;
 class TPropsForm;
 class TParticleMapsForm;
-class TShuttleForm;
 class TToolboxForm;
 class TVarChartForm;
 
@@ -54,7 +56,11 @@ class TMainForm : public QMainWindow, public TMainPanelView {
   TEmitterManForm* EmitterMan;
   TPropsForm* SystemProps;  // the emitter manager's system page
   TParticleMapsForm* MapsEditor;  // in the system properties' render page
-  TShuttleForm* Shuttle;
+  // The shuttle is the host window's child too: that window may free it before this form.
+  QPointer<TShuttleForm> Shuttle;
+  // In a host whose main window has dock areas, the panel lives in a dock at its right side (the
+  // user may float, move or close it; the host keeps where it was); null otherwise.
+  QDockWidget* Dock;
 
   // ---- Menu entries. The emitter and system entries are the emitter manager's actions.
   QAction *NewEmitterItem, *DeleteEmitterItem, *LoadEmitterItem, *SaveEmitterItem;
@@ -104,6 +110,8 @@ class TMainForm : public QMainWindow, public TMainPanelView {
   TMainPanelController* Main_;  // null once the controller is gone
   QWidget* Owner_;
   int FoldRemembered_ = 0;
+  // The panel as the user sees it: its dock, or itself.
+  QWidget* Frame() const;
 };
 
 // Makes the main panel (and with it the shuttle) over the controller, floating above the given
