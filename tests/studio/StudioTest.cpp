@@ -4,6 +4,8 @@
 // render, and the outliner's edits.
 #include <QDockWidget>
 #include <QFile>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QSettings>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -596,6 +598,31 @@ class TStudioTest : public QObject {
     QVERIFY(Window->restoreState(kept));
     QCOMPARE(Window->dockWidgetArea(dock), Qt::LeftDockWidgetArea);
     Window->show();
+  }
+
+  // The panel's Help opens the user guide in the help viewer: the guide's text, with its
+  // pictures, and its links followed to the pages beside it.
+  void helpShowsTheGuideWithItsPictures() {
+    QMainWindow* panel = ShownPanel();
+    QVERIFY(panel);
+    MenuEntry(panel, "Topics")->trigger();
+    QTextBrowser* viewer = nullptr;
+    QTRY_VERIFY((viewer = Window->findChild<QTextBrowser*>("helpViewer")) && viewer->isVisible());
+    QVERIFY(viewer->toPlainText().startsWith("Vantrel user guide"));
+    QTest::qWait(50);
+    int pictures = 0;
+    for (QTextBlock b = viewer->document()->begin(); b.isValid(); b = b.next())
+      for (auto it = b.begin(); !it.atEnd(); ++it) {
+        const QTextImageFormat image = it.fragment().charFormat().toImageFormat();
+        if (!image.isValid()) continue;
+        const QVariant loaded = viewer->document()->resource(QTextDocument::ImageResource, QUrl(image.name()));
+        QVERIFY2(loaded.isValid() && !loaded.value<QImage>().isNull(), qPrintable(image.name()));
+        ++pictures;
+      }
+    QVERIFY(pictures > 5);
+    viewer->setSource(QUrl("settings.md"));
+    QVERIFY(viewer->toPlainText().contains("frameOffset"));
+    viewer->close();
   }
 
   void cleanupTestCase() {

@@ -5,6 +5,7 @@
 #include <QColorDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -14,6 +15,7 @@
 #include <QMouseEvent>
 #include <QStatusBar>
 #include <QTextBrowser>
+#include <QUrl>
 
 #include "ui/qt/HostWindow.h"
 
@@ -218,7 +220,9 @@ bool TQtPlatform::ShowHelp(const std::string& file) {
   viewer->setObjectName("helpViewer");
   viewer->setWindowTitle("Vantrel Help");
   viewer->setOpenExternalLinks(true);
-  viewer->setMarkdown(QString::fromUtf8(f.readAll()));
+  // Read as a page of its folder: its pictures and the pages it links to are found beside it.
+  f.close();
+  viewer->setSource(QUrl::fromLocalFile(QFileInfo(f).absoluteFilePath()), QTextDocument::MarkdownResource);
   viewer->resize(800, 700);
   viewer->show();
   return true;
