@@ -123,6 +123,11 @@ void TMain::SceneChanged() {
   ViewsChanged();
 }
 
+void TMain::HostSelectionChanged(tsxSOBJ* sceneObject) {
+  Emitters.HostSelected(sceneObject);
+  ToolboxControl.HostSelected(sceneObject);
+}
+
 void TMain::ViewsChanged() {
   ShowCurrentCurve();
   // The toolbox's refresh: the current tool stays listed and the properties panel shows it.
