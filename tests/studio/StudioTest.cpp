@@ -53,6 +53,24 @@ void ClickItem(TOutliner* outliner, QTreeWidgetItem* item) {
   QTest::mouseClick(outliner->viewport(), Qt::LeftButton, {}, r.center());
 }
 
+// The plug-in's main panel, shown (the plug-in's button opens it the first time); null when
+// there is none.
+QMainWindow* ShowPanel(TMainWindow& window) {
+  auto* panel = window.findChild<QMainWindow*>("VantrelMainPanel");
+  if (!panel) QTest::mouseClick(window.PluginButton(), Qt::LeftButton);
+  panel = window.findChild<QMainWindow*>("VantrelMainPanel");
+  if (panel) panel->show();
+  return panel;
+}
+
+// The panel's menu entry of that caption, or null.
+QAction* MenuEntry(QMainWindow* panel, const QString& text) {
+  for (QAction* menu : panel->menuBar()->actions())
+    for (QAction* a : menu->menu()->actions())
+      if (a->text() == text) return a;
+  return nullptr;
+}
+
 }  // namespace
 
 class TStudioTest : public QObject {
@@ -407,17 +425,9 @@ class TStudioTest : public QObject {
   // and a reopen with their settings: the frame renders as it did before the reopen.
   void toolsTunedSavedAndReopenedRenderTheSame() {
     QVERIFY(Window->OpenScene(Example("fountain")));
-    auto* panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
-    if (!panel) QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
-    panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
+    QMainWindow* panel = ShowPanel(*Window);
     QVERIFY(panel);
-    panel->show();
-    auto entry = [&](const QString& text) -> QAction* {
-      for (QAction* menu : panel->menuBar()->actions())
-        for (QAction* a : menu->menu()->actions())
-          if (a->text() == text) return a;
-      return nullptr;
-    };
+    auto entry = [&](const QString& text) { return MenuEntry(panel, text); };
     auto render = [&] {
       Window->Timeline()->FrameField()->setValue(40);
       const bool ok = Window->RenderFrame();
@@ -477,17 +487,9 @@ class TStudioTest : public QObject {
   // user chooses in the tree or the toolbox is the outliner's selection.
   void outlinerAndPanelSelectEachOther() {
     QVERIFY(Window->OpenScene(Example("fountain")));
-    auto* panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
-    if (!panel) QTest::mouseClick(Window->PluginButton(), Qt::LeftButton);
-    panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
+    QMainWindow* panel = ShowPanel(*Window);
     QVERIFY(panel);
-    panel->show();
-    auto entry = [&](const QString& text) -> QAction* {
-      for (QAction* menu : panel->menuBar()->actions())
-        for (QAction* a : menu->menu()->actions())
-          if (a->text() == text) return a;
-      return nullptr;
-    };
+    auto entry = [&](const QString& text) { return MenuEntry(panel, text); };
     // A second emitter and a second tool (after the fountain and its pool's deflector), each
     // current in the panel when made.
     entry("New Emitter")->trigger();
