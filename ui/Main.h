@@ -75,7 +75,8 @@ class TMain : public TMainPanelController {
   void SceneChanged();
   // The host's selection changed to sceneObject (null: nothing selected): the emitter manager's
   // tree and the toolbox's rows follow it (TEmitterMan::HostSelected,
-  // TToolboxControl::HostSelected). Nothing is written and the host is asked nothing.
+  // TToolboxControl::HostSelected), and the panel's view brings the page of an emitter or a tool
+  // to the front. Nothing is written and the host is asked nothing.
   void HostSelectionChanged(tsxSOBJ* sceneObject);
 
   // ---- Plain state a view or a host reads.

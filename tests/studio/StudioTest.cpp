@@ -483,8 +483,9 @@ class TStudioTest : public QObject {
   }
 
   // The outliner and the panel select each other: an emitter clicked in the outliner is the
-  // selected row of the panel's tree, a tool clicked there the toolbox's current row; a row the
-  // user chooses in the tree or the toolbox is the outliner's selection.
+  // selected row of the panel's tree, a tool clicked there the toolbox's current row, each with
+  // its page in front; a row the user chooses in the tree or the toolbox is the outliner's
+  // selection.
   void outlinerAndPanelSelectEachOther() {
     QVERIFY(Window->OpenScene(Example("fountain")));
     QMainWindow* panel = ShowPanel(*Window);
@@ -509,12 +510,18 @@ class TStudioTest : public QObject {
     QCOMPARE(list->currentItem(), list->topLevelItem(1));
     auto selectedIn = [](QTreeWidget* view) { return view->selectedItems().value(0); };
 
+    // The page of what the outliner selects comes to the front; a mesh leaves the page alone.
     TOutliner* outliner = Window->Outliner();
     ClickItem(outliner, outliner->ItemOf(fountain));
     QCOMPARE(selectedIn(tree), tree->topLevelItem(0));
+    QCOMPARE(tabs->currentIndex(), 0);
     ClickItem(outliner, outliner->ItemOf(pool));
     QCOMPARE(selectedIn(list), list->topLevelItem(0));
     QCOMPARE(selectedIn(tree), tree->topLevelItem(0));  // a tool leaves the tree where it is
+    QCOMPARE(tabs->currentIndex(), 1);
+    ClickItem(outliner, outliner->ItemOf(Stage().Scene.FindByName("Floor")));
+    QCOMPARE(tabs->currentIndex(), 1);
+    QCOMPARE(selectedIn(list), list->topLevelItem(0));
 
     auto choose = [](QTreeWidget* view, QTreeWidgetItem* item) {
       view->scrollToItem(item);

@@ -120,6 +120,35 @@ TEST_F(Panel, ControlsCaptionsAndSizes) {
                        "Help: Topics && Contents; Toggle Cue Cards;"}));
 }
 
+// The host's selection of an emitter or a tool brings its page to the front; any other object
+// leaves the page the user looks at.
+TEST_F(Panel, TheHostsSelectionBringsItsPageToTheFront) {
+  tsxSOBJCALLBACKS callbacks{};
+  callbacks.version = 3;
+  const int type = tsxObjectDefine(1, "VNTX_Emitter", &callbacks, 0);
+  auto sceneObject = [&] {
+    stage::TNode* node = Stage().Scene.CreateCustom(type);
+    Stage().Scene.AddToScene(*node);
+    return stage::TScene::Handle(node);
+  };
+  auto emitter = std::make_unique<TEmitterObject>();
+  emitter->AddSystem();
+  emitter->SceneObject = sceneObject();
+  tsxSOBJ* emitterObject = main->Emitters.AddEmitter(std::move(emitter)).SceneObject;
+  TToolObject& fan = main->NewTool(ToolFan);
+  fan.Modifier()->SceneObject = sceneObject();
+  tsxSOBJ* group = stage::TScene::Handle(&Stage().Scene.AddGroup("Rig"));
+  const struct {
+    tsxSOBJ* Selected;
+    int Page;
+  } steps[] = {{fan.SceneObject(), 1}, {group, 1}, {emitterObject, 0}, {group, 0}, {fan.SceneObject(), 1}};
+  for (const auto& step : steps) {
+    main->HostSelectionChanged(step.Selected);
+    EXPECT_EQ(form->TabControl1->currentIndex(), step.Page);
+    EXPECT_EQ(form->Pages->currentIndex(), step.Page);
+  }
+}
+
 // Each Toolbox entry creates the kind it names, with that kind's icon as the toolbox's own menu
 // shows it (the host refuses the objects here: the tools are listed without them).
 TEST_F(Panel, ToolboxEntriesCreateTheKindTheyName) {

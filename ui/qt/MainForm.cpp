@@ -354,6 +354,8 @@ void TMainForm::PlaceBesideOwner() {
   move(at);
 }
 
+void TMainForm::ShowPage(TMainPage page) { TabControl1->setCurrentIndex(static_cast<int>(page)); }
+
 void TMainForm::ShowPanel() {
   if (!Main_) return;
   Refresh();  // the first click may have switched rendering on
