@@ -212,7 +212,19 @@ typedef struct tsxEventViewMsgData {
 } tsxEventViewMsgData;
 
 /* General codes 0 application start, 1 application close, 2 scene close, 3 scene new,
- * 4 scene load. */
+ * 4 scene load, 5 selection changed: the host's selected object is another one now, or none (the
+ * selected object was deleted, say), whoever changed it: the user in the host, or a plug-in
+ * through tsxSelectSobj or tsxSelectUp. Raised after the change, once per change, not when the
+ * same object is selected again. The record holds only the code: tsxHostGetSelectedSobj answers
+ * what is selected. */
+enum {
+  tsxGENERAL_APPSTART = 0,
+  tsxGENERAL_APPCLOSE = 1,
+  tsxGENERAL_SCENECLOSE = 2,
+  tsxGENERAL_SCENENEW = 3,
+  tsxGENERAL_SCENELOAD = 4,
+  tsxGENERAL_SELECTION = 5
+};
 typedef struct tsxEventGeneralData {
   int32_t code;
 } tsxEventGeneralData;
@@ -347,6 +359,9 @@ int tsxHostSetPluginSettings(const char* key, const char* text);
  * and refreshes what it shows of the scene's objects. Looked up by name; a host without it (the
  * command line) is not told. */
 void tsxHostSceneChanged(void);
+/* The scene object the host has selected, or null when none is. A host that raises the general
+ * event "selection changed" (code 5) offers it; a plug-in looks it up by name. */
+tsxSOBJ* tsxHostGetSelectedSobj(void);
 /* Readable settings of custom objects. A plug-in that can show an object type's payload as
  * text (and take it back) hands the host two converters for the type; a host that stores scene
  * files people read looks them up by the type's name, and a host without the function simply

@@ -100,6 +100,9 @@ TVantrelPlugin::TVantrelPlugin(const std::string& dataFolder) {
   Events.SetEvents(static_cast<uint8_t>(peRender | peGeneral));
   Events.OnRenderBegin = [this](const tsxEventRenderData&) { Main.RenderBegin(); };
   Events.OnSceneLoad = [this] { Main.SceneLoaded(); };
+  // The panels follow the host's selection where the host tells of it and says what it is.
+  if (const auto selected = reinterpret_cast<tsxSOBJ* (*)()>(LookUpHostFunction("tsxHostGetSelectedSobj")))
+    Events.OnSelectionChange = [this, selected] { Main.HostSelectionChanged(selected()); };
 
   // Registration.
   Tsx.Title = "Vantrel";

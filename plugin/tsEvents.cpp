@@ -81,9 +81,9 @@ void TTsEvents::Dispatch(int group, const void* record) {
       Call<tsxEventViewMsgData>(OnViewEvent, record);
       break;
     case tsxEVENTS_GENERAL: {
-      const std::function<void()>* handlers[] = {&OnAppStart, &OnAppClose, &OnSceneClose, &OnSceneNew,
-                                                 &OnSceneLoad};
-      if (code >= 0 && code < 5) Call(*handlers[code]);
+      const std::function<void()>* handlers[] = {&OnAppStart, &OnAppClose,  &OnSceneClose,
+                                                 &OnSceneNew, &OnSceneLoad, &OnSelectionChange};
+      if (code >= 0 && code < 6) Call(*handlers[code]);
       break;
     }
     default:

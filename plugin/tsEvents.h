@@ -34,6 +34,8 @@ class TTsEvents {
   TMouseHandler OnMouseMessage, OnMouseEvent, OnMouseDrag;
   std::function<void(const tsxEventViewMsgData&)> OnViewEvent;
   std::function<void()> OnAppStart, OnAppClose, OnSceneNew, OnSceneLoad, OnSceneClose;
+  // The host's selected object changed (general code 5); the host answers which it is now.
+  std::function<void()> OnSelectionChange;
 
   // Calls the handler for (group, record), if it is set; other groups and codes call nothing.
   void Dispatch(int group, const void* record);

@@ -128,12 +128,15 @@ void TScene::Delete(TNode& node) {
   if (!Live_.count(&node)) return;
   doomed.clear();
   CollectPreOrder(node, doomed);
+  const TNode* selected = Selected_;
   for (TNode* n : doomed) Unregister(*n);
 
   const bool detached = std::any_of(Detached_.begin(), Detached_.end(),
                                     [&](const auto& p) { return p.get() == &node; });
   auto& owner = detached ? Detached_ : SiblingsOf(node.Parent());
   owner.erase(std::find_if(owner.begin(), owner.end(), [&](const auto& p) { return p.get() == &node; }));
+  // Told once the subtree is gone, so that whoever hears of it finds the scene whole.
+  if (selected && !Selected_ && OnSelectionChanged) OnSelectionChanged();
 }
 
 std::unique_ptr<TNode> TScene::CopyTree(const TNode& node,
@@ -185,7 +188,7 @@ TNode& TScene::Clone(TNode& node) {
 void TScene::Clear() {
   while (!Roots_.empty()) Delete(*Roots_.front());
   while (!Detached_.empty()) Delete(*Detached_.front());
-  Selected_ = nullptr;
+  SetSelected(nullptr);
 }
 
 TNode* TScene::FromHandle(const void* handle) const {
@@ -286,12 +289,18 @@ void TScene::PoseObject(TNode& node, float frame) {
   for (TNode* n = &node; n; n = n->Parent()) n->PoseFrame = frame;
 }
 
+void TScene::SetSelected(TNode* node) {
+  if (node == Selected_) return;
+  Selected_ = node;
+  if (OnSelectionChanged) OnSelectionChanged();
+}
+
 void TScene::Select(TNode* node) {
-  if (!node || Live_.count(node)) Selected_ = node;
+  if (!node || Live_.count(node)) SetSelected(node);
 }
 
 void TScene::SelectUp() {
-  if (Selected_ && Selected_->Parent()) Selected_ = Selected_->Parent();
+  if (Selected_ && Selected_->Parent()) SetSelected(Selected_->Parent());
 }
 
 }  // namespace stage

@@ -89,11 +89,14 @@ class TScene {
   void SetTime(float frame);
   void PoseObject(TNode& node, float frame);
 
-  // ---- Selection.
+  // ---- Selection. OnSelectionChanged is called after the selected node became another one or
+  // none, once per change: by Select and SelectUp, and by Delete and Clear when the selected node
+  // goes (after it has gone). Selecting the selected node again calls nothing.
   TNode* Selected() const { return Selected_; }
   void Select(TNode* node);
   // Selects the parent of the selection, if it has one.
   void SelectUp();
+  std::function<void()> OnSelectionChanged;
 
  private:
   TNode& Insert(std::unique_ptr<TNode> node, TNode* parent);
@@ -102,6 +105,7 @@ class TScene {
   std::unique_ptr<TNode> CopyTree(const TNode& node, std::vector<std::pair<TNode*, TNode*>>& pairs);
   void Register(TNode& node);
   void Unregister(TNode& node);
+  void SetSelected(TNode* node);
 
   const TObjectTypes& Types_;
   std::vector<std::unique_ptr<TNode>> Roots_;

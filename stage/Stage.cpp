@@ -35,7 +35,13 @@ TStage& Stage() { return *Instance(); }
 
 void ResetStage() { Instance() = std::make_unique<TStage>(); }
 
-TStage::TStage() = default;
+TStage::TStage() {
+  // Plug-ins that follow the host's selection hear of every change, whoever made it.
+  Scene.OnSelectionChanged = [this] {
+    RaiseGeneralEvent(tsxGENERAL_SELECTION);
+    if (OnSelectionChanged) OnSelectionChanged();
+  };
+}
 
 tsxHWND TStage::MainWindowHandle() const {
   if (!MainWindowOpen) return nullptr;

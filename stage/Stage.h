@@ -81,6 +81,10 @@ class TStage {
   // object created, added, deleted or renamed, an axes position set, a settings block changed.
   // A desktop host marks its document modified. Exceptions must not leave it.
   std::function<void()> OnSceneChanged;
+  // Called after the scene's selection changed, whoever changed it, once the plug-ins have heard
+  // of it: a desktop host shows a selection the plug-in made (tsxSelectSobj, tsxSelectUp) in its
+  // outliner. Exceptions must not leave it.
+  std::function<void()> OnSelectionChanged;
   void SceneChanged() const {
     if (OnSceneChanged) OnSceneChanged();
   }
@@ -88,7 +92,8 @@ class TStage {
   // ---- Events. Subscribers of a group are called in subscription order.
   bool Subscribe(int group, tsxEVENTCALLBACK callback, bool subscribe);
   bool Subscribed(int group, tsxEVENTCALLBACK callback) const;
-  // record must begin with the event's 32-bit code; unknown groups call nothing.
+  // record must begin with the event's 32-bit code; unknown groups call nothing. The scene's
+  // selection changing raises the general event "selection changed" (tsxGENERAL_SELECTION).
   void RaiseEvent(int group, const void* record);
   void RaiseRenderEvent(int32_t code, float frame);
   void RaiseGeneralEvent(int32_t code);

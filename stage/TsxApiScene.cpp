@@ -137,6 +137,8 @@ void tsxSelectSobj(tsxSOBJ* obj, int /*mode*/, int /*flags*/) {
 
 void tsxSelectUp(void) { Stage().Scene.SelectUp(); }
 
+tsxSOBJ* tsxHostGetSelectedSobj(void) { return TScene::Handle(Stage().Scene.Selected()); }
+
 int tsxObjectDefine(int pluginId, const char* typeName, const tsxSOBJCALLBACKS* callbacks,
                     int /*flags*/) {
   if (!typeName) return 0;

@@ -296,7 +296,21 @@ void TEmitterMan::Select(TEmitterObject* emitter, TEmitter* system) {
   CurrentEmitter = emitter;
   CurrentSystem = system;
   ValidateSelection();
-  if (CurrentEmitter && CurrentEmitter->SceneObject) tsxSelectSobj(CurrentEmitter->SceneObject, 0, 0);
+  if (CurrentEmitter && CurrentEmitter->SceneObject) {
+    // The host tells of the new selection while it makes it: a slot chosen here stays chosen.
+    SelectingInHost_ = true;
+    tsxSelectSobj(CurrentEmitter->SceneObject, 0, 0);
+    SelectingInHost_ = false;
+  }
+  Changed();
+}
+
+void TEmitterMan::HostSelected(tsxSOBJ* sceneObject) {
+  if (SelectingInHost_ || !sceneObject) return;
+  TEmitterObject* emitter = FindEmitter(sceneObject);
+  if (!emitter || (emitter == CurrentEmitter && !CurrentSystem)) return;
+  CurrentEmitter = emitter;
+  CurrentSystem = nullptr;
   Changed();
 }
 

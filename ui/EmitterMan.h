@@ -110,8 +110,15 @@ class TEmitterMan : public TEmitterManagerController {
   bool LoadSystemSettings(const std::string& fileName);
   bool SaveSystemSettings(const std::string& fileName);
 
-  // Selects an emitter (and optionally one of its slots), as the tree does.
+  // Selects an emitter (and optionally one of its slots), as the tree does, and its scene object
+  // in the host.
   void Select(TEmitterObject* emitter, TEmitter* system = nullptr);
+  // The host's selection changed to sceneObject (null: nothing). An emitter's object selects the
+  // emitter's node (no system) and the pages follow, without asking the host to select anything.
+  // Any other object, or none, leaves the tree and the pages as they are: the panel keeps the
+  // emitter the user works on until another emitter is selected or it is deleted. Notices that
+  // the manager's own selection in the host raises are not followed.
+  void HostSelected(tsxSOBJ* sceneObject);
   TEmitterObject* FindEmitter(tsxSOBJ* sceneObject) const;
   // Drops the selection when its objects are gone.
   void ValidateSelection();
@@ -142,6 +149,7 @@ class TEmitterMan : public TEmitterManagerController {
   bool NodeAt(int emitter, int system, TEmitterObject*& e, TEmitter*& slot) const;
   TEmitterManagerView* View_ = nullptr;
   TObjectId ShownSystem_ = NoObject;  // what ShowSystem was last told
+  bool SelectingInHost_ = false;      // inside Select's tsxSelectSobj
   // Shows the user, once per render, that particles were left out for want of memory.
   void ReportBudget();
   bool BudgetReported_ = false;

@@ -123,6 +123,15 @@ void TMain::SceneChanged() {
   ViewsChanged();
 }
 
+void TMain::HostSelectionChanged(tsxSOBJ* sceneObject) {
+  if (!sceneObject) return;
+  Emitters.HostSelected(sceneObject);
+  ToolboxControl.HostSelected(sceneObject);
+  // The panel shows the page of what the user selected: an emitter's or a tool's.
+  if (View_ && Emitters.FindEmitter(sceneObject)) View_->ShowPage(TMainPage::Emitters);
+  if (View_ && Toolbox.FindTool(sceneObject) >= 0) View_->ShowPage(TMainPage::Tools);
+}
+
 void TMain::ViewsChanged() {
   ShowCurrentCurve();
   // The toolbox's refresh: the current tool stays listed and the properties panel shows it.

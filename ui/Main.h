@@ -73,6 +73,11 @@ class TMain : public TMainPanelController {
 
   // The plug-in changed the scene: the host hears of it and every view shows it.
   void SceneChanged();
+  // The host's selection changed to sceneObject (null: nothing selected): the emitter manager's
+  // tree and the toolbox's rows follow it (TEmitterMan::HostSelected,
+  // TToolboxControl::HostSelected), and the panel's view brings the page of an emitter or a tool
+  // to the front. Nothing is written and the host is asked nothing.
+  void HostSelectionChanged(tsxSOBJ* sceneObject);
 
   // ---- Plain state a view or a host reads.
   bool FirstClick = true;

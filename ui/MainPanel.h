@@ -40,6 +40,9 @@ struct TMainPanelState {
   std::string RedoName;
 };
 
+// The main panel's pages, in the order of its tabs.
+enum class TMainPage { Emitters, Tools };
+
 // The view's side: the controller calls these when what the view shows may have changed.
 class TMainPanelView {
  public:
@@ -50,6 +53,8 @@ class TMainPanelView {
   virtual void PreviewChanged() = 0;
   // The plug-in's button: show the main panel, or restore the shuttle when that is the one shown.
   virtual void ShowPanel() = 0;
+  // The host selected an emitter or a tool: the page that shows it comes to the front.
+  virtual void ShowPage(TMainPage page) = 0;
   // The controller goes before the view: the view must not call it again.
   virtual void ControllerGone() = 0;
 };

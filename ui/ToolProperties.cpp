@@ -92,15 +92,9 @@ void TToolProperties::ShowTool(TObjectId toolId) {
 }
 
 void TToolProperties::SceneChanged() {
-  // A tool the host deleted is no longer shown; its curves are not reached again.
-  if (ToolId_ != NoObject && !Objects_.Tool(ToolId_)) {
-    ToolId_ = NoObject;
-    Kind_ = ToolNone;
-    Entry_ = -1;
-    Curves.ShowCurve(std::nullopt);
-  } else {
-    Curves.SceneChanged();
-  }
+  // A tool the host deleted needs nothing here: the toolbox's refresh shows another tool (or
+  // none) at once, and until then the tool and its curves resolve to nothing.
+  Curves.SceneChanged();
   Changed();
 }
 

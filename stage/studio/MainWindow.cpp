@@ -129,6 +129,13 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
       Transform_->ShowSelection();
     }
   };
+  // A selection the plug-in made (a row chosen in its panel) shows in the outliner at once; the
+  // rest of the window follows once the plug-in's call has returned.
+  stage.OnSelectionChanged = [this] {
+    if (Outliner_->selectedItems().value(0) == Outliner_->ItemOf(Stage().Scene.Selected())) return;
+    Outliner_->ShowSelection();
+    QMetaObject::invokeMethod(this, [this] { SelectionChanged(); }, Qt::QueuedConnection);
+  };
   stage.OnDisplayLine = [this](int32_t y) { Render_->ShowLine(y); };
   // The plug-in changed the scene (a new emitter, an edit in a panel, an undo): the scene has
   // unsaved changes, and the outliner shows the objects as they are now.
@@ -170,6 +177,7 @@ TMainWindow::~TMainWindow() {
   stage.OnTimeSet = nullptr;
   stage.OnPluginChanged = nullptr;
   stage.OnSceneChanged = nullptr;
+  stage.OnSelectionChanged = nullptr;
   stage.MainWindow = nullptr;
   stage.ViewWindow = nullptr;
 }

@@ -189,6 +189,7 @@ TEST_F(Binding, EventsReachTheirHandlersAndUnknownCodesReachNone) {
   events.OnSceneClose = [&] { calls.push_back("sceneclose"); };
   events.OnSceneNew = [&] { calls.push_back("scenenew"); };
   events.OnSceneLoad = [&] { calls.push_back("sceneload"); };
+  events.OnSelectionChange = [&] { calls.push_back("selection"); };
   events.SetEvents(peRender | peMouse | peViewMsg | peGeneral);
   events.SetActive(true);
 
@@ -199,10 +200,10 @@ TEST_F(Binding, EventsReachTheirHandlersAndUnknownCodesReachNone) {
   }
   const tsxEventViewMsgData v{42, nullptr};
   Stage().RaiseEvent(tsxEVENTS_VIEWMSG, &v);
-  for (int32_t code = 0; code <= 5; ++code) Stage().RaiseGeneralEvent(code);
+  for (int32_t code = 0; code <= 6; ++code) Stage().RaiseGeneralEvent(code);
   const std::vector<std::string> expected = {"init0", "begin1", "end2", "start3", "fend4", "abort5", "error6",
                                              "mmsg", "mevent", "mdrag", "view42", "appstart", "appclose",
-                                             "sceneclose", "scenenew", "sceneload"};
+                                             "sceneclose", "scenenew", "sceneload", "selection"};
   EXPECT_EQ(calls, expected);
   // Another group number reaches nothing.
   calls.clear();
@@ -665,6 +666,23 @@ TEST_F(Plugin, ARefusedRegistrationLeavesRenderingOff) {
   tsxOnLeftClick();
   EXPECT_FALSE(Module->Main.Switches.EnableRendering);
   EXPECT_FALSE(Module->Shader.PostProcessActive());
+}
+
+// The host's selection reaches the emitter tree and the toolbox through the general events.
+TEST_F(Plugin, TheHostsSelectionReachesTheEmitterTreeAndTheToolbox) {
+  Init();
+  TMain& main = Module->Main;
+  TEmitterObject* first = main.NewEmitter();
+  TEmitterObject* second = main.NewEmitter();
+  ASSERT_TRUE(first && second);
+  TToolObject& fan = main.NewTool(ToolFan);
+  main.NewTool(ToolLeader);
+  auto select = [](tsxSOBJ* object) { Stage().Scene.Select(Stage().Scene.FromHandle(object)); };
+  select(first->SceneObject);
+  EXPECT_EQ(main.Emitters.CurrentEmitter, first);
+  select(fan.SceneObject());
+  EXPECT_EQ(main.Toolbox.CurrentTool, &fan);
+  EXPECT_EQ(main.Emitters.CurrentEmitter, first);
 }
 
 TEST_F(Plugin, NewEmitterAndNewToolsCreateSceneObjectsAndARefusalBeeps) {

@@ -1,8 +1,11 @@
 // The scene tree through the host interface: keyed transforms composed with the parents',
-// the same scene built in code and read from a file, posing, sizes, key ranges and navigation.
+// the same scene built in code and read from a file, posing, sizes, key ranges, navigation, and
+// the notices of the selection's changes.
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numbers>
+#include <vector>
 
 #include "StageTestUtil.h"
 #include "hostapi/TsxApi5.h"
@@ -203,6 +206,61 @@ TEST_F(SceneTest, AxesPositionMovesTheObjectAndKeysWhenAnimated) {
   tsxMNodeSetAxesPosition(stage::TScene::Handle(arm), &p);
   EXPECT_EQ(arm->Position.Keys().size(), 3u);
   ExpectVecNear(arm->Position.At(5), 3, 4, 5);
+}
+
+// What a subscriber of the general events saw at each "selection changed": the host's answer
+// to what is selected, and how many nodes the scene held then.
+struct TSelectionNotice {
+  tsxSOBJ* Selected;
+  int Nodes;
+  friend bool operator==(const TSelectionNotice&, const TSelectionNotice&) = default;
+};
+std::vector<TSelectionNotice> SelectionNotices;
+
+void NoteSelection(int, const void* record) {
+  if (*static_cast<const int32_t*>(record) != tsxGENERAL_SELECTION) return;
+  int nodes = 0;
+  stage::Stage().Scene.ForEach([&](stage::TNode&) { ++nodes; });
+  SelectionNotices.push_back({tsxHostGetSelectedSobj(), nodes});
+}
+
+// Every change of the selection is told once, after it happened, whoever made it; selecting the
+// selected node again, an unknown handle, or deleting a node that is not selected tells nothing.
+// A deleted selection is told once the node has gone.
+TEST_F(SceneTest, SelectionChangesAreToldOnceAfterTheyHappen) {
+  BuildInCode();  // Arm (with Hand), Floor
+  S().Scene.AddGroup("Rig");
+  auto handle = [&](const char* name) { return stage::TScene::Handle(S().Scene.FindByName(name)); };
+  tsxSOBJ* arm = handle("Arm");
+  tsxSOBJ* hand = handle("Hand");
+  tsxSOBJ* floor = handle("Floor");
+  tsxSOBJ* rig = handle("Rig");
+  int notANode = 0;
+  ASSERT_TRUE(S().Subscribe(tsxEVENTS_GENERAL, &NoteSelection, true));
+  SelectionNotices.clear();
+  const struct {
+    const char* Step;
+    std::function<void()> Act;
+    std::vector<TSelectionNotice> Told;
+  } steps[] = {
+      {"a plug-in selects", [&] { tsxSelectSobj(hand, 0, 0); }, {{hand, 4}}},
+      {"the same again", [&] { tsxSelectSobj(hand, 0, 0); }, {}},
+      {"up to the parent", [] { tsxSelectUp(); }, {{arm, 4}}},
+      {"up at the top", [] { tsxSelectUp(); }, {}},
+      {"an unknown handle", [&] { tsxSelectSobj(reinterpret_cast<tsxSOBJ*>(&notANode), 0, 0); }, {}},
+      {"the user selects", [&] { S().Scene.Select(S().Scene.FindByName("Floor")); }, {{floor, 4}}},
+      {"another node deleted", [&] { tsxSobjDelete(arm); }, {}},
+      {"the selection deleted", [&] { tsxSobjDelete(floor); }, {{nullptr, 1}}},
+      {"nothing, again", [&] { S().Scene.Select(nullptr); }, {}},
+      {"another node selected", [&] { tsxSelectSobj(rig, 0, 0); }, {{rig, 1}}},
+      {"a new scene", [&] { S().NewScene(); }, {{nullptr, 0}}},
+  };
+  for (const auto& step : steps) {
+    SelectionNotices.clear();
+    step.Act();
+    EXPECT_EQ(SelectionNotices, step.Told) << step.Step;
+  }
+  S().Subscribe(tsxEVENTS_GENERAL, &NoteSelection, false);
 }
 
 TEST_F(SceneTest, UnknownHandlesAnswerNothing) {

@@ -1,7 +1,8 @@
 // The studio's window wiring, driven as a user drives it, on Qt's offscreen platform with the
 // real plug-in and the real stage: open a scene, select, set a key, render a frame into the
 // render window (the same image as `vantrel render`), save and reload, cancel an animation
-// render, and the outliner's edits.
+// render, the outliner's edits, the outliner and the plug-in's panel selecting each other, and
+// the panel docked in the window.
 #include <QDockWidget>
 #include <QFile>
 #include <QTextBlock>
@@ -623,6 +624,62 @@ class TStudioTest : public QObject {
     viewer->setSource(QUrl("settings.md"));
     QVERIFY(viewer->toPlainText().contains("frameOffset"));
     viewer->close();
+  }
+
+  // The outliner and the panel select each other: an emitter clicked in the outliner is the
+  // selected row of the panel's tree, a tool clicked there the toolbox's current row, each with
+  // its page in front; a row the user chooses in the tree or the toolbox is the outliner's
+  // selection.
+  void outlinerAndPanelSelectEachOther() {
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    QMainWindow* panel = ShownPanel();
+    QVERIFY(panel);
+    auto entry = [&](const QString& text) { return MenuEntry(panel, text); };
+    // A second emitter and a second tool (after the fountain and its pool's deflector), each
+    // current in the panel when made.
+    entry("New Emitter")->trigger();
+    entry("New Fan")->trigger();
+    TNode* fountain = Stage().Scene.FindByName("Fountain");
+    TNode* pool = Stage().Scene.FindByName("Pool");
+    TNode* emitter = Stage().Scene.FindByName("VNTX_Emitter");
+    TNode* fan = Stage().Scene.FindByName("VNTX_Fan");
+    QVERIFY(fountain && pool && emitter && fan);
+    auto* tabs = panel->findChild<QTabBar*>("TabControl1");
+    auto* tree = panel->findChild<QTreeWidget*>("EmitterTree");
+    auto* list = panel->findChild<QTreeWidget*>("ToolObjectsListView");
+    QVERIFY(tabs && tree && list);
+    QCOMPARE(tree->topLevelItemCount(), 2);
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QCOMPARE(tree->currentItem(), tree->topLevelItem(1));
+    QCOMPARE(list->currentItem(), list->topLevelItem(1));
+    auto selectedIn = [](QTreeWidget* view) { return view->selectedItems().value(0); };
+
+    // The page of what the outliner selects comes to the front; a mesh leaves the page alone.
+    TOutliner* outliner = Window->Outliner();
+    ClickItem(outliner, outliner->ItemOf(fountain));
+    QCOMPARE(selectedIn(tree), tree->topLevelItem(0));
+    QCOMPARE(tabs->currentIndex(), 0);
+    ClickItem(outliner, outliner->ItemOf(pool));
+    QCOMPARE(selectedIn(list), list->topLevelItem(0));
+    QCOMPARE(selectedIn(tree), tree->topLevelItem(0));  // a tool leaves the tree where it is
+    QCOMPARE(tabs->currentIndex(), 1);
+    ClickItem(outliner, outliner->ItemOf(Stage().Scene.FindByName("Floor")));
+    QCOMPARE(tabs->currentIndex(), 1);
+    QCOMPARE(selectedIn(list), list->topLevelItem(0));
+
+    auto choose = [](QTreeWidget* view, QTreeWidgetItem* item) {
+      view->scrollToItem(item);
+      QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(item).center());
+    };
+    tabs->setCurrentIndex(0);
+    choose(tree, tree->topLevelItem(1));
+    QCOMPARE(Stage().Scene.Selected(), emitter);
+    QCOMPARE(TOutliner::NodeOf(selectedIn(outliner)), emitter);
+    tabs->setCurrentIndex(1);
+    choose(list, list->topLevelItem(1));
+    QCOMPARE(Stage().Scene.Selected(), fan);
+    QCOMPARE(TOutliner::NodeOf(selectedIn(outliner)), fan);
+    QCOMPARE(selectedIn(tree), tree->topLevelItem(1));
   }
 
   void cleanupTestCase() {

@@ -1,5 +1,8 @@
 // The stage, a headless platform with scripted answers and the real main panel's controller with
-// one emitter of one system: what the gradient and image maps editors' tests start from.
+// one emitter of one system: what the gradient and image maps editors' tests start from. The
+// emitter and tool types' delete, clone and file callbacks reach the controller as the plug-in's
+// binding wires them, the host makes new emitter and tool objects, and a test may let the
+// controller follow the host's selection notices as the binding does.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,10 +18,51 @@
 #include "hostapi/Platform.h"
 #include "render/BitmapCache.h"
 #include "stage/Stage.h"
+#include "tests/ui/StageTools.h"
 #include "ui/Main.h"
 
 class PanelFixture : public ::testing::Test {
  public:
+  // The controller the scene objects' callbacks and the host's notices reach.
+  static inline TMain* Current = nullptr;
+  static int EmitterFile(tsxSOBJ* obj, tsxFILE* file, int direction, int) {
+    if (direction == 1)
+      Current->Emitters.WritePayload(obj, file);
+    else
+      Current->Emitters.ReadPayload(obj, file);
+    return 1;
+  }
+  static int EmitterClone(tsxSOBJ* obj, tsxSOBJ* clone) {
+    Current->Emitters.CloneEmitter(obj, clone);
+    return 1;
+  }
+  static int EmitterDelete(tsxSOBJ* obj) {
+    Current->Emitters.EmitterDeleted(obj);
+    return 1;
+  }
+  static int ToolFile(tsxSOBJ* obj, tsxFILE* file, int direction, int) {
+    if (direction == 1)
+      Current->Toolbox.WritePayload(obj, file);
+    else
+      Current->Toolbox.ReadPayload(obj, file);
+    return 1;
+  }
+  static int ToolClone(tsxSOBJ* obj, tsxSOBJ* clone) {
+    Current->Toolbox.CloneTool(obj, clone);
+    return 1;
+  }
+  static int ToolDelete(tsxSOBJ* obj) {
+    Current->Toolbox.ToolDeleted(obj);
+    return 1;
+  }
+  static void GeneralEvent(int, const void* record) {
+    if (Current && *static_cast<const int32_t*>(record) == tsxGENERAL_SELECTION)
+      Current->HostSelectionChanged(tsxHostGetSelectedSobj());
+  }
+  // From now on the host's selection notices reach the controller, as the plug-in's binding has
+  // them delivered.
+  void FollowHostSelection() { stage::Stage().Subscribe(tsxEVENTS_GENERAL, &GeneralEvent, true); }
+
   void SetUp() override {
     stage::ResetStage();
     RandomSeed = 0;
@@ -35,9 +79,23 @@ class PanelFixture : public ::testing::Test {
     SetDataFolder((dir / "data").string() + "/");
     tsxSOBJCALLBACKS callbacks{};
     callbacks.version = 3;
+    callbacks.onDelete = &EmitterDelete;
+    callbacks.onClone = &EmitterClone;
+    callbacks.onFile = &EmitterFile;
     emitterType = tsxObjectDefine(1, "VNTX_Emitter", &callbacks, 0);
+    callbacks.onDelete = &ToolDelete;
+    callbacks.onClone = &ToolClone;
+    callbacks.onFile = &ToolFile;
+    toolTypes = DefineToolTypes(callbacks);
     main = std::make_unique<TMain>();
+    Current = main.get();
     main->NotifyHost = [this] { ++hostNotices; };
+    main->CreateEmitterObject = [this]() -> tsxSOBJ* {
+      stage::TNode* node = stage::Stage().Scene.CreateCustom(emitterType);
+      stage::Stage().Scene.AddToScene(*node);
+      return stage::TScene::Handle(node);
+    };
+    main->CreateToolObject = [this](TToolKind kind) { return NewToolObject(toolTypes, kind); };
     stage::TNode* node = stage::Stage().Scene.CreateCustom(emitterType);
     stage::Stage().Scene.AddToScene(*node);
     auto e = std::make_unique<TEmitterObject>();
@@ -48,6 +106,7 @@ class PanelFixture : public ::testing::Test {
   }
   void TearDown() override {
     main.reset();
+    Current = nullptr;
     InstallPlatform(nullptr);
     BitmapCache().Clear();
     SetDataFolder({});
@@ -96,5 +155,6 @@ class PanelFixture : public ::testing::Test {
   TEmitter* slot = nullptr;
   std::filesystem::path dir;
   int emitterType = 0;
+  std::vector<int> toolTypes;  // in kind order, deflector first
   int hostNotices = 0;
 };

@@ -2,6 +2,9 @@
 // platform, over the real controller and stage, the preview's checks handing events to Qt.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -21,6 +24,7 @@
 #include "ui/qt/ColorButton.h"
 #include "ui/qt/MainForm.h"
 #include "ui/qt/ShuttleForm.h"
+#include "ui/qt/ToolboxForm.h"
 
 namespace {
 
@@ -114,6 +118,52 @@ TEST_F(Panel, ControlsCaptionsAndSizes) {
                        "Toolbox: New Deflector; New Attractor; New Repulsor; New Gravitron; New Fan; New Leader;",
                        "Preview: Animate Objects; Wireframe Alpha Hints;",
                        "Help: Topics && Contents; Toggle Cue Cards;"}));
+}
+
+// The host's selection of an emitter or a tool brings its page to the front; any other object
+// leaves the page the user looks at.
+TEST_F(Panel, TheHostsSelectionBringsItsPageToTheFront) {
+  tsxSOBJCALLBACKS callbacks{};
+  callbacks.version = 3;
+  const int type = tsxObjectDefine(1, "VNTX_Emitter", &callbacks, 0);
+  auto sceneObject = [&] {
+    stage::TNode* node = Stage().Scene.CreateCustom(type);
+    Stage().Scene.AddToScene(*node);
+    return stage::TScene::Handle(node);
+  };
+  auto emitter = std::make_unique<TEmitterObject>();
+  emitter->AddSystem();
+  emitter->SceneObject = sceneObject();
+  tsxSOBJ* emitterObject = main->Emitters.AddEmitter(std::move(emitter)).SceneObject;
+  TToolObject& fan = main->NewTool(ToolFan);
+  fan.Modifier()->SceneObject = sceneObject();
+  tsxSOBJ* group = stage::TScene::Handle(&Stage().Scene.AddGroup("Rig"));
+  const struct {
+    tsxSOBJ* Selected;
+    int Page;
+  } steps[] = {{fan.SceneObject(), 1}, {group, 1}, {emitterObject, 0}, {group, 0}, {fan.SceneObject(), 1}};
+  for (const auto& step : steps) {
+    main->HostSelectionChanged(step.Selected);
+    EXPECT_EQ(form->TabControl1->currentIndex(), step.Page);
+    EXPECT_EQ(form->Pages->currentIndex(), step.Page);
+  }
+}
+
+// Each Toolbox entry creates the kind it names, with that kind's icon as the toolbox's own menu
+// shows it (the host refuses the objects here: the tools are listed without them).
+TEST_F(Panel, ToolboxEntriesCreateTheKindTheyName) {
+  const TToolKind kinds[6] = {ToolDeflector, ToolAttractor, ToolRepulsor, ToolGravitron, ToolFan, ToolLeader};
+  for (int i = 0; i < 6; ++i) {
+    SCOPED_TRACE(form->NewToolItems[i]->text().toStdString());
+    const QAction* own = *std::find_if(std::begin(form->Toolbox->NewToolItems), std::end(form->Toolbox->NewToolItems),
+                                       [&](const QAction* a) { return a->text() == form->NewToolItems[i]->text(); });
+    EXPECT_FALSE(form->NewToolItems[i]->icon().isNull());
+    EXPECT_EQ(form->NewToolItems[i]->icon().pixmap(16).toImage(), own->icon().pixmap(16).toImage());
+    form->NewToolItems[i]->trigger();
+    ASSERT_EQ(main->Toolbox.Tools.size(), static_cast<size_t>(i + 1));
+    EXPECT_EQ(main->Toolbox.Tools.back()->Kind(), kinds[i]);
+    EXPECT_EQ("New " + main->Toolbox.Tools.back()->Name, form->NewToolItems[i]->text().toStdString());
+  }
 }
 
 // "Load Emitter Settings" loads into an emitter selected alone: not with nothing selected, nor

@@ -25,6 +25,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <iterator>
+
 #include "ui/qt/ColorButton.h"
 #include "ui/qt/EmitterManForm.h"
 #include "ui/qt/ParticleMapsForm.h"
@@ -301,15 +304,14 @@ void TMainForm::BuildMenus() {
   RedoItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
   for (QAction* a : {UndoItem, RedoItem}) a->setShortcutContext(Qt::WindowShortcut);
 
+  // The toolbox's six actions with their captions and icons, in the menu's own order.
   QMenu* toolbox = menuBar()->addMenu("Toolbox");
-  const struct {
-    const char* caption;
-    TToolKind kind;
-  } tools[6] = {{"New Deflector", ToolDeflector}, {"New Attractor", ToolAttractor}, {"New Repulsor", ToolRepulsor},
-                {"New Gravitron", ToolGravitron}, {"New Fan", ToolFan},             {"New Leader", ToolLeader}};
+  const TToolKind menuOrder[6] = {ToolDeflector, ToolAttractor, ToolRepulsor, ToolGravitron, ToolFan, ToolLeader};
   for (int i = 0; i < 6; ++i) {
-    const TToolKind kind = tools[i].kind;
-    NewToolItems[i] = toolbox->addAction(tools[i].caption, this, [this, kind] {
+    const TToolKind kind = menuOrder[i];
+    const TNewToolAction& action = *std::find_if(std::begin(NewToolActions), std::end(NewToolActions),
+                                                 [kind](const TNewToolAction& a) { return a.Kind == kind; });
+    NewToolItems[i] = toolbox->addAction(ToolImage(action.Icon), action.Caption, this, [this, kind] {
       if (Main_) Main_->NewToolAction(kind);
     });
   }
@@ -370,6 +372,8 @@ void TMainForm::PlaceBesideOwner() {
   if (room.isValid() && at.x() + width() > room.right()) at.setX(owner.right() - width() - 2 * gap);
   move(at);
 }
+
+void TMainForm::ShowPage(TMainPage page) { TabControl1->setCurrentIndex(static_cast<int>(page)); }
 
 void TMainForm::ShowPanel() {
   if (!Main_) return;

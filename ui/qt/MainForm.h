@@ -78,6 +78,7 @@ class TMainForm : public QMainWindow, public TMainPanelView {
   // one shown; then a minimised shuttle is restored. The first time, the panel is placed beside
   // its owner window (or over its right edge when the screen has no room).
   void ShowPanel() override;
+  void ShowPage(TMainPage page) override;
   void ControllerGone() override;
 
   void Shrink();
