@@ -2,6 +2,7 @@
 // real plug-in and the real stage: open a scene, select, set a key, render a frame into the
 // render window (the same image as `vantrel render`), save and reload, cancel an animation
 // render, and the outliner's edits.
+#include <QFile>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -72,12 +73,40 @@ class TStudioTest : public QObject {
   // The plug-in's button carries its title. Opening a scene gives the plug-in its first click,
   // as `vantrel render` does, so that final rendering is on from the start (Render Frame shows
   // the particles without the user clicking the button first); the opened scene is not
-  // modified by it, and later clicks leave rendering on.
+  // modified by it, and later clicks leave rendering on. The render switches a scene keeps
+  // (here all but their defaults, rendering on as the studio saves it) survive the first click
+  // and the button: the panel shows them and the scene still holds them.
   void pluginButton() {
     QToolButton* button = Window->PluginButton();
     QVERIFY(button);
     QCOMPARE(button->text(), QString("Vantrel"));
     QVERIFY(!Stage().Shader(tssSHADER_POSTPROCESS));
+    const auto sceneKeeping = [this](const std::string& switches) {
+      const QString scene = Temp.filePath("switches.json");
+      QFile file(scene);
+      if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(scene));
+      file.write(QString(R"({"vantrelScene": 1, "pluginSettings": {"Vantrel": "%1"}})")
+                     .arg(QString::fromStdString(switches)).toUtf8());
+      return scene;
+    };
+    const std::string switches = "enableRendering=1 depthDithering=1 softIntersections=1 softDistance=0.5";
+    QVERIFY(Window->OpenScene(sceneKeeping(switches)));
+    QVERIFY(Stage().Shader(tssSHADER_POSTPROCESS));
+    QVERIFY(!Window->Modified());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(Stage().Shader(tssSHADER_POSTPROCESS));
+    QCOMPARE(Stage().PluginSettings["Vantrel"], switches);
+    QWidget* panel = Window->findChild<QWidget*>("VantrelMainPanel");
+    QVERIFY(panel);
+    QAction* dithering = nullptr;
+    for (QAction* a : panel->findChildren<QAction*>())
+      if (a->text() == "Depth Dithering") dithering = a;
+    QVERIFY(dithering && dithering->isChecked());
+
+    // Scenes that keep no switches leave the panel's as they are: the tests after this one
+    // render with the default ones, as `vantrel render` does.
+    QVERIFY(Window->OpenScene(sceneKeeping("depthDithering=0 softIntersections=0 softDistance=1")));
+    QVERIFY(!dithering->isChecked());
     QVERIFY(Window->OpenScene(Example("fountain")));
     QVERIFY(Stage().Shader(tssSHADER_POSTPROCESS));
     QVERIFY(!Window->Modified());
