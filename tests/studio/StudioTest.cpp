@@ -70,12 +70,12 @@ class TStudioTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
   }
 
-  // The plug-in's button carries its title. Opening a scene gives the plug-in its first click,
-  // as `vantrel render` does, so that final rendering is on from the start (Render Frame shows
-  // the particles without the user clicking the button first); the opened scene is not
-  // modified by it, and later clicks leave rendering on. The render switches a scene keeps
-  // (here all but their defaults, rendering on as the studio saves it) survive the first click
-  // and the button: the panel shows them and the scene still holds them.
+  // The plug-in's button carries its title. Opening a scene gives the plug-in its first click
+  // before the scene loads, as `vantrel render` does, so that final rendering is on from the
+  // start (Render Frame shows the particles without the user clicking the button first) unless
+  // the scene keeps it off; the opened scene is not modified by it. The render switches a scene
+  // keeps (here all but their defaults) survive the first click and the button: the panel shows
+  // them and the scene still holds them.
   void pluginButton() {
     QToolButton* button = Window->PluginButton();
     QVERIFY(button);
@@ -89,12 +89,12 @@ class TStudioTest : public QObject {
                      .arg(QString::fromStdString(switches)).toUtf8());
       return scene;
     };
-    const std::string switches = "enableRendering=1 depthDithering=1 softIntersections=1 softDistance=0.5";
+    const std::string switches = "enableRendering=0 depthDithering=1 softIntersections=1 softDistance=0.5";
     QVERIFY(Window->OpenScene(sceneKeeping(switches)));
-    QVERIFY(Stage().Shader(tssSHADER_POSTPROCESS));
+    QVERIFY(!Stage().Shader(tssSHADER_POSTPROCESS));
     QVERIFY(!Window->Modified());
     QTest::mouseClick(button, Qt::LeftButton);
-    QVERIFY(Stage().Shader(tssSHADER_POSTPROCESS));
+    QVERIFY(!Stage().Shader(tssSHADER_POSTPROCESS));
     QCOMPARE(Stage().PluginSettings["Vantrel"], switches);
     QWidget* panel = Window->findChild<QWidget*>("VantrelMainPanel");
     QVERIFY(panel);
@@ -103,9 +103,10 @@ class TStudioTest : public QObject {
       if (a->text() == "Depth Dithering") dithering = a;
     QVERIFY(dithering && dithering->isChecked());
 
-    // Scenes that keep no switches leave the panel's as they are: the tests after this one
-    // render with the default ones, as `vantrel render` does.
-    QVERIFY(Window->OpenScene(sceneKeeping("depthDithering=0 softIntersections=0 softDistance=1")));
+    // A scene that keeps the default switches with rendering on; scenes that keep none (the
+    // fountain) leave the panel's as they are, and later clicks leave rendering on.
+    QVERIFY(Window->OpenScene(sceneKeeping("enableRendering=1 depthDithering=0 softIntersections=0 softDistance=1")));
+    QVERIFY(Stage().Shader(tssSHADER_POSTPROCESS));
     QVERIFY(!dithering->isChecked());
     QVERIFY(Window->OpenScene(Example("fountain")));
     QVERIFY(Stage().Shader(tssSHADER_POSTPROCESS));
