@@ -214,9 +214,6 @@ TMainForm::TMainForm(TMainPanelController& main, QWidget* owner)
   // Closing the host's window ends a run under way first, so that the host's own questions
   // (save the scene?) take input again.
   if (Owner_) Owner_->installEventFilter(this);
-  // Closing the shuttle ends a run as closing the panel does: no window would be left to stop
-  // it from but Escape. The plug-in's button brings the panel back.
-  Shuttle->installEventFilter(this);
   main.AttachView(this);
 
   // The designed client area below the menu is also the smallest one.
@@ -406,6 +403,9 @@ void TMainForm::GateInput(bool running) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  // Closing the shuttle during a run (the gate sees every window's events then) ends it as
+  // closing the panel does: no window would be left to stop it from but Escape. The plug-in's
+  // button brings the panel back.
   if ((watched == Owner_ || watched == Shuttle) && event->type() == QEvent::Close) {
     if (Main_ && Main_->PanelState().PlayShowsStop) Main_->StopAnimateAction();
     return false;
