@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <system_error>
 
+#include "hostapi/JsonText.h"
 #include "stage/Base64.h"
 #include "stage/SceneFile.h"
 #include "stage/SceneFileDesc.h"
@@ -29,46 +29,6 @@ json Num(float v) {
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
   return std::strtod(std::string(buf, r.ptr).c_str(), nullptr);
-}
-
-// JSON laid out for people: arrays of plain values (vectors, keys, colour stops) on one line,
-// everything else indented by two spaces.
-void Print(std::ostringstream& out, const json& j, int indent) {
-  // A whole number held as a double is written without ".0"; minus zero keeps its sign.
-  const auto dump = [](const json& v) {
-    if (v.is_number_float()) {
-      const double d = v.get<double>();
-      if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e15 && !(d == 0 && std::signbit(d)))
-        return std::to_string(static_cast<int64_t>(d));
-    }
-    return v.dump(-1, ' ', false, json::error_handler_t::replace);
-  };
-  const std::string pad(static_cast<size_t>(indent) * 2, ' ');
-  const std::string inner(static_cast<size_t>(indent + 1) * 2, ' ');
-  if (j.is_object() && !j.empty()) {
-    out << "{\n";
-    size_t i = 0;
-    for (auto it = j.begin(); it != j.end(); ++it, ++i) {
-      out << inner << dump(json(it.key())) << ": ";
-      Print(out, it.value(), indent + 1);
-      out << (i + 1 < j.size() ? ",\n" : "\n");
-    }
-    out << pad << "}";
-  } else if (j.is_array() && !std::all_of(j.begin(), j.end(), [](const json& e) { return e.is_primitive(); })) {
-    out << "[\n";
-    for (size_t i = 0; i < j.size(); ++i) {
-      out << inner;
-      Print(out, j[i], indent + 1);
-      out << (i + 1 < j.size() ? ",\n" : "\n");
-    }
-    out << pad << "]";
-  } else if (j.is_array()) {
-    out << "[";
-    for (size_t i = 0; i < j.size(); ++i) out << (i ? ", " : "") << dump(j[i]);
-    out << "]";
-  } else {
-    out << dump(j);
-  }
 }
 
 json Vec(const CtsxVector3f& v) { return json::array({Num(v.x), Num(v.y), Num(v.z)}); }
@@ -199,10 +159,9 @@ void SaveSceneFile(TStage& stage, const std::filesystem::path& path) {
   for (const auto& n : stage.Scene.Roots()) nodes.push_back(NodeJson(stage, *n));
   root["nodes"] = std::move(nodes);
 
-  std::ostringstream laidOut;
-  Print(laidOut, root, 0);
-  laidOut << "\n";
-  const std::string text = laidOut.str();
+  std::string text;
+  LayOutJson(text, root);
+  text += "\n";
   const std::filesystem::path temp(file + ".tmp-save");
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
