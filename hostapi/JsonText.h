@@ -1,12 +1,15 @@
 // Checks on JSON text that both the stage's scene reader and the plug-in's settings reader make
 // before they trust a document: how deep it nests, whether an object gives a key twice, where a
-// byte stands, and which known key a mistyped one meant. Shared as text so that the stage, which
-// includes no plug-in header, and the plug-in check alike and say the same.
+// byte stands, and which known key a mistyped one meant; and the one layout both write for
+// people. Shared as text (the layout as a template over the JSON library's document type) so
+// that the stage, which includes no plug-in header, and the plug-in check and write alike.
 #pragma once
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
@@ -125,3 +128,47 @@ inline std::string ClosestKey(const std::string& key, const std::vector<std::str
   return best;
 }
 
+// A plain JSON value as text; a whole number held as a double is written without ".0" (it reads
+// back as the same double), except minus zero, which would read back as zero. Text that is not
+// UTF-8 is written with replacement characters rather than refused.
+template <class Json>
+std::string JsonValueText(const Json& v) {
+  if (v.is_number_float()) {
+    const double d = v.template get<double>();
+    if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e15 && !(d == 0 && std::signbit(d)))
+      return std::to_string(static_cast<int64_t>(d));
+  }
+  return v.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// Appends a document laid out the way people lay it out: arrays of plain values (vectors, curve
+// keys, colour stops) on one line, everything else indented by two spaces a level.
+template <class Json>
+void LayOutJson(std::string& out, const Json& j, int indent = 0) {
+  const std::string pad(static_cast<size_t>(indent) * 2, ' ');
+  const std::string inner(static_cast<size_t>(indent + 1) * 2, ' ');
+  if (j.is_object() && !j.empty()) {
+    out += "{\n";
+    size_t i = 0;
+    for (auto it = j.begin(); it != j.end(); ++it, ++i) {
+      out += inner + JsonValueText(Json(it.key())) + ": ";
+      LayOutJson(out, it.value(), indent + 1);
+      out += i + 1 < j.size() ? ",\n" : "\n";
+    }
+    out += pad + "}";
+  } else if (j.is_array() && !std::all_of(j.begin(), j.end(), [](const Json& e) { return e.is_primitive(); })) {
+    out += "[\n";
+    for (size_t i = 0; i < j.size(); ++i) {
+      out += inner;
+      LayOutJson(out, j[i], indent + 1);
+      out += i + 1 < j.size() ? ",\n" : "\n";
+    }
+    out += pad + "]";
+  } else if (j.is_array()) {
+    out += "[";
+    for (size_t i = 0; i < j.size(); ++i) out += (i ? ", " : "") + JsonValueText(j[i]);
+    out += "]";
+  } else {
+    out += JsonValueText(j);
+  }
+}

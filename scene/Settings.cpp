@@ -1,168 +1,19 @@
-// The JSON mapping of emitters, systems, tools and gradients. Writers compare with a new object
-// and keep only what differs; readers start from a new object, check every key, type and range
-// against what the panels allow, and refuse the whole document at the first fault.
+// The JSON mapping of emitters, systems and gradients (the tools' is in ToolSettings.cpp).
+// Writers compare with a new object and keep only what differs; readers start from a new
+// object, check every key, type and range against what the panels allow, and refuse the whole
+// document at the first fault.
 #include "scene/Settings.h"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <limits>
-#include <optional>
 
-#include "engine/AttractModifier.h"
-#include "hostapi/JsonText.h"
-#include "engine/CodePage.h"
 #include "engine/ColorSeries.h"
-#include "engine/DeflectorModifier.h"
-#include "engine/FanModifier.h"
-#include "engine/GravitronModifier.h"
 #include "engine/ParticleMapSource.h"
-#include "engine/Stream.h"
+#include "scene/SettingsFields.h"
+
+using namespace settings;
 
 namespace {
-
-using json = TSettingsJson;
-
-// ---- Reading helpers: every value is checked where it is taken, with its path.
-
-[[noreturn]] void Fail(const std::string& path, const std::string& problem) { throw ESettingsError(path, problem); }
-
-std::string Sub(const std::string& path, const std::string& key) { return path + "/" + key; }
-std::string Sub(const std::string& path, size_t index) { return path + "/" + std::to_string(index); }
-
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
-
-std::string Listing(const std::vector<std::string>& names) {
-  std::string out;
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (i) out += i + 1 == names.size() ? " or " : ", ";
-    out += Quoted(names[i]);
-  }
-  return out;
-}
-
-// A number as people write it: up to six decimals, trailing zeros dropped.
-std::string Shown(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.6f", v);
-  std::string s = buf;
-  while (!s.empty() && s.back() == '0') s.pop_back();
-  if (!s.empty() && s.back() == '.') s.pop_back();
-  return s == "-0" ? "0" : s;
-}
-
-const json& Object(const json& j, const std::string& path) {
-  if (!j.is_object()) Fail(path, "expected an object { ... }");
-  return j;
-}
-
-// Refuses every key not among the known ones.
-void OnlyKeys(const json& j, const std::string& path, const std::vector<std::string>& known) {
-  for (auto it = j.begin(); it != j.end(); ++it) {
-    bool ok = false;
-    for (const std::string& k : known) ok = ok || it.key() == k;
-    if (ok) continue;
-    const std::string closest = ClosestKey(it.key(), known);
-    Fail(Sub(path, it.key()), "unknown key" + (closest.empty() ? "" : "; did you mean " + Quoted(closest) + "?") +
-                                  "; this object takes " + Listing(known));
-  }
-}
-
-double Number(const json& j, const std::string& path, double least, double most) {
-  if (!j.is_number()) Fail(path, "expected a number");
-  const double v = j.get<double>();
-  if (!std::isfinite(v) || v < least || v > most)
-    Fail(path, Shown(v) + " is outside the allowed range " + Shown(least) + " to " + Shown(most));
-  return v;
-}
-
-double AnyNumber(const json& j, const std::string& path) {
-  return Number(j, path, -std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
-}
-
-float Float(const json& j, const std::string& path, double least, double most) {
-  return static_cast<float>(Number(j, path, least, most));
-}
-
-int32_t Integer(const json& j, const std::string& path, int64_t least, int64_t most) {
-  if (!j.is_number_integer()) {
-    if (j.is_number()) Fail(path, "expected a whole number, not " + Shown(j.get<double>()));
-    Fail(path, "expected a whole number");
-  }
-  const int64_t v = j.is_number_unsigned() && j.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX)
-                        ? INT64_MAX
-                        : j.get<int64_t>();
-  if (v < least || v > most)
-    Fail(path, std::to_string(v) + " is outside the allowed range " + std::to_string(least) + " to " +
-                   std::to_string(most));
-  return static_cast<int32_t>(v);
-}
-
-bool Boolean(const json& j, const std::string& path) {
-  if (!j.is_boolean()) Fail(path, "expected true or false");
-  return j.get<bool>();
-}
-
-std::string Text(const json& j, const std::string& path, size_t maxBytes) {
-  if (!j.is_string()) Fail(path, "expected a text in double quotes");
-  std::string s = j.get<std::string>();
-  if (s.size() > maxBytes) Fail(path, "longer than " + std::to_string(maxBytes) + " characters");
-  return s;
-}
-
-// A name the record keeps in code-page bytes: taken from UTF-8, counted in those bytes (one a
-// character), refused when a character has no byte.
-std::string Name(const json& j, const std::string& path, size_t maxBytes) {
-  if (!j.is_string()) Fail(path, "expected a text in double quotes");
-  std::string unstorable;
-  const std::optional<std::string> bytes = Utf8ToCodePage(j.get_ref<const std::string&>(), &unstorable);
-  if (!bytes)
-    Fail(path, "the character \"" + unstorable +
-                   "\" cannot be stored; names hold the characters of the Windows-1252 code page");
-  if (bytes->size() > maxBytes)
-    Fail(path, "longer than " + std::to_string(maxBytes) + " characters (" + std::to_string(bytes->size()) + ")");
-  return *bytes;
-}
-
-json NameJson(const std::string& bytes) { return CodePageToUtf8(bytes); }
-
-// One of the texts a panel's list shows; its position is the stored value.
-int32_t Choice(const json& j, const std::string& path, const std::vector<std::string>& items) {
-  if (!j.is_string()) Fail(path, "expected one of " + Listing(items));
-  const std::string s = j.get<std::string>();
-  for (size_t i = 0; i < items.size(); ++i)
-    if (items[i] == s) return static_cast<int32_t>(i);
-  Fail(path, Quoted(s) + " is not one of " + Listing(items));
-}
-
-// A stored list position as its text; a position no list has stays a number.
-json ChoiceJson(int32_t value, const std::vector<std::string>& items) {
-  if (value >= 0 && static_cast<size_t>(value) < items.size()) return items[static_cast<size_t>(value)];
-  return value;
-}
-
-// A float as the shortest decimal that reads back as the same float.
-json FloatJson(float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::strtod(std::string(buf, r.ptr).c_str(), nullptr);
-}
-
-// An on/off byte: true or false, or the number itself when it is neither 0 nor 1 (any value but
-// 0 counts as on, and such a byte is kept as it is).
-json FlagJson(uint8_t v) {
-  if (v <= 1) return v == 1;
-  return v;
-}
-
-uint8_t Flag(const json& j, const std::string& path) {
-  if (j.is_boolean()) return j.get<bool>() ? 1 : 0;
-  if (j.is_number_integer()) return static_cast<uint8_t>(Integer(j, path, 0, 255));
-  Fail(path, "expected true or false");
-}
 
 const std::vector<std::string> ShapeNames = {"Point", "Plane", "Sphere", "Disc", "Surface"};
 const std::vector<std::string> FocusShapeNames = {"Sphere", "Disc"};
@@ -170,10 +21,6 @@ const std::vector<std::string> RenderModeNames = {"Pure Alpha", "Illuminate", "P
 const std::vector<std::string> ColorModeNames = {"Gradient Color", "Random Color"};
 const std::vector<std::string> MapModeNames = {"Fixed", "Random", "Cycle"};
 const std::vector<std::string> FlipNames = {"No Transform", "Flip Horizontal", "Flip Vertical", "Flip Both"};
-const std::vector<std::string> FalloffNames = {"None", "Linear", "Squared"};
-const std::vector<std::string> AxisNames = {"life", "frames", "percent"};
-const std::vector<std::string> ClampNames = {"none", "minimum", "maximum", "both"};
-const std::vector<std::string> KindNames = {"", "Deflector", "Fan", "Attractor", "Repulsor", "Leader", "Gravitron"};
 
 // The auto-scale check boxes: which byte, which bit.
 struct TAutoScaleBox {
@@ -186,120 +33,6 @@ const TAutoScaleBox AutoScaleBoxes[] = {
     {"Faster particles", true, HeightFasterParticles}, {"Older particles", true, HeightOlderParticles},
     {"Stronger gravity", true, HeightStrongerGravity},
 };
-
-// ---- Curves.
-
-bool SameCurve(const TVarSeries& a, const TVarSeries& b) {
-  return a.Name == b.Name && a.XKind == b.XKind && a.MinValue == b.MinValue && a.MaxValue == b.MaxValue &&
-         a.ClampMode == b.ClampMode && a.Tension == b.Tension && a.AllKeys() == b.AllKeys();
-}
-
-// A flat curve as the set makes it: (0, v), (8192, v).
-bool IsFlat(const TVarSeries& c) {
-  return c.KeyCount() == 2 && c.KeyX(0) == 0 && c.KeyX(1) == FarKeyX && c.KeyY(0) == c.KeyY(1);
-}
-
-json CurveJson(const TVarSeries& c, const TVarSeries& def) {
-  const bool headerDefault = c.Name == def.Name && c.XKind == def.XKind && c.MinValue == def.MinValue &&
-                             c.MaxValue == def.MaxValue && c.ClampMode == def.ClampMode;
-  if (headerDefault && c.Tension == def.Tension && IsFlat(c)) return c.KeyY(0);
-  json j = json::object();
-  json keys = json::array();
-  for (const TSplineKey& k : c.AllKeys()) keys.push_back(json::array({k.x, k.y}));
-  j["keys"] = std::move(keys);
-  if (c.Tension != def.Tension) j["tension"] = c.Tension;
-  if (!c.Name.empty()) j["name"] = NameJson(c.Name);
-  if (c.XKind != def.XKind) j["axis"] = ChoiceJson(c.XKind, AxisNames);
-  if (c.MinValue != def.MinValue || c.MaxValue != def.MaxValue) j["range"] = json::array({c.MinValue, c.MaxValue});
-  if (c.ClampMode != def.ClampMode) j["clamp"] = ChoiceJson(c.ClampMode, ClampNames);
-  return j;
-}
-
-// The bounds a key's value must keep, as the editor clamps it.
-void CheckValue(const TVarSeries& c, double v, const std::string& path) {
-  if (!ValueWithinClamp(c, v)) {
-    const bool low = c.ClampMode == ClampMin || c.ClampMode == ClampBoth;
-    const bool high = c.ClampMode == ClampMax || c.ClampMode == ClampBoth;
-    const std::string range = low && high ? Shown(c.MinValue) + " to " + Shown(c.MaxValue)
-                              : low       ? "at least " + Shown(c.MinValue)
-                                          : "at most " + Shown(c.MaxValue);
-    Fail(path, "value " + Shown(v) + " is outside the curve's range (" + range + ")");
-  }
-}
-
-// A curve: a number for a flat one, or {"keys": [[x, value], ...], "tension": t, ...}.
-void CurveFrom(const json& j, TVarSeries& c, const std::string& path) {
-  if (j.is_number()) {
-    const double v = AnyNumber(j, path);
-    CheckValue(c, v, path);
-    c.Clear();
-    c.AddKey(0, v);
-    c.AddKey(FarKeyX, v);
-    return;
-  }
-  if (!j.is_object()) Fail(path, "expected a number (a flat curve) or an object with \"keys\"");
-  OnlyKeys(j, path, {"keys", "tension", "name", "axis", "range", "clamp"});
-  if (j.contains("name")) c.Name = Name(j["name"], Sub(path, "name"), CurveNameLength);
-  if (j.contains("axis")) c.XKind = static_cast<uint8_t>(Choice(j["axis"], Sub(path, "axis"), AxisNames));
-  if (j.contains("clamp")) c.ClampMode = static_cast<uint8_t>(Choice(j["clamp"], Sub(path, "clamp"), ClampNames));
-  if (j.contains("range")) {
-    const json& r = j["range"];
-    const std::string p = Sub(path, "range");
-    if (!r.is_array() || r.size() != 2) Fail(p, "expected [lowest, highest]");
-    const double lo = AnyNumber(r[0], Sub(p, 0)), hi = AnyNumber(r[1], Sub(p, 1));
-    if (lo > hi) Fail(p, "the lowest value is above the highest");
-    c.SetRange(lo, hi);
-  }
-  if (j.contains("tension")) c.Tension = AnyNumber(j["tension"], Sub(path, "tension"));
-  if (!j.contains("keys")) Fail(path, "a curve object needs \"keys\": [[x, value], ...]");
-
-  const json& keys = j["keys"];
-  const std::string kp = Sub(path, "keys");
-  if (!keys.is_array()) Fail(kp, "expected a list of [x, value] pairs");
-  if (keys.size() < 2) Fail(kp, "a curve needs at least two keys: the first at x 0 and one after it");
-  std::vector<TSplineKey> read;
-  for (size_t i = 0; i < keys.size(); ++i) {
-    const std::string p = Sub(kp, i);
-    if (!keys[i].is_array() || keys[i].size() != 2) Fail(p, "expected a key [x, value]");
-    TSplineKey k{AnyNumber(keys[i][0], Sub(p, 0)), AnyNumber(keys[i][1], Sub(p, 1))};
-    // The editor's own rules (one predicate for both), each said in words.
-    switch (KeyFault(c, i ? &read.back() : nullptr, k, i + 1 == keys.size())) {
-      case TKeyFault::None: break;
-      case TKeyFault::NotFinite: Fail(p, "a key needs finite numbers"); break;
-      case TKeyFault::FirstNotAtZero: Fail(Sub(p, 0), "the first key must lie at x 0, not " + Shown(k.x)); break;
-      case TKeyFault::TooClose:
-        Fail(Sub(p, 0), "keys must go in order of x, each at least 1 after the one before (" + Shown(read.back().x) +
-                            " then " + Shown(k.x) + ")");
-        break;
-      case TKeyFault::BeyondPercent:
-        Fail(Sub(p, 0), "x " + Shown(k.x) + " is beyond 100 percent; only a last key may lie further, at 8192");
-        break;
-      case TKeyFault::ValueOutside: CheckValue(c, k.y, Sub(p, 1)); break;
-    }
-    read.push_back(k);
-  }
-  c.Clear();
-  for (const TSplineKey& k : read) c.AddKey(k.x, k.y);
-}
-
-// The curves of a variable set under their names; writing leaves out those at their default.
-struct TCurveName {
-  const char* Key;
-  int Index;  // in the set's stored order
-};
-
-void CurvesToJson(json& j, const TVariableSystem& set, const TVariableSystem& def, const std::vector<TCurveName>& names) {
-  for (const TCurveName& n : names) {
-    const TVarSeries& c = set.Variable(n.Index);
-    const TVarSeries& d = def.Variable(n.Index);
-    if (!SameCurve(c, d)) j[n.Key] = CurveJson(c, d);
-  }
-}
-
-void CurvesFromJson(const json& j, TVariableSystem& set, const std::vector<TCurveName>& names, const std::string& path) {
-  for (const TCurveName& n : names)
-    if (j.contains(n.Key)) CurveFrom(j[n.Key], set.Variable(n.Index), Sub(path, n.Key));
-}
 
 // Particle system curves in the order the properties tree shows them.
 const std::vector<TCurveName> SystemCurveNames = {
@@ -482,34 +215,6 @@ void MapsFrom(const json& j, TParticleSystem& s, const std::string& path) {
     s.MapIndex = Integer(j["imageNumber"], Sub(path, "imageNumber"), 0, s.Maps.ImageCount() - 1);
 }
 
-// ---- Tools.
-
-struct TToolFields {
-  const char* Strength;  // the strength curve's key; its jitter curve adds "Jitter"
-  bool HasScale;
-  double ScaleLeast;
-  const char* KindByte;  // "absorbs", "falloff" or null
-};
-
-TToolFields FieldsOf(TToolKind kind) {
-  switch (kind) {
-    case ToolDeflector: return {"elasticity", true, 0, "absorbs"};
-    case ToolFan: return {"power", true, 1, "falloff"};
-    case ToolAttractor:
-    case ToolRepulsor: return {"power", true, 0, "falloff"};
-    case ToolLeader: return {"tension", true, 0, "falloff"};
-    case ToolGravitron: return {"power", true, 1, nullptr};
-    default: return {"power", false, 0, nullptr};
-  }
-}
-
-uint8_t* KindByteOf(TParticleModifier* m) {
-  if (auto* d = dynamic_cast<TPlaneDeflectorModifier*>(m)) return &d->Absorbs;
-  if (auto* f = dynamic_cast<TPlaneFanModifier*>(m)) return &f->Falloff;
-  if (auto* a = dynamic_cast<TAttractModifier*>(m)) return &a->Falloff;
-  return nullptr;
-}
-
 }  // namespace
 
 // ---- Systems.
@@ -632,83 +337,6 @@ void EmitterFromSettings(const TSettingsJson& j, TEmitterObject& emitter) {
     }
     for (size_t i = 0; i < systems.size(); ++i) SystemFromSettings(systems[i], emitter.AddSystem(), Sub("/systems", i));
   }
-}
-
-// ---- Tools.
-
-TSettingsJson ToolToSettings(const TToolObject& tool) {
-  json j = json::object();
-  const TToolKind kind = tool.Kind();
-  TParticleModifier* m = tool.Modifier();
-  j["kind"] = KindNames[static_cast<size_t>(kind)];
-  j["name"] = NameJson(tool.Name);
-  if (!m) return j;
-  const TToolObject fresh(kind);
-  TParticleModifier* d = fresh.Modifier();
-  if (m->Active != d->Active) j["active"] = m->Active;
-  const TToolFields f = FieldsOf(kind);
-  const std::string jitter = std::string(f.Strength) + "Jitter";
-  CurvesToJson(j, *m, *d, {{f.Strength, 0}, {jitter.c_str(), 1}});
-  auto* bm = dynamic_cast<TBasicModifier*>(m);
-  auto* bd = dynamic_cast<TBasicModifier*>(d);
-  if (bm && bd && bm->Scale != bd->Scale) j["scale"] = FloatJson(bm->Scale);
-  if (f.KindByte) {
-    const uint8_t v = *KindByteOf(m);
-    if (v != *KindByteOf(d)) {
-      if (kind == ToolDeflector)
-        j["absorbs"] = FlagJson(v);
-      else
-        j["falloff"] = ChoiceJson(v, FalloffNames);
-    }
-  }
-  if (m->ToolLifespan != d->ToolLifespan) j["toolLifespan"] = m->ToolLifespan;
-  if (m->ToolLives != d->ToolLives) j["toolLives"] = m->ToolLives;
-  if (const auto* g = dynamic_cast<const TGravitronModifier*>(m); g && g->Infinite) j["infinite"] = true;
-  return j;
-}
-
-void ToolFromSettings(const TSettingsJson& j, TToolObject& tool, TToolKind expected) {
-  Object(j, "");
-  std::vector<std::string> kinds(KindNames.begin() + 1, KindNames.end());
-  TToolKind kind = expected;
-  if (j.contains("kind")) {
-    kind = static_cast<TToolKind>(Choice(j["kind"], "/kind", kinds) + 1);
-    if (expected != ToolNone && kind != expected)
-      Fail("/kind", "this object is a " + KindNames[static_cast<size_t>(expected)] + ", not a " +
-                        KindNames[static_cast<size_t>(kind)]);
-  }
-  if (kind == ToolNone) Fail("", "a tool needs a \"kind\": one of " + Listing(kinds));
-  const TToolFields f = FieldsOf(kind);
-  const std::string jitter = std::string(f.Strength) + "Jitter";
-  std::vector<std::string> known = {"kind", "name", "active", f.Strength, jitter, "scale", "toolLifespan", "toolLives"};
-  if (f.KindByte) known.push_back(f.KindByte);
-  // The panel's captions read "Tool Lifespan" and "Tool Lives"; the short forms are a likely slip.
-  for (const auto& [shortKey, key] : {std::pair{"lifespan", "toolLifespan"}, std::pair{"lives", "toolLives"}})
-    if (j.contains(shortKey)) Fail(Sub("", shortKey), std::string("unknown key; did you mean \"") + key + "\"?");
-  if (kind == ToolGravitron) known.push_back("infinite");
-  else if (j.contains("infinite"))
-    Fail("/infinite", "only a gravitron has an infinitely large field; leave this key out");
-  OnlyKeys(j, "", known);
-
-  // A new modifier of the kind, through the tool's own record reader.
-  TToolObject fresh(kind);
-  TMemoryStream bytes;
-  fresh.WriteTo(bytes);
-  bytes.Seek(0);
-  tool.ReadFrom(bytes);
-
-  TParticleModifier* m = tool.Modifier();
-  if (j.contains("name")) tool.Name = Name(j["name"], "/name", ObjectNameLength);
-  if (j.contains("active")) m->Active = Boolean(j["active"], "/active");
-  CurvesFromJson(j, *m, {{f.Strength, 0}, {jitter.c_str(), 1}}, "");
-  if (j.contains("scale")) dynamic_cast<TBasicModifier&>(*m).Scale = Float(j["scale"], "/scale", f.ScaleLeast, 100);
-  if (f.KindByte && j.contains(f.KindByte)) {
-    const std::string p = Sub("", f.KindByte);
-    *KindByteOf(m) = kind == ToolDeflector ? Flag(j[f.KindByte], p) : static_cast<uint8_t>(Choice(j[f.KindByte], p, FalloffNames));
-  }
-  if (j.contains("toolLifespan")) m->ToolLifespan = Integer(j["toolLifespan"], "/toolLifespan", 0, ToolCountLimit);
-  if (j.contains("toolLives")) m->ToolLives = Integer(j["toolLives"], "/toolLives", 0, ToolCountLimit);
-  if (j.contains("infinite")) dynamic_cast<TGravitronModifier&>(*m).Infinite = Boolean(j["infinite"], "/infinite");
 }
 
 // ---- Gradient files.

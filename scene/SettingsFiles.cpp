@@ -10,7 +10,6 @@
 #include <fstream>
 #include <functional>
 #include <set>
-#include <sstream>
 
 #include "engine/ColorSeries.h"
 #include "engine/Stream.h"
@@ -38,57 +37,6 @@ std::string Extension(const std::string& fileName) {
   std::string ext = fileName.substr(dot);
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return ext;
-}
-
-// A plain value; a whole number held as a double is written without ".0" (it reads back as the
-// same double), except minus zero, which would read back as zero.
-std::string Scalar(const json& j) {
-  if (j.is_number_float()) {
-    const double v = j.get<double>();
-    if (std::isfinite(v) && v == std::trunc(v) && std::fabs(v) < 1e15 && !(v == 0 && std::signbit(v)))
-      return std::to_string(static_cast<int64_t>(v));
-  }
-  return j.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-// Writes JSON the way people lay it out: arrays of plain values ([x, value] keys, colour stops,
-// vectors) on one line, everything else indented.
-void Print(std::ostringstream& out, const json& j, int indent) {
-  const auto flat = [](const json& a) {
-    return std::all_of(a.begin(), a.end(), [](const json& e) { return e.is_primitive(); });
-  };
-  const std::string pad(static_cast<size_t>(indent) * 2, ' ');
-  const std::string inner(static_cast<size_t>(indent + 1) * 2, ' ');
-  if (j.is_object()) {
-    if (j.empty()) {
-      out << "{}";
-      return;
-    }
-    out << "{\n";
-    size_t i = 0;
-    for (auto it = j.begin(); it != j.end(); ++it, ++i) {
-      out << inner << json(it.key()).dump() << ": ";
-      Print(out, it.value(), indent + 1);
-      out << (i + 1 < j.size() ? ",\n" : "\n");
-    }
-    out << pad << "}";
-  } else if (j.is_array()) {
-    if (j.empty() || flat(j)) {
-      out << "[";
-      for (size_t i = 0; i < j.size(); ++i) out << (i ? ", " : "") << Scalar(j[i]);
-      out << "]";
-      return;
-    }
-    out << "[\n";
-    for (size_t i = 0; i < j.size(); ++i) {
-      out << inner;
-      Print(out, j[i], indent + 1);
-      out << (i + 1 < j.size() ? ",\n" : "\n");
-    }
-    out << pad << "]";
-  } else {
-    out << Scalar(j);
-  }
 }
 
 // Settings that hold a record whole: they must go through their text and back into the very
@@ -290,10 +238,10 @@ void JsonToSettingsFile(const TSettingsJson& j, const std::string& fileName) {
 }
 
 std::string SettingsText(const TSettingsJson& j) {
-  std::ostringstream out;
-  Print(out, j, 0);
-  out << "\n";
-  return out.str();
+  std::string out;
+  LayOutJson(out, j);
+  out += "\n";
+  return out;
 }
 
 TSettingsJson ParseSettingsText(const std::string& text) {

@@ -70,6 +70,10 @@ class TStage {
   std::function<void()> OnViewRefreshed;
   std::function<void(int32_t y)> OnDisplayLine;
   std::function<void()> OnInterruptCheck;
+  // Called at every abort check (tsxCheckAbort): a plug-in's long run (the preview) holds the
+  // thread and draws in the view, so a desktop host stops its own playback, whose redraws
+  // would erase that drawing. Exceptions must not leave it.
+  std::function<void()> OnAbortCheck;
   // Called with the frame whenever the plug-in sets the scene's time (tsxAnimSetActiveTime,
   // tsxAnimSetActiveTimeScene), after the scene is posed there: a desktop host's timeline
   // follows a preview that carries the time along. Exceptions must not leave it.

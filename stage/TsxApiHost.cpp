@@ -80,7 +80,11 @@ void tsxRenderDisplayScanline(const float* pixels, int32_t x0, int32_t x1, int32
 
 int tsxRenderCheckInterrupt(void) { return Stage().CheckInterrupt() ? 1 : 0; }
 
-int tsxCheckAbort(void) { return Stage().Abort ? 1 : 0; }
+int tsxCheckAbort(void) {
+  stage::TStage& stage = Stage();
+  if (stage.OnAbortCheck) stage.OnAbortCheck();
+  return stage.Abort ? 1 : 0;
+}
 
 size_t tsxFILEread(void* buffer, size_t size, size_t count, tsxFILE* file) {
   if (!Stage().Files.IsOpen(file)) return 0;

@@ -50,6 +50,8 @@ void TMain::StartAnimateAction() {
 
 void TMain::StopAnimateAction() {
   PreviewRunning = false;
+  // A Rewind not yet seen by the run is dropped with it: a stopped preview stays stopped.
+  RewindRequested = false;
   PlayShowsStop = false;
   PreviewChanged();
   if (AnimateObjects) tsxAnimSetActiveTime(StartFrame);
@@ -58,7 +60,12 @@ void TMain::StopAnimateAction() {
 
 void TMain::PlayClicked() {
   PreviewRunning = !PreviewRunning;
-  if (!PreviewRunning) return;  // the running driver sees the flag at its next check
+  if (!PreviewRunning) {
+    // The running driver sees the flag at its next check; Stop outweighs a Rewind clicked
+    // before it that the run has not seen yet.
+    RewindRequested = false;
+    return;
+  }
   // Clicked twice between two checks of a run still under way: the run simply goes on; a run
   // inside the run would share its systems and its view.
   if (InPlay_) return;
@@ -69,8 +76,9 @@ void TMain::PlayClicked() {
       RewindRequested = false;
       PrepareModifiers();
       RunPreview();
+      const bool again = RewindRequested;
       StopAnimateAction();
-      if (!RewindRequested) break;
+      if (!again) break;
       StartAnimateAction();
     }
   } catch (const std::exception& e) {

@@ -207,7 +207,9 @@ void TMain::ApplySceneSettings() {
 int32_t TMain::LeftClick() {
   if (FirstClick) {
     FirstClick = false;
-    EnableRenderingAction();
+    // It turns rendering on; a scene loaded before it may have done so already, and then the
+    // click must not turn it off again.
+    if (!Switches.EnableRendering) EnableRenderingAction();
   }
   if (View_) View_->ShowPanel();
   if (OnShowPanel) OnShowPanel();

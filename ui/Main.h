@@ -119,13 +119,14 @@ class TMain : public TMainPanelController {
   void ShowRenderingAction() override { Switches.ShowRenderingAction(); }
   // A scene was loaded: the panel takes the switches it keeps, and the undo history starts anew.
   void SceneLoaded();
-  // The plug-in's button: the first click turns rendering on; every click asks the view to
-  // show the panel (OnShowPanel). Answers 0.
+  // The plug-in's button: the first click turns rendering on (where a loaded scene has not done
+  // so already); every click asks the view to show the panel (OnShowPanel). Answers 0.
   int32_t LeftClick();
 
   // ---- Preview actions (ui/Animate.cpp).
   // Play on the main panel or the shuttle. While a run is under way it only clears
-  // PreviewRunning (the run ends at its next check). Otherwise it runs the preview until Stop,
+  // PreviewRunning and a Rewind the run has not seen yet (the run ends at its next check and
+  // does not start again). Otherwise it runs the preview until Stop,
   // Escape, the host's abort or a final render, starting again after every Rewind; the host
   // thread is held meanwhile, events being handled at the driver's checks. A failure ends the
   // run and is shown to the user.
@@ -133,8 +134,9 @@ class TMain : public TMainPanelController {
   void RewindClicked() override { RewindRequested = true; }
   // Records the host's frame, sets PreviewRunning, shows Stop on both buttons.
   void StartAnimateAction();
-  // Clears PreviewRunning, shows Play on both buttons and, with "Animate Objects", puts the host
-  // back on the start frame.
+  // Clears PreviewRunning and a pending Rewind, shows Play on both buttons and, with "Animate
+  // Objects", puts the host back on the start frame. Called during a run (a panel closing), it
+  // ends the run at its next check for good.
   void StopAnimateAction() override;
   // The draw-mode box: 0 " Dots" … 4 " Solid Circles"; other indexes are ignored.
   void SetDrawMode(int index) override;

@@ -156,6 +156,12 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
     Modified_ = true;
     UpdateTitle();
   };
+  // The plug-in's preview asks the host whether to stop at every check it makes: the timeline's
+  // own playback stops then, or its redraws would erase the preview's drawing 30 times a second.
+  // The preview lets no click but its own through, so it stays stopped until the run ends.
+  stage.OnAbortCheck = [this] {
+    if (Timeline_->Playing()) Timeline_->Stop();
+  };
   stage.OnInterruptCheck = [this, last = qint64(0)]() mutable {
     // The render holds the thread: its Cancel button gets its clicks here, a few times a second.
     if (!Progress_) return;
@@ -174,6 +180,7 @@ TMainWindow::~TMainWindow() {
   stage.OnViewRefreshed = nullptr;
   stage.OnDisplayLine = nullptr;
   stage.OnInterruptCheck = nullptr;
+  stage.OnAbortCheck = nullptr;
   stage.OnTimeSet = nullptr;
   stage.OnPluginChanged = nullptr;
   stage.OnSceneChanged = nullptr;
@@ -311,6 +318,10 @@ void TMainWindow::NewScene() {
 
 bool TMainWindow::OpenScene(const QString& path) {
   TStage& stage = Stage();
+  // The plug-in gets its first click as `vantrel render` gives it, before the scene loads: Render
+  // Frame shows the particles from the start rather than after the user happens to click its
+  // button, and the switches the scene keeps (rendering off, say) then hold as they do there.
+  if (!PluginClicked_) PluginLeftClick();
   std::vector<std::string> warnings;
   try {
     TBusy busy;
@@ -325,9 +336,6 @@ bool TMainWindow::OpenScene(const QString& path) {
   SceneViewHeight_ = stage.View.Height;
   Path_ = QFileInfo(path).absoluteFilePath();
   AddRecent(Path_);
-  // The plug-in gets its first click as `vantrel render` gives it, so that Render Frame shows
-  // the particles from the start rather than after the user happens to click its button.
-  if (!PluginClicked_) PluginLeftClick();
   SceneLoaded();
   Modified_ = false;
   UpdateTitle();

@@ -627,20 +627,24 @@ TEST_F(Plugin, RenderSwitchesAreKeptWithTheScene) {
   EXPECT_NE(main.Renderer.CoverageQuery, nullptr) << "the stage offers coverage";
 }
 
-// A loaded scene's switches reach the panel at once, and the first click (or any switch) writes
-// only what it changed: soft intersections and depth dithering the scene keeps survive it.
-TEST_F(Plugin, SceneSwitchesSurviveTheFirstClick) {
+// Loads a scene file that keeps the given render switches and nothing else.
+void LoadSceneKeeping(const std::string& switches) {
   namespace fs = std::filesystem;
-  Init();
-  TMain& main = Module->Main;
   const fs::path scene = fs::temp_directory_path() / ("vantrel-switches-" + std::to_string(::getpid()) + ".json");
   {
     std::ofstream out(scene);
-    out << R"({"vantrelScene": 1, "pluginSettings": {"Vantrel":
-              "enableRendering=0 depthDithering=1 softIntersections=1 softDistance=0.5 later=3"}})";
+    out << R"({"vantrelScene": 1, "pluginSettings": {"Vantrel": ")" << switches << R"("}})";
   }
   stage::LoadSceneFile(Stage(), scene);
   fs::remove(scene);
+}
+
+// A loaded scene's switches reach the panel at once, and the first click (or any switch) writes
+// only what it changed: soft intersections and depth dithering the scene keeps survive it.
+TEST_F(Plugin, SceneSwitchesSurviveTheFirstClick) {
+  Init();
+  TMain& main = Module->Main;
+  LoadSceneKeeping("enableRendering=0 depthDithering=1 softIntersections=1 softDistance=0.5 later=3");
   EXPECT_TRUE(main.Switches.DepthDithering);
   EXPECT_TRUE(main.Switches.SoftIntersections);
   EXPECT_EQ(main.Renderer.SoftDistance, 0.5f);
@@ -658,6 +662,19 @@ TEST_F(Plugin, SceneSwitchesSurviveTheFirstClick) {
   EXPECT_FALSE(main.Switches.DepthDithering);
   EXPECT_FALSE(main.Switches.SoftIntersections);
   EXPECT_EQ(main.Switches.SoftDistance, 2.0f);
+}
+
+// A scene that keeps rendering on (as a saved scene does) turns it on when it loads; the first
+// click, given after the load by a host that opens the scene first, leaves it on.
+TEST_F(Plugin, TheFirstClickLeavesOnWhatASceneTurnedOn) {
+  Init();
+  const std::string kept = "enableRendering=1 depthDithering=1 softIntersections=0 softDistance=1";
+  LoadSceneKeeping(kept);
+  EXPECT_TRUE(Module->Main.Switches.EnableRendering);
+  tsxOnLeftClick();
+  EXPECT_TRUE(Module->Main.Switches.EnableRendering);
+  EXPECT_NE(Stage().Shader(tssSHADER_POSTPROCESS), nullptr);
+  EXPECT_EQ(Stage().PluginSettings["Vantrel"], kept);
 }
 
 TEST_F(Plugin, ARefusedRegistrationLeavesRenderingOff) {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
 #include <unistd.h>
 
@@ -155,8 +156,18 @@ TEST_F(ReadableScene, ExamplesRenderUnchangedAfterConversion) {
   }
 }
 
+// Saved again, a scene stored as base64 payloads holds readable settings, and loading those gives
+// every object back with the payload bytes it had.
 TEST_F(ReadableScene, SavingABase64SceneWritesReadableSettings) {
   Load(fs::path(VANTREL_TEST_DATA) / "payload-scenes" / "fountain.json");
+  const auto payloads = [] {
+    std::map<std::string, std::vector<uint8_t>> bytes;
+    Stage().Scene.ForEach([&](stage::TNode& n) {
+      if (n.Kind() == stage::TNodeKind::Custom) bytes[n.Name] = Stage().Files.Write(n);
+    });
+    return bytes;
+  };
+  const auto before = payloads();
   stage::SaveSceneFile(Stage(), Dir / "saved.json");
   const json saved = ReadJson(Dir / "saved.json");
   int objects = 0;
@@ -174,6 +185,11 @@ TEST_F(ReadableScene, SavingABase64SceneWritesReadableSettings) {
   };
   EXPECT_EQ(node("Fountain")["settings"]["systems"][0]["name"], "Water");
   EXPECT_EQ(node("Pool")["settings"]["elasticity"], 35);
+
+  Stage().Scene.Clear();
+  Load(Dir / "saved.json");
+  EXPECT_EQ(before.size(), 2u);
+  EXPECT_EQ(payloads(), before);
 }
 
 // A tool's lifespan page and the gravitron's Infinite go into the scene file and come back, in

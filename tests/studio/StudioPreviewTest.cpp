@@ -1,8 +1,9 @@
 // The preview in the studio as a user meets it: the real plug-in loaded by the studio makes its
 // main panel (from its Qt module) at start-up; the plug-in's button shows it; Play runs the
 // preview in the studio's view while the studio keeps handling input, and Stop, Escape, closing
-// the panel or closing the studio's window end it. Qt's offscreen platform; the view is read
-// back as the user would see it (the view with the drawing surface over it).
+// the panel or closing the studio's window end it; the studio's own playback stops under it.
+// Qt's offscreen platform; the view is read back as the user would see it (the view with the
+// drawing surface over it).
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -235,6 +236,33 @@ class TStudioPreviewTest : public QObject {
       QCOMPARE(timeline->Frame(), 5);
       QCOMPARE(timeline->Slider()->value(), 5);
     }
+  }
+
+  // The studio's own playback stops when the preview starts: it would move the scene on and erase
+  // the preview's drawing at every step. The timeline stays on its frame while the preview plays.
+  void theTimelineStopsPlayingUnderThePreview() {
+    QVERIFY(Panel);
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    Window->GoToFrame(0);
+    TTimeline* timeline = Window->Timeline();
+    timeline->Play();
+    QTest::qWait(100);
+    QVERIFY(timeline->Playing());
+    QVERIFY(timeline->Frame() > 0);
+    int frame = -1, playing = 0, moved = 0;
+    QVERIFY(PlayUntil([&](int ms) {
+              if (ms < 100) return false;  // the run's first check
+              if (frame < 0) frame = timeline->Frame();
+              playing += timeline->Playing();
+              moved += timeline->Frame() != frame;
+              if (!Status().contains(" fps - frame ")) return false;
+              PlayButton()->click();  // Stop
+              return true;
+            }) > 0);
+    QCOMPARE(playing, 0);
+    QCOMPARE(moved, 0);
+    QVERIFY(!timeline->Playing());
+    QCOMPARE(timeline->PlayButton()->text(), QString("Play"));
   }
 
   // Closing the panel ends the run; so does closing the studio's window, before the studio asks

@@ -90,15 +90,44 @@ class TStudioTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
   }
 
-  // The plug-in's button carries its title. Opening a scene gives the plug-in its first click,
-  // as `vantrel render` does, so that final rendering is on from the start (Render Frame shows
-  // the particles without the user clicking the button first); the opened scene is not
-  // modified by it, and later clicks leave rendering on.
+  // The plug-in's button carries its title. Opening a scene gives the plug-in its first click
+  // before the scene loads, as `vantrel render` does, so that final rendering is on from the
+  // start (Render Frame shows the particles without the user clicking the button first) unless
+  // the scene keeps it off; the opened scene is not modified by it. The render switches a scene
+  // keeps (here all but their defaults) survive the first click and the button: the panel shows
+  // them and the scene still holds them.
   void pluginButton() {
     QToolButton* button = Window->PluginButton();
     QVERIFY(button);
     QCOMPARE(button->text(), QString("Vantrel"));
     QVERIFY(!Stage().Shader(tssSHADER_POSTPROCESS));
+    const auto sceneKeeping = [this](const std::string& switches) {
+      const QString scene = Temp.filePath("switches.json");
+      QFile file(scene);
+      if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(scene));
+      file.write(QString(R"({"vantrelScene": 1, "pluginSettings": {"Vantrel": "%1"}})")
+                     .arg(QString::fromStdString(switches)).toUtf8());
+      return scene;
+    };
+    const std::string switches = "enableRendering=0 depthDithering=1 softIntersections=1 softDistance=0.5";
+    QVERIFY(Window->OpenScene(sceneKeeping(switches)));
+    QVERIFY(!Stage().Shader(tssSHADER_POSTPROCESS));
+    QVERIFY(!Window->Modified());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(!Stage().Shader(tssSHADER_POSTPROCESS));
+    QCOMPARE(Stage().PluginSettings["Vantrel"], switches);
+    QWidget* panel = Window->findChild<QWidget*>("VantrelMainPanel");
+    QVERIFY(panel);
+    QAction* dithering = nullptr;
+    for (QAction* a : panel->findChildren<QAction*>())
+      if (a->text() == "Depth Dithering") dithering = a;
+    QVERIFY(dithering && dithering->isChecked());
+
+    // A scene that keeps the default switches with rendering on; scenes that keep none (the
+    // fountain) leave the panel's as they are, and later clicks leave rendering on.
+    QVERIFY(Window->OpenScene(sceneKeeping("enableRendering=1 depthDithering=0 softIntersections=0 softDistance=1")));
+    QVERIFY(Stage().Shader(tssSHADER_POSTPROCESS));
+    QVERIFY(!dithering->isChecked());
     QVERIFY(Window->OpenScene(Example("fountain")));
     QVERIFY(Stage().Shader(tssSHADER_POSTPROCESS));
     QVERIFY(!Window->Modified());

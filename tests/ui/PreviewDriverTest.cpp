@@ -218,6 +218,68 @@ TEST_F(PreviewDriver, RewindWhileStoppedDoesNotAffectTheNextPlay) {
   EXPECT_EQ(frames, (std::vector<int32_t>{0, 1}));
 }
 
+// Rewind and then Stop (or the panel closing) before the run's next check: the run ends and
+// stays ended; the Rewind does not start it over.
+TEST_F(PreviewDriver, StopAfterRewindEndsTheRunForGood) {
+  const struct {
+    const char* What;
+    std::function<void(TMain&)> Stop;
+  } cases[] = {
+      {"Stop", [](TMain& m) { m.PlayClicked(); }},
+      {"the panel closing", [](TMain& m) { m.StopAnimateAction(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    main->Emitters.EmitterList.clear();
+    frames.clear();
+    AddEmitter(1);
+    int starts = 0;
+    main->OnPreviewChanged = [&] { starts += main->PlayShowsStop; };
+    onFrame = [&](int32_t frame) {
+      if (frame != 2) return;
+      main->RewindClicked();
+      c.Stop(*main);
+    };
+    stopAfter = 6;  // a run started over ends after a few frames
+    main->PlayClicked();
+    EXPECT_EQ(frames, (std::vector<int32_t>{0, 1, 2}));
+    EXPECT_EQ(starts, 1);
+    EXPECT_FALSE(main->RewindRequested);
+    EXPECT_FALSE(main->PlayShowsStop);
+  }
+}
+
+// The host's abort check answering 1 ends a run under way at its next check, as Escape does.
+TEST_F(PreviewDriver, TheHostsAbortEndsARunUnderWay) {
+  const struct {
+    const char* What;
+    std::function<void(bool)> Press;
+  } cases[] = {
+      {"host abort", [](bool on) { Stage().Abort = on; }},
+      {"Escape", [this](bool on) { platform->Escape = on; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    main->Emitters.EmitterList.clear();
+    frames.clear();
+    AddEmitter(1);
+    Stage().Scene.SetTime(10);
+    main->AnimateObjectsAction();
+    onFrame = [&](int32_t frame) {
+      if (frame == 12) c.Press(true);
+    };
+    stopAfter = 8;  // a run that went on ends a few frames later
+    main->PlayClicked();
+    c.Press(false);
+    main->AnimateObjectsAction();
+    EXPECT_EQ(frames, (std::vector<int32_t>{10, 11, 12}));
+    EXPECT_FALSE(main->PreviewRunning);
+    EXPECT_FALSE(main->PlayShowsStop);
+    EXPECT_EQ(tsxAnimGetActiveTime(), 10);  // back where Play was pressed
+    EXPECT_EQ(platform->SurfacesHeld, 0);
+  }
+}
+
 TEST_F(PreviewDriver, PlayWhilePlayingOnlyClearsTheFlag) {
   AddEmitter(1);
   std::vector<bool> showsStop;

@@ -263,15 +263,28 @@ TEST_F(Panel, WhilePlayingOnlyThePlayControlsTakeInput) {
   EXPECT_EQ(form->TabControl1->currentIndex(), 1);
 }
 
-TEST_F(Panel, ClosingThePanelStopsThePreview) {
-  form->show();
-  onFrame = [&] {
-    if (frames == 3) form->close();
-  };
-  QTest::mouseClick(form->PreviewButton, Qt::LeftButton);
-  EXPECT_EQ(frames, 3);
-  EXPECT_FALSE(main->PreviewRunning);
-  EXPECT_EQ(PlayButtons(), "Play");
+// Closing the panel, or the shuttle when the panel is shrunk to it, stops the run: no window
+// would be left to stop it from but Escape. The plug-in's button then brings the panel back.
+TEST_F(Panel, ClosingThePanelOrTheShuttleStopsThePreview) {
+  for (const bool shuttle : {false, true}) {
+    SCOPED_TRACE(shuttle ? "shuttle" : "panel");
+    frames = 0;
+    form->show();
+    if (shuttle) form->Shrink();
+    QWidget* window = shuttle ? static_cast<QWidget*>(form->Shuttle) : form.get();
+    onFrame = [&] {
+      if (frames == 3) window->close();
+      if (frames == 10) main->PlayClicked();  // a run closing did not end
+    };
+    QTest::mouseClick(shuttle ? form->Shuttle->PreviewButton : form->PreviewButton, Qt::LeftButton);
+    EXPECT_EQ(frames, 3);
+    EXPECT_FALSE(main->PreviewRunning);
+    EXPECT_EQ(PlayButtons(), "Play");
+    EXPECT_FALSE(window->isVisible());
+    main->LeftClick();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->Shuttle->isVisible());
+  }
 
   // Closed while stopped, with "Animate Objects": the host's frame stays where it is.
   main->AnimateObjectsAction();

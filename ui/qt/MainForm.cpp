@@ -433,7 +433,11 @@ void TMainForm::GateInput(bool running) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  if ((watched == Owner_ || (Dock && watched == Dock)) && event->type() == QEvent::Close) {
+  // Closing the shuttle during a run (the gate sees every window's events then) ends it as
+  // closing the panel or its dock does: no window would be left to stop it from but Escape. The
+  // plug-in's button brings the panel back.
+  if ((watched == Owner_ || (Dock && watched == Dock) || watched == Shuttle.data()) &&
+      event->type() == QEvent::Close) {
     if (Main_ && Main_->PanelState().PlayShowsStop) Main_->StopAnimateAction();
     return false;
   }

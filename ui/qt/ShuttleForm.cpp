@@ -58,6 +58,10 @@ TShuttleForm::TShuttleForm(QWidget* owner) : QWidget(owner, Qt::Tool) {
   BottomRow->setSizes({182 - 42 - 7, 42});
   column->addWidget(BottomRow, 1);
   setFixedSize(182, 49);
+  // Named as on the form, so that a host's or a test's code finds them without our headers.
+  GrowButton->setObjectName("GrowButton");
+  PreviewButton->setObjectName("PreviewButton");
+  RewindButton->setObjectName("RewindButton");
 }
 
 void TShuttleForm::Refresh(const TMainPanelState& state) {

@@ -1,5 +1,5 @@
-// Reading and writing scene files. Reading first turns the whole document into a checked
-// description (so a damaged file changes nothing), then builds the scene from it.
+// Reading and checking scene files: the whole document is turned into a checked description
+// (stage/SceneFileDesc.h) before anything in the stage changes.
 //
 // Hostile input: the reader never crashes and changes nothing in the stage until the whole file
 // has been checked. Memory is bounded by the file's size (refused above 1 GB) and nesting of
@@ -7,20 +7,15 @@
 // (keys are sorted once, n log n). Every refusal is an ESceneFileError naming the file, the line
 // and column, what was found and what was expected, with a JSON path cut to a readable length.
 // Object payloads are handed to their plug-in as they are; an empty one is reported.
-#include "stage/SceneFile.h"
-
-#include <nlohmann/json.hpp>
+#include "stage/SceneFileDesc.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
-#include <map>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <system_error>
@@ -28,17 +23,31 @@
 
 #include "hostapi/JsonText.h"
 #include "stage/Base64.h"
-#include "stage/MeshSource.h"
-#include "stage/Stage.h"
+#include "stage/SceneFile.h"
 
-namespace stage {
+namespace stage::scenefile {
+
+bool ConvertPayload(tsxPAYLOADCONVERTFUNC convert, const std::string& typeName, const std::string& in,
+                    std::string& out) {
+  out.clear();
+  const tsxTEXTSINK sink = [](void* context, const char* data, size_t size) {
+    if (data && size) static_cast<std::string*>(context)->append(data, size);
+  };
+  return convert(typeName.c_str(), in.data(), in.size(), sink, &out) == 1;
+}
+
+std::string ShortPath(const std::string& path) {
+  constexpr size_t kHead = 40, kTail = 60;
+  if (path.empty()) return "/";
+  if (path.size() <= kHead + kTail + 8) return path;
+  size_t head = path.find('/', kHead);
+  size_t tail = path.rfind('/', path.size() - kTail);
+  if (head == std::string::npos || tail == std::string::npos || tail <= head) return path.substr(0, kHead) + "/…";
+  return path.substr(0, head) + "/…" + path.substr(tail);
+}
 
 namespace {
 
-// Keys keep the order they were written in, so saved scenes read top down as documented.
-using json = nlohmann::ordered_json;
-
-constexpr int kFormatVersion = 1;
 constexpr int kMaxDepth = 256;
 // Lists and objects inside one another, as the plug-in's settings reader allows them.
 constexpr int kMaxNesting = MaxJsonNesting;
@@ -50,56 +59,8 @@ constexpr uint64_t kMaxMeshBytes = uint64_t{1} << 30;
 // (a few bytes of settings make kilobytes of records, and the plug-in's objects more again).
 constexpr uint64_t kMaxPayloadBytes = uint64_t{512} << 20;
 
-// ---- Description of a file, fully checked before anything in the stage changes.
-
-struct TNodeDesc {
-  TNodeKind Kind = TNodeKind::Group;
-  std::string Name;
-  TChannel Position, Rotation, Scale{CtsxVector3f{1, 1, 1}};
-  CtsxVector3f Color{0.8f, 0.8f, 0.8f};
-  bool Visible = true;
-  std::optional<TPolyhedron> Mesh;
-  std::optional<TMeshSource> Source;
-  std::string TypeName;
-  std::vector<uint8_t> Payload;
-  std::string Settings;  // readable settings kept as text for a type no plug-in defined
-  std::string Path;  // where the node stands in the file, for messages
-  std::vector<TNodeDesc> Children;
-};
-
-struct TSceneDesc {
-  TCamera Camera;
-  std::optional<int32_t> ViewWidth, ViewHeight;
-  TRenderSettings Render;
-  float Time = 0;
-  std::map<std::string, std::string> PluginSettings;
-  std::vector<TNodeDesc> Nodes;
-};
-
-// Runs a plug-in's payload converter; the pieces it hands back are joined into out.
-bool ConvertPayload(tsxPAYLOADCONVERTFUNC convert, const std::string& typeName, const std::string& in,
-                    std::string& out) {
-  out.clear();
-  const tsxTEXTSINK sink = [](void* context, const char* data, size_t size) {
-    if (data && size) static_cast<std::string*>(context)->append(data, size);
-  };
-  return convert(typeName.c_str(), in.data(), in.size(), sink, &out) == 1;
-}
-
 // "line L, column C" of a byte offset.
 std::string Where(const std::string& text, size_t byte) { return LineAndColumn(text, byte); }
-
-// A JSON path cut to something a person reads: a path through thousands of nested children
-// keeps its start and its end.
-std::string ShortPath(const std::string& path) {
-  constexpr size_t kHead = 40, kTail = 60;
-  if (path.empty()) return "/";
-  if (path.size() <= kHead + kTail + 8) return path;
-  size_t head = path.find('/', kHead);
-  size_t tail = path.rfind('/', path.size() - kTail);
-  if (head == std::string::npos || tail == std::string::npos || tail <= head) return path.substr(0, kHead) + "/…";
-  return path.substr(0, head) + "/…" + path.substr(tail);
-}
 
 // ---- Finding a value in the text: the document is kept without positions, so an error found
 // in the checked document is placed by walking the text (which is known to parse) again.
@@ -622,23 +583,6 @@ json ParseJson(const std::string& file, const std::string& text) {
                         (inPath.empty() ? "" : " (in " + ShortPath(inPath) + ")") + ": " + what);
 }
 
-// nlohmann's text without the position it repeats, and with the token it last read (which may be
-// a whole long string) cut short.
-std::string SyntaxErrorText(const std::string& full) {
-  std::string what = full;
-  const size_t position = what.find(": ");
-  if (what.rfind("[json.exception", 0) == 0 && position != std::string::npos) what = what.substr(position + 2);
-  const size_t lastRead = what.find("; last read: ");
-  if (lastRead != std::string::npos) {
-    std::string token = what.substr(lastRead + 13);
-    what.resize(lastRead);
-    constexpr size_t Shown = 40;
-    if (token.size() > Shown + 2) token = token.substr(0, Shown) + "...' (" + std::to_string(token.size() - 2) + " characters)";
-    what += "; last read: " + token;
-  }
-  return what;
-}
-
 // The JSON path ("/nodes/0/name") of the value being read at byte, found by following the
 // brackets, keys and commas before it; empty at the top level.
 std::string PathAt(const std::string& text, size_t byte) {
@@ -688,191 +632,10 @@ std::string PathAt(const std::string& text, size_t byte) {
   return path;
 }
 
-// Builds the described nodes under parent; custom nodes are collected for their read callbacks.
-void Build(TStage& stage, const std::vector<TNodeDesc>& nodes, TNode* parent,
-           std::vector<std::pair<TNode*, const TNodeDesc*>>& customs, std::vector<std::string>& warnings,
-           const std::string& file, const std::string& path) {
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    const TNodeDesc& d = nodes[i];
-    const std::string p = path + "/" + std::to_string(i);
-    TNode* n = nullptr;
-    switch (d.Kind) {
-      case TNodeKind::Group:
-        n = &stage.Scene.AddGroup(d.Name, parent);
-        break;
-      case TNodeKind::Polyhedron:
-        n = &stage.Scene.AddPolyhedron(d.Name, *d.Mesh, parent, d.Source);
-        break;
-      case TNodeKind::Custom:
-        if (const TObjectType* t = stage.Types.FindByName(d.TypeName)) {
-          n = stage.Scene.CreateCustom(t->Number);
-          stage.Scene.AddToScene(*n, parent);
-          n->Name = d.Name;
-          customs.emplace_back(n, &d);
-        } else {
-          warnings.push_back(file + ": " + p + "/objectType: no plug-in defines the type \"" +
-                             d.TypeName + "\"; the object is kept with its data");
-          n = &stage.Scene.AddUnresolvedCustom(d.Name, d.TypeName, d.Payload, parent);
-          n->StoredSettings = d.Settings;
-        }
-        break;
-    }
-    n->Position = d.Position;
-    n->Rotation = d.Rotation;
-    n->Scale = d.Scale;
-    n->Color = d.Color;
-    n->Visible = d.Visible;
-    Build(stage, d.Children, n, customs, warnings, file, p + "/children");
-  }
-}
-
-// ---- Writing.
-
-// The shortest decimal that reads back as the same float, as a JSON number.
-json Num(float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::strtod(std::string(buf, r.ptr).c_str(), nullptr);
-}
-
-// JSON laid out for people: arrays of plain values (vectors, keys, colour stops) on one line,
-// everything else indented by two spaces.
-void Print(std::ostringstream& out, const json& j, int indent) {
-  // A whole number held as a double is written without ".0"; minus zero keeps its sign.
-  const auto dump = [](const json& v) {
-    if (v.is_number_float()) {
-      const double d = v.get<double>();
-      if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e15 && !(d == 0 && std::signbit(d)))
-        return std::to_string(static_cast<int64_t>(d));
-    }
-    return v.dump(-1, ' ', false, json::error_handler_t::replace);
-  };
-  const std::string pad(static_cast<size_t>(indent) * 2, ' ');
-  const std::string inner(static_cast<size_t>(indent + 1) * 2, ' ');
-  if (j.is_object() && !j.empty()) {
-    out << "{\n";
-    size_t i = 0;
-    for (auto it = j.begin(); it != j.end(); ++it, ++i) {
-      out << inner << dump(json(it.key())) << ": ";
-      Print(out, it.value(), indent + 1);
-      out << (i + 1 < j.size() ? ",\n" : "\n");
-    }
-    out << pad << "}";
-  } else if (j.is_array() && !std::all_of(j.begin(), j.end(), [](const json& e) { return e.is_primitive(); })) {
-    out << "[\n";
-    for (size_t i = 0; i < j.size(); ++i) {
-      out << inner;
-      Print(out, j[i], indent + 1);
-      out << (i + 1 < j.size() ? ",\n" : "\n");
-    }
-    out << pad << "]";
-  } else if (j.is_array()) {
-    out << "[";
-    for (size_t i = 0; i < j.size(); ++i) out << (i ? ", " : "") << dump(j[i]);
-    out << "]";
-  } else {
-    out << dump(j);
-  }
-}
-
-json Vec(const CtsxVector3f& v) { return json::array({Num(v.x), Num(v.y), Num(v.z)}); }
-
-json ChannelJson(const TChannel& c) {
-  if (!c.Animated()) return Vec(c.Rest);
-  json keys = json::array();
-  for (const TKey& k : c.Keys()) keys.push_back({{"frame", Num(k.Frame)}, {"value", Vec(k.Value)}});
-  return keys;
-}
-
-json MeshJson(const TNode& n) {
-  if (n.Source) {
-    const TMeshSource& s = *n.Source;
-    switch (s.Kind) {
-      case TPrimitive::ObjFile:
-        return {{"obj", s.ObjPath}};
-      case TPrimitive::Plane:
-        return {{"primitive", "plane"}, {"size", {Num(s.Size[0]), Num(s.Size[1])}}};
-      case TPrimitive::Grid:
-        return {{"primitive", "grid"},
-                {"size", {Num(s.Size[0]), Num(s.Size[1])}},
-                {"divisions", {s.DivisionsX, s.DivisionsY}}};
-      case TPrimitive::Box:
-        return {{"primitive", "box"}, {"size", {Num(s.Size[0]), Num(s.Size[1]), Num(s.Size[2])}}};
-      case TPrimitive::Sphere:
-        return {{"primitive", "sphere"}, {"radius", Num(s.Radius)}, {"segments", s.Segments}, {"rings", s.Rings}};
-    }
-  }
-  // A mesh made in code is stored whole.
-  json vertices = json::array(), faces = json::array();
-  for (const CtsxVector3f& v : n.Mesh->Vertices()) vertices.push_back(Vec(v));
-  for (int32_t f = 0; f < n.Mesh->FaceCount(); ++f) {
-    const tsxFACE& face = n.Mesh->Face(f);
-    json corners = json::array();
-    for (int16_t k = 0; k < face.nbrCorners; ++k) corners.push_back(face.corners[k].vxIndex);
-    faces.push_back(std::move(corners));
-  }
-  return {{"vertices", std::move(vertices)}, {"faces", std::move(faces)}};
-}
-
-// The readable settings of an object, when its plug-in converts its payload; none for a type
-// without a converter, a payload it holds no object in, or text that is not JSON.
-std::optional<json> ReadableSettings(TStage& stage, const TNode& n, const std::vector<uint8_t>& bytes) {
-  const TObjectType* type = stage.Types.FindByName(n.TypeName);
-  std::string text;
-  if (!type) {
-    if (n.StoredSettings.empty()) return std::nullopt;
-    text = n.StoredSettings;
-  } else {
-    if (!type->PayloadToText || bytes.empty()) return std::nullopt;
-    const std::string data(bytes.begin(), bytes.end());
-    if (!ConvertPayload(type->PayloadToText, n.TypeName, data, text)) return std::nullopt;
-  }
-  try {
-    return json::parse(text);
-  } catch (const json::exception&) {
-    return std::nullopt;
-  }
-}
-
-json NodeJson(TStage& stage, TNode& n) {
-  json j;
-  j["name"] = n.Name;
-  switch (n.Kind()) {
-    case TNodeKind::Group:
-      j["type"] = "group";
-      break;
-    case TNodeKind::Polyhedron:
-      j["type"] = "mesh";
-      break;
-    case TNodeKind::Custom:
-      j["type"] = "object";
-      break;
-  }
-  j["position"] = ChannelJson(n.Position);
-  j["rotation"] = ChannelJson(n.Rotation);
-  j["scale"] = ChannelJson(n.Scale);
-  if (n.Kind() != TNodeKind::Custom) j["color"] = Vec(n.Color);
-  if (!n.Visible) j["visible"] = false;
-  if (n.Mesh) j["mesh"] = MeshJson(n);
-  if (n.Kind() == TNodeKind::Custom) {
-    j["objectType"] = n.TypeName;
-    const std::vector<uint8_t> bytes = stage.Files.Write(n);
-    if (auto settings = ReadableSettings(stage, n, bytes))
-      j["settings"] = std::move(*settings);
-    else
-      j["payload"] = EncodeBase64(bytes);
-  }
-  if (!n.Children().empty()) {
-    json children = json::array();
-    for (const auto& c : n.Children()) children.push_back(NodeJson(stage, *c));
-    j["children"] = std::move(children);
-  }
-  return j;
-}
-
 }  // namespace
 
-std::vector<std::string> LoadSceneFile(TStage& stage, const std::filesystem::path& path) {
+TSceneDesc ReadSceneFile(const std::filesystem::path& path, const TObjectTypes& types,
+                         std::vector<std::string>& warnings) {
   const std::string file = path.string();
   std::error_code ec;
   const auto size = std::filesystem::file_size(path, ec);
@@ -886,90 +649,8 @@ std::vector<std::string> LoadSceneFile(TStage& stage, const std::filesystem::pat
   if (text.empty()) throw ESceneFileError(file + ": line 1, column 1: the file is empty; expected a Vantrel scene (a JSON object)");
 
   json root = ParseJson(file, text);
-
-  std::vector<std::string> warnings;
-  TReader reader(file, text, path.parent_path(), stage.Types, warnings);
-  const TSceneDesc desc = reader.Scene(root);
-
-  // Nothing below can fail on the file's account.
-  if (!stage.Scene.Empty()) stage.RaiseGeneralEvent(2);
-  stage.Scene.Clear();
-  stage.View.Camera = desc.Camera;
-  stage.Render = desc.Render;
-  stage.PluginSettings = desc.PluginSettings;
-  stage.View.Width = desc.ViewWidth.value_or(desc.Render.Width);
-  stage.View.Height = desc.ViewHeight.value_or(desc.Render.Height);
-  stage.Scene.SetTime(desc.Time);
-  std::vector<std::pair<TNode*, const TNodeDesc*>> customs;
-  Build(stage, desc.Nodes, nullptr, customs, warnings, file, "/nodes");
-  stage.Scene.SetTime(desc.Time);
-  for (auto [node, d] : customs) {
-    if (!stage.Scene.FromHandle(node)) continue;
-    // An object saved without data still loads, as an object of its type: its plug-in is handed
-    // an empty payload and decides what that means.
-    if (d->Payload.empty())
-      warnings.push_back(file + ": " + ShortPath(d->Path) + "/payload: the object \"" + d->Name +
-                         "\" has no data; it is loaded as a new object of its type");
-    stage.Files.Read(*node, d->Payload);
-  }
-  stage.RaiseGeneralEvent(4);
-  return warnings;
+  TReader reader(file, text, path.parent_path(), types, warnings);
+  return reader.Scene(root);
 }
 
-void SaveSceneFile(TStage& stage, const std::filesystem::path& path) {
-  const std::string file = path.string();
-  json root;
-  root["vantrelScene"] = kFormatVersion;
-  root["time"] = Num(stage.Scene.Time());
-  const TCamera& c = stage.View.Camera;
-  root["camera"] = {{"eye", Vec(c.Eye)},
-                    {"target", Vec(c.Target)},
-                    {"up", Vec(c.Up)},
-                    {"projection", c.Projection == TProjection::Perspective ? "perspective" : "orthographic"},
-                    {"fieldOfView", Num(c.FieldOfView)},
-                    {"height", Num(c.Height)}};
-  root["view"] = {{"width", stage.View.Width}, {"height", stage.View.Height}};
-  const TRenderSettings& r = stage.Render;
-  json render = {{"width", r.Width},
-                 {"height", r.Height},
-                 {"frames", {Num(r.FirstFrame), Num(r.LastFrame)}},
-                 {"background", Vec(r.Background)},
-                 {"backgroundAlpha", Num(r.BackgroundAlpha)}};
-  if (r.UseRegion) render["region"] = {r.RegionLeft, r.RegionTop, r.RegionRight, r.RegionBottom};
-  if (r.Samples != 1) render["samples"] = r.Samples;
-  root["render"] = std::move(render);
-  if (!stage.PluginSettings.empty()) {
-    json settings = json::object();
-    for (const auto& [key, text] : stage.PluginSettings) settings[key] = text;
-    root["pluginSettings"] = std::move(settings);
-  }
-  json nodes = json::array();
-  for (const auto& n : stage.Scene.Roots()) nodes.push_back(NodeJson(stage, *n));
-  root["nodes"] = std::move(nodes);
-
-  std::ostringstream laidOut;
-  Print(laidOut, root, 0);
-  laidOut << "\n";
-  const std::string text = laidOut.str();
-  const std::filesystem::path temp(file + ".tmp-save");
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw ESceneFileError(file + ": cannot create the scene file");
-    out << text;
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ec;
-      std::filesystem::remove(temp, ec);
-      throw ESceneFileError(file + ": cannot write the scene file");
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    throw ESceneFileError(file + ": cannot replace the scene file");
-  }
-}
-
-}  // namespace stage
+}  // namespace stage::scenefile
