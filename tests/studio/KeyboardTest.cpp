@@ -1,0 +1,263 @@
+// The studio from the keyboard: the main shortcuts pressed as keys do what their entries do, and
+// the shortcuts the Help menu lists are the ones docs/keyboard.md shows and the actions have.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest>
+#include <functional>
+
+#include "stage/Stage.h"
+#include "stage/studio/MainWindow.h"
+#include "stage/studio/Outliner.h"
+#include "stage/studio/PluginHost.h"
+#include "stage/studio/RenderWindow.h"
+#include "stage/studio/Shortcuts.h"
+#include "stage/studio/StudioView.h"
+#include "stage/studio/Timeline.h"
+
+using namespace stage;
+using namespace stage::studio;
+
+namespace {
+
+const QString kExample = EXAMPLES_DIR "/fountain/scene.json";
+const QString kDoc = SOURCE_DIR "/docs/keyboard.md";
+const QString kBegin = "<!-- shortcuts: made from the studio's menus by the studio_keyboard_tests -->\n";
+const QString kEnd = "<!-- end of shortcuts -->";
+
+// Answers the modal dialogs that open: message boxes with a button, file dialogs with a file.
+struct TAnswerer {
+  QMessageBox::StandardButton Button = QMessageBox::NoButton;
+  QString File;
+  int Answered = 0;
+  QTimer Timer;
+  TAnswerer() {
+    QObject::connect(&Timer, &QTimer::timeout, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->button(Button)) {
+        ++Answered;
+        box->button(Button)->click();
+      } else if (auto* files = qobject_cast<QFileDialog*>(modal); files && !File.isEmpty()) {
+        ++Answered;
+        files->selectFile(File);
+        QMetaObject::invokeMethod(files, "accept");
+      }
+    });
+    Timer.start(10);
+  }
+};
+
+int NodeCount() {
+  int n = 0;
+  Stage().Scene.ForEach([&](TNode&) { ++n; });
+  return n;
+}
+
+}  // namespace
+
+class TKeyboardTest : public QObject {
+  Q_OBJECT
+  std::unique_ptr<TMainWindow> Window;
+  QTemporaryDir Temp;
+
+  QMainWindow* Panel() {
+    auto* panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
+    if (!panel) {
+      Window->PluginLeftClick();
+      panel = Window->findChild<QMainWindow*>("VantrelMainPanel");
+    }
+    return panel;
+  }
+
+  // Presses keys in the studio's window with the focus on a widget of it.
+  void Press(QWidget* focus, QKeySequence keys) {
+    Window->activateWindow();
+    focus->setFocus();
+    QTest::keySequence(focus, keys);
+  }
+
+ private slots:
+  void initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+    qputenv("VANTREL_RECOVERY_SECONDS", "0");
+    Window = std::make_unique<TMainWindow>();
+    Window->SetPlugin(LoadStudioPlugin(REAL_PLUGIN));
+    Window->show();
+    QVERIFY(QTest::qWaitForWindowActive(Window.get()));
+  }
+
+  // The document keys: Ctrl+S saves to the scene's file, Ctrl+Shift+S to a file the dialog
+  // names, Ctrl+O opens what the dialog names, Ctrl+N asks about unsaved changes and starts an
+  // empty scene.
+  void documentKeys() {
+    const QString path = Temp.filePath("scene.json"), other = Temp.filePath("other.json");
+    QVERIFY(QFile::copy(kExample, path));
+    QVERIFY(Window->OpenScene(path));
+    Window->AddPrimitive(static_cast<int>(TPrimitive::Box));
+    const int nodes = NodeCount();
+    QVERIFY(Window->Modified());
+    Press(Window->View(), QKeySequence("Ctrl+S"));
+    QVERIFY(!Window->Modified());
+    {
+      QFile saved(path);
+      QVERIFY(saved.open(QIODevice::ReadOnly));
+      QVERIFY(saved.readAll().contains("\"Box\""));
+    }
+    {
+      TAnswerer answer;
+      answer.File = other;
+      Press(Window->View(), QKeySequence("Ctrl+Shift+S"));
+      QCOMPARE(answer.Answered, 1);
+    }
+    QCOMPARE(Window->DocumentPath(), other);
+    QVERIFY(QFile::exists(other));
+    Window->AddPrimitive(static_cast<int>(TPrimitive::Sphere));
+    {
+      TAnswerer answer;
+      answer.Button = QMessageBox::Discard;
+      Press(Window->View(), QKeySequence("Ctrl+N"));
+      QCOMPARE(answer.Answered, 1);
+    }
+    QCOMPARE(NodeCount(), 0);
+    QVERIFY(Window->DocumentPath().isEmpty());
+    {
+      TAnswerer answer;
+      answer.File = path;
+      Press(Window->View(), QKeySequence("Ctrl+O"));
+      QCOMPARE(answer.Answered, 1);
+    }
+    QCOMPARE(Window->DocumentPath(), path);
+    QCOMPARE(NodeCount(), nodes);  // with the box Ctrl+S saved
+  }
+
+  // In the view, Space plays and stops the timeline and Home goes back to the first frame; in
+  // the outliner F2 renames and Delete deletes; F12 renders the frame anywhere in the window.
+  void viewOutlinerAndRenderKeys() {
+    QVERIFY(Window->OpenScene(kExample));
+    TStudioView* view = Window->View();
+    Press(view, QKeySequence(Qt::Key_Space));
+    QVERIFY(Window->Timeline()->Playing());
+    QTest::qWait(120);
+    QVERIFY(Window->Timeline()->Frame() > 0);
+    Press(view, QKeySequence(Qt::Key_Space));
+    QVERIFY(!Window->Timeline()->Playing());
+    Press(view, QKeySequence(Qt::Key_Home));
+    QCOMPARE(Window->Timeline()->Frame(), static_cast<int>(Stage().Render.FirstFrame));
+    QCOMPARE(Stage().Scene.Time(), Stage().Render.FirstFrame);
+
+    TOutliner* outliner = Window->Outliner();
+    TNode* floor = Stage().Scene.FindByName("Floor");
+    QVERIFY(floor);
+    outliner->setCurrentItem(outliner->ItemOf(floor));
+    Press(outliner, QKeySequence(Qt::Key_F2));
+    QWidget* editor = QApplication::focusWidget();
+    QVERIFY(qobject_cast<QLineEdit*>(editor) && outliner->isAncestorOf(editor));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    const int nodes = NodeCount();
+    outliner->setCurrentItem(outliner->ItemOf(Stage().Scene.FindByName("Floor")));
+    Press(outliner, QKeySequence(QKeySequence::Delete));
+    QCOMPARE(NodeCount(), nodes - 1);
+    QVERIFY(!Stage().Scene.FindByName("Floor"));
+
+    Window->RenderWindow()->close();
+    Press(outliner, QKeySequence(Qt::Key_F12));
+    QVERIFY(Window->RenderWindow()->isVisible());
+    QVERIFY(!Window->RenderWindow()->Image().isNull());
+    Window->RenderWindow()->close();
+  }
+
+  // The plug-in's panel takes its edits back and forth with Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y.
+  void undoRedoKeys() {
+    QVERIFY(Window->OpenScene(kExample));
+    QMainWindow* panel = Panel();
+    QVERIFY(panel);
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel));
+    const int nodes = NodeCount();
+    QAction* newEmitter = nullptr;
+    for (QAction* menu : panel->menuBar()->actions())
+      for (QAction* a : menu->menu()->actions())
+        if (a->text() == "New Emitter") newEmitter = a;
+    QVERIFY(newEmitter);
+    newEmitter->trigger();
+    QCOMPARE(NodeCount(), nodes + 1);
+    const struct {
+      const char* keys;
+      int nodes;
+    } steps[] = {{"Ctrl+Z", nodes}, {"Ctrl+Shift+Z", nodes + 1}, {"Ctrl+Z", nodes}, {"Ctrl+Y", nodes + 1}};
+    for (const auto& step : steps) {
+      panel->activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(panel));
+      QTest::keySequence(panel, QKeySequence(step.keys));
+      QVERIFY2(NodeCount() == step.nodes, step.keys);
+    }
+  }
+
+  // Help > Keyboard Shortcuts lists every entry with a shortcut, the studio's and the panel's,
+  // and docs/keyboard.md holds the same table. VANTREL_UPDATE_DOCS=1 writes the table there.
+  void helpAndDocsListTheRealShortcuts() {
+    QVERIFY(Panel());
+    const std::vector<TShortcut> shortcuts = Shortcuts(Window.get());
+    auto has = [&](const QString& entry, const QString& keys) {
+      return std::any_of(shortcuts.begin(), shortcuts.end(), [&](const TShortcut& s) { return s.Entry == entry && s.Keys == keys; });
+    };
+    QVERIFY(has("Render Frame", "F12"));
+    QVERIFY(has("Save As...", "Ctrl+Shift+S"));
+    QVERIFY(has("Play/Stop", "Space"));
+    QVERIFY(has("Redo", "Ctrl+Shift+Z or Ctrl+Y"));
+
+    QAction* entry = nullptr;
+    for (QAction* menu : Window->menuBar()->actions())
+      for (QAction* a : menu->menu()->actions())
+        if (a->text() == "&Keyboard Shortcuts") entry = a;
+    QVERIFY(entry);
+    entry->trigger();
+    auto* dialog = Window->findChild<QDialog*>("shortcutsDialog");
+    QVERIFY(dialog && dialog->isVisible());
+    auto* table = dialog->findChild<QTableWidget*>("shortcutsTable");
+    QCOMPARE(table->rowCount(), static_cast<int>(shortcuts.size()));
+    for (int row = 0; row < table->rowCount(); ++row) {
+      QCOMPARE(table->item(row, 2)->text(), shortcuts[row].Entry);
+      QCOMPARE(table->item(row, 3)->text(), shortcuts[row].Keys);
+    }
+    dialog->grab().save(QString(SCREENSHOT_DIR "/shortcuts-dialog.png"));
+    dialog->close();
+
+    const QString table_ = ShortcutTable(shortcuts);
+    QFile doc(kDoc);
+    QVERIFY(doc.open(QIODevice::ReadOnly));
+    QString text = QString::fromUtf8(doc.readAll());
+    doc.close();
+    const qsizetype begin = text.indexOf(kBegin), end = text.indexOf(kEnd);
+    QVERIFY2(begin >= 0 && end > begin, "docs/keyboard.md has lost its markers");
+    const QString documented = text.mid(begin + kBegin.size(), end - begin - kBegin.size());
+    if (documented != table_ && qEnvironmentVariableIsSet("VANTREL_UPDATE_DOCS")) {
+      text.replace(begin + kBegin.size(), end - begin - kBegin.size(), table_);
+      QVERIFY(doc.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      doc.write(text.toUtf8());
+      return;
+    }
+    QVERIFY2(documented == table_, qPrintable("docs/keyboard.md differs from the studio's shortcuts; they are now:\n" + table_));
+  }
+
+  void cleanupTestCase() {
+    Window->NewScene();
+    Window.reset();
+  }
+};
+
+QTEST_MAIN(TKeyboardTest)
+#include "KeyboardTest.moc"
