@@ -236,7 +236,7 @@ void TMainWindow::BuildMenus() {
   RecentMenu_ = file->addMenu(tr("Open &Recent"));
   FillRecentMenu();
   file->addAction(tr("&Save"), QKeySequence::Save, this, [this] { Save(); });
-  file->addAction(tr("Save &As..."), QKeySequence::SaveAs, this, [this] {
+  file->addAction(tr("Save &As..."), QKeySequence("Ctrl+Shift+S"), this, [this] {
     const QString path = QFileDialog::getSaveFileName(this, tr("Save Scene As"), Path_, tr("Scene files (*.json)"));
     if (!path.isEmpty()) SaveScene(path.endsWith(".json", Qt::CaseInsensitive) ? path : path + ".json");
   });
@@ -247,7 +247,7 @@ void TMainWindow::BuildMenus() {
     if (!path.isEmpty()) ImportObj(path);
   });
   file->addSeparator();
-  file->addAction(tr("E&xit"), QKeySequence::Quit, this, &QWidget::close);
+  file->addAction(tr("E&xit"), QKeySequence("Ctrl+Q"), this, &QWidget::close);
 
   // ---- Edit: the outliner's selection; the keys act while the outliner has the focus.
   QMenu* edit = menuBar()->addMenu(tr("&Edit"));

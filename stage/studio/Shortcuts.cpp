@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace stage::studio {
 
@@ -79,13 +80,16 @@ QWidget* ShowShortcuts(QMainWindow* studio) {
     const QString cells[] = {s.Window, s.Menu, s.Entry, s.Keys};
     for (int column = 0; column < 4; ++column) table->setItem(row, column, new QTableWidgetItem(cells[column]));
   }
+  table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
   table->resizeColumnsToContents();
   table->horizontalHeader()->setStretchLastSection(true);
   layout->addWidget(table);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
   QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
   layout->addWidget(buttons);
-  dialog->resize(620, 520);
+  // Tall enough for every row where the screen allows.
+  const int rows = table->verticalHeader()->defaultSectionSize() * table->rowCount() + table->horizontalHeader()->sizeHint().height();
+  dialog->resize(560, std::min(rows + buttons->sizeHint().height() + 40, 760));
   dialog->show();
   return dialog;
 }
