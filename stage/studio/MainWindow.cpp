@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -96,6 +97,9 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   connect(Recovery_, &TRecovery::Failed, this, [this](const QString& why) { statusBar()->showMessage(why); });
 
   BuildMenus();
+  // Tab order: the outliner, the transform panel, the view, the timeline (as the docks read).
+  setTabOrder(Transform_->SetKeyButton(), View_);
+  setTabOrder(View_, Timeline_->PlayButton());
 
   connect(Outliner_, &TOutliner::SelectionChanged, this, &TMainWindow::SelectionChanged);
   connect(Outliner_, &TOutliner::SceneEdited, this, &TMainWindow::SceneEdited);

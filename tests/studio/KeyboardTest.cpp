@@ -12,12 +12,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTabBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 
 #include "stage/Stage.h"
@@ -28,6 +30,7 @@
 #include "stage/studio/Shortcuts.h"
 #include "stage/studio/StudioView.h"
 #include "stage/studio/Timeline.h"
+#include "stage/studio/TransformPanel.h"
 
 using namespace stage;
 using namespace stage::studio;
@@ -93,7 +96,7 @@ class TKeyboardTest : public QObject {
       QTest::qWait(10);
     }
     QVERIFY2(QApplication::focusWidget() == focus, qPrintable(focus->objectName()));
-    QTest::keySequence(focus, keys);
+    if (!keys.isEmpty()) QTest::keySequence(focus, keys);
   }
 
  private slots:
@@ -208,6 +211,80 @@ class TKeyboardTest : public QObject {
     for (const auto& step : steps) {
       Press(tree, QKeySequence(step.keys));
       QVERIFY2(radius->value() == step.radius, step.keys);
+    }
+  }
+
+  // Tab reaches every control shown in the studio's window and in each page of the panel, comes
+  // back to where it started, and goes as the window reads: in the studio the outliner, the
+  // transform panel, the view, the timeline from left to right; in the panel's one column from
+  // top to bottom, each row from left to right.
+  void tabOrder() {
+    QVERIFY(Window->OpenScene(kExample));
+    Stage().Scene.Select(Stage().Scene.FindByName("Floor"));
+    tsxAViewRefresh();  // the transform panel shows the selection, its fields enabled
+    QMainWindow* panel = Panel();
+    QVERIFY(panel);
+    panel->show();
+    auto* tabs = panel->findChild<QTabBar*>("TabControl1");
+    auto* fold = panel->findChild<QToolButton*>("PropertiesFoldButton");
+    QVERIFY(tabs && fold);
+    if (!fold->isChecked()) fold->click();
+    const struct {
+      const char* name;
+      QWidget* window;
+      std::function<void()> show;
+    } pages[] = {
+        {"studio", Window.get(), [] {}},
+        {"emitters", panel, [&] { tabs->setCurrentIndex(0); }},
+        {"tools", panel, [&] { tabs->setCurrentIndex(1); }},
+    };
+    for (const auto& page : pages) {
+      page.show();
+      QTest::qWait(20);
+      QWidget* window = page.window;
+      QList<QWidget*> controls;
+      for (QWidget* w : window->findChildren<QWidget*>())
+        if (w->window() == window && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+          controls << w;
+      QVERIFY(!controls.isEmpty());
+      // The walk starts at the first control in reading order: the top row's leftmost.
+      auto at = [&](QWidget* w) { return w->mapTo(window, QPoint()); };
+      const int top = at(*std::min_element(controls.begin(), controls.end(), [&](QWidget* a, QWidget* b) { return at(a).y() < at(b).y(); })).y();
+      QWidget* first = nullptr;
+      for (QWidget* w : controls)
+        if (at(w).y() <= top + 8 && (!first || at(w).x() < at(first).x())) first = w;
+      controls.removeOne(first);
+      controls.prepend(first);
+      Press(controls.front(), QKeySequence());
+      QList<QWidget*> visited;
+      for (int i = 0; i < 400; ++i) {
+        QWidget* at = QApplication::focusWidget();
+        if (!visited.isEmpty() && at == visited.front()) break;
+        visited << at;
+        QTest::keyClick(at, Qt::Key_Tab);
+      }
+      QVERIFY2(QApplication::focusWidget() == visited.front(), page.name);
+      QStringList missed;
+      for (QWidget* w : controls)
+        if (!visited.contains(w)) missed << QString("%1 (%2)").arg(w->objectName(), w->metaObject()->className());
+      QVERIFY2(missed.isEmpty(), qPrintable(QString("%1: Tab misses %2").arg(page.name, missed.join(", "))));
+      auto name = [&](QWidget* w) {
+        const QPoint p = w->mapTo(window, QPoint());
+        return QString("%1 (%2) at %3,%4").arg(w->objectName(), w->metaObject()->className()).arg(p.x()).arg(p.y());
+      };
+      if (window == Window.get()) {
+        QWidget* expected[] = {Window->Outliner(), Window->TransformPanel()->Field(0, 0), Window->TransformPanel()->SetKeyButton(),
+                               Window->View(), Window->Timeline()->PlayButton(), Window->Timeline()->FrameField(),
+                               Window->Timeline()->Slider()};
+        for (size_t i = 1; i < std::size(expected); ++i)
+          QVERIFY2(visited.indexOf(expected[i - 1]) < visited.indexOf(expected[i]), qPrintable(name(expected[i])));
+        continue;
+      }
+      for (qsizetype i = 1; i < visited.size(); ++i) {
+        const QPoint a = visited[i - 1]->mapTo(window, QPoint()), b = visited[i]->mapTo(window, QPoint());
+        const bool down = b.y() > a.y() + 8, sameRowRight = std::abs(b.y() - a.y()) <= 8 && b.x() > a.x();
+        QVERIFY2(down || sameRowRight, qPrintable(QString("%1: %2 then %3").arg(page.name, name(visited[i - 1]), name(visited[i]))));
+      }
     }
   }
 

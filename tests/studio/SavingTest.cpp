@@ -193,6 +193,7 @@ class TSavingTest : public QObject {
   void initTestCase() {
     QStandardPaths::setTestModeEnabled(true);
     qputenv("VANTREL_RECOVERY_SECONDS", "0");  // this studio writes copies only when told
+    QDir(TRecovery::Folder()).removeRecursively();  // the test folder of an earlier run that stopped half-way
     Window = std::make_unique<TMainWindow>();
     Window->SetPlugin(LoadStudioPlugin(REAL_PLUGIN));
     Window->show();
