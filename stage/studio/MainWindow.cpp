@@ -12,15 +12,18 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeWidgetItem>
 #include <algorithm>
 #include <cmath>
 
@@ -30,7 +33,10 @@
 #include "stage/cli/OutputPattern.h"
 #include "stage/cli/PluginLoader.h"
 #include "stage/studio/Outliner.h"
+#include "stage/studio/Recovery.h"
 #include "stage/studio/RenderWindow.h"
+#include "stage/studio/SceneSaver.h"
+#include "stage/studio/Shortcuts.h"
 #include "stage/studio/StudioView.h"
 #include "stage/studio/Timeline.h"
 #include "stage/studio/TransformPanel.h"
@@ -83,8 +89,18 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   addDockWidget(Qt::BottomDockWidgetArea, timelineDock);
 
   Render_ = new TRenderWindow(this);
+  // Renders move the scene's time along: a copy taken during one would not be the scene.
+  Recovery_ = new TRecovery({[this] { return Path_; }, [this] { return Modified_ && !Progress_; },
+                             [this](const std::filesystem::path& copy) {
+                               WithSceneView([&] { SaveSceneSafely(Stage(), copy); });
+                             }},
+                            this);
+  connect(Recovery_, &TRecovery::Failed, this, [this](const QString& why) { statusBar()->showMessage(why); });
 
   BuildMenus();
+  // Tab order: the outliner, the transform panel, the view, the timeline (as the docks read).
+  setTabOrder(Transform_->SetKeyButton(), View_);
+  setTabOrder(View_, Timeline_->PlayButton());
 
   connect(Outliner_, &TOutliner::SelectionChanged, this, &TMainWindow::SelectionChanged);
   connect(Outliner_, &TOutliner::SceneEdited, this, &TMainWindow::SceneEdited);
@@ -202,6 +218,12 @@ void TMainWindow::SetPlugin(TPluginExports plugin) {
   bar->addWidget(PluginButton_);
   connect(PluginButton_, &QToolButton::clicked, this, &TMainWindow::PluginLeftClick);
   connect(PluginButton_, &QToolButton::customContextMenuRequested, this, &TMainWindow::PluginRightClick);
+  // The button's two clicks from the keyboard, before the Help menu.
+  auto* plugins = new QMenu(tr("&Plug-ins"), this);
+  plugins->addAction(PluginButton_->text(), this, &TMainWindow::PluginLeftClick);
+  plugins->addAction(tr("%1: Other Command").arg(PluginButton_->text()), this, &TMainWindow::PluginRightClick);
+  const QList<QAction*> menus = menuBar()->actions();
+  menuBar()->insertMenu(menus.isEmpty() ? nullptr : menus.last(), plugins);
   // The plug-in's panel docked when it loaded: the docks go where the last run left them.
   restoreState(QSettings().value(kDockStateKey).toByteArray());
 }
@@ -236,7 +258,7 @@ void TMainWindow::BuildMenus() {
   RecentMenu_ = file->addMenu(tr("Open &Recent"));
   FillRecentMenu();
   file->addAction(tr("&Save"), QKeySequence::Save, this, [this] { Save(); });
-  file->addAction(tr("Save &As..."), QKeySequence::SaveAs, this, [this] {
+  file->addAction(tr("Save &As..."), QKeySequence("Ctrl+Shift+S"), this, [this] {
     const QString path = QFileDialog::getSaveFileName(this, tr("Save Scene As"), Path_, tr("Scene files (*.json)"));
     if (!path.isEmpty()) SaveScene(path.endsWith(".json", Qt::CaseInsensitive) ? path : path + ".json");
   });
@@ -247,7 +269,18 @@ void TMainWindow::BuildMenus() {
     if (!path.isEmpty()) ImportObj(path);
   });
   file->addSeparator();
-  file->addAction(tr("E&xit"), QKeySequence::Quit, this, &QWidget::close);
+  file->addAction(tr("E&xit"), QKeySequence("Ctrl+Q"), this, &QWidget::close);
+
+  // ---- Edit: the outliner's selection; the keys act while the outliner has the focus.
+  QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+  QAction* rename = edit->addAction(tr("&Rename"), QKeySequence(Qt::Key_F2), this, [this] {
+    if (QTreeWidgetItem* item = Outliner_->selectedItems().value(0)) Outliner_->editItem(item, 0);
+  });
+  QAction* remove = edit->addAction(tr("&Delete"), QKeySequence::Delete, this, [this] { Outliner_->DeleteSelected(); });
+  for (QAction* a : {rename, remove}) {
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    Outliner_->addAction(a);
+  }
 
   // ---- Create
   QMenu* create = menuBar()->addMenu(tr("&Create"));
@@ -287,14 +320,32 @@ void TMainWindow::BuildMenus() {
   viewBar->addSeparator();
   viewBar->addAction(wire);
 
+  // ---- Animation: the timeline's play and its first frame; the keys act in the view.
+  QMenu* animation = menuBar()->addMenu(tr("&Animation"));
+  QAction* play = animation->addAction(tr("&Play/Stop"), QKeySequence(Qt::Key_Space), this, [this] {
+    if (Timeline_->Playing())
+      Timeline_->Stop();
+    else
+      Timeline_->Play();
+  });
+  QAction* rewind = animation->addAction(tr("&Rewind"), QKeySequence(Qt::Key_Home), this, [this] {
+    Timeline_->Stop();
+    GoToFrame(static_cast<int>(std::floor(Stage().Render.FirstFrame)));
+  });
+  for (QAction* a : {play, rewind}) {
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    View_->addAction(a);
+  }
+
   // ---- Render
   QMenu* render = menuBar()->addMenu(tr("&Render"));
-  render->addAction(tr("Render &Frame"), QKeySequence("F9"), this, [this] { RenderFrame(); });
-  render->addAction(tr("Render &Animation..."), QKeySequence("Shift+F9"), this, &TMainWindow::RenderAnimationDialog);
+  render->addAction(tr("Render &Frame"), QKeySequence("F12"), this, [this] { RenderFrame(); });
+  render->addAction(tr("Render &Animation..."), QKeySequence("Shift+F12"), this, &TMainWindow::RenderAnimationDialog);
 
   // ---- Help
   QMenu* help = menuBar()->addMenu(tr("&Help"));
   help->addAction(tr("&User Guide"), QKeySequence::HelpContents, this, &TMainWindow::ShowGuide);
+  help->addAction(tr("&Keyboard Shortcuts"), this, [this] { ShowShortcuts(this); });
 }
 
 // ---- Documents
@@ -339,6 +390,7 @@ bool TMainWindow::OpenScene(const QString& path) {
   SceneLoaded();
   Modified_ = false;
   UpdateTitle();
+  if (const QString copy = TRecovery::NewerCopy(Path_); !copy.isEmpty()) OfferRecovery(copy);
   if (!warnings.empty()) statusBar()->showMessage(Text(warnings.front()) + (warnings.size() > 1 ? tr(" (and %1 more)").arg(warnings.size() - 1) : QString()));
   return true;
 }
@@ -357,11 +409,12 @@ void TMainWindow::SceneLoaded() {
 bool TMainWindow::SaveScene(const QString& path) {
   try {
     TBusy busy;
-    WithSceneView([&] { SaveSceneFile(Stage(), path.toStdString()); });
+    WithSceneView([&] { SaveSceneSafely(Stage(), path.toStdString()); });
   } catch (const std::exception& e) {
     QMessageBox::critical(this, tr("Save Scene"), Text(e.what()));
     return false;
   }
+  Recovery_->Discard(Path_);
   Path_ = QFileInfo(path).absoluteFilePath();
   Modified_ = false;
   AddRecent(Path_);
@@ -381,7 +434,43 @@ bool TMainWindow::MaybeSave() {
   const auto answer = QMessageBox::question(this, tr("Vantrel Studio"), tr("The scene has changed. Save it?"),
                                             QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
   if (answer == QMessageBox::Cancel) return false;
-  return answer == QMessageBox::Discard || Save();
+  if (answer == QMessageBox::Save) return Save();
+  Recovery_->Discard(Path_);
+  return true;
+}
+
+bool TMainWindow::OfferUntitledRecovery() {
+  const QString copy = TRecovery::LeftUntitledCopy();
+  return !copy.isEmpty() && OfferRecovery(copy);
+}
+
+bool TMainWindow::OfferRecovery(const QString& copy) {
+  const QFileInfo info(copy);
+  const QString scene = Path_.isEmpty() ? tr("an untitled scene") : QFileInfo(Path_).fileName();
+  const auto answer = QMessageBox::question(
+      this, tr("Recover Scene"),
+      tr("The studio stopped before %1 was saved. A recovery copy from %2 was found.\n\nRestore it? "
+         "(No keeps the copy until the scene is saved.)")
+          .arg(scene, QLocale().toString(info.lastModified(), QLocale::ShortFormat)),
+      QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+  if (answer != QMessageBox::Yes) return false;
+  TStage& stage = Stage();
+  try {
+    TBusy busy;
+    LoadSceneFile(stage, copy.toStdString());
+  } catch (const std::exception& e) {
+    QMessageBox::critical(this, tr("Recover Scene"), Text(e.what()));
+    return false;
+  }
+  View_->SceneCamera = stage.View.Camera;
+  SceneViewWidth_ = stage.View.Width;
+  SceneViewHeight_ = stage.View.Height;
+  Recovery_->Adopt(copy);
+  SceneLoaded();
+  Modified_ = true;
+  UpdateTitle();
+  statusBar()->showMessage(tr("Restored from %1").arg(copy));
+  return true;
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {

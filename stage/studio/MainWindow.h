@@ -22,6 +22,7 @@ class TOutliner;
 class TTransformPanel;
 class TTimeline;
 class TRenderWindow;
+class TRecovery;
 
 // The plug-in's exports the studio calls after start-up; all null when no plug-in is loaded.
 struct TPluginExports {
@@ -57,8 +58,13 @@ class TMainWindow : public QMainWindow {
   const QString& DocumentPath() const { return Path_; }
   bool Modified() const { return Modified_; }
   QStringList RecentFiles() const;
-  // Asks to save a modified scene; false when the user cancels.
+  // Asks to save a modified scene; false when the user cancels. Discarding the changes removes
+  // the scene's recovery copy.
   bool MaybeSave();
+  // Offers the recovery copy an untitled scene's studio left when it stopped before saving;
+  // true when it was restored. Opening a scene offers that scene's copy likewise.
+  bool OfferUntitledRecovery();
+  TRecovery* Recovery() const { return Recovery_; }
 
   // ---- Scene edits of the Create menu.
   void AddPrimitive(int primitive);  // stage::TPrimitive without ObjFile
@@ -105,6 +111,9 @@ class TMainWindow : public QMainWindow {
   // Runs f with the stage's view set to the scene's camera and stored drawport (renders and
   // saves use the scene's view, not the one the user navigates), then restores it.
   void WithSceneView(const std::function<void()>& f);
+  // Asks whether to restore the scene from a recovery copy and does so: the document keeps its
+  // path and has unsaved changes. True when restored.
+  bool OfferRecovery(const QString& copy);
 
   TPluginExports Plugin_;
   TStudioView* View_;
@@ -112,6 +121,7 @@ class TMainWindow : public QMainWindow {
   TTransformPanel* Transform_;
   TTimeline* Timeline_;
   TRenderWindow* Render_;
+  TRecovery* Recovery_;
   QToolButton* PluginButton_ = nullptr;
   QMenu* RecentMenu_ = nullptr;
   QProgressDialog* Progress_ = nullptr;

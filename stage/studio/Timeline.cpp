@@ -38,6 +38,11 @@ TTimeline::TTimeline(QWidget* parent) : QWidget(parent) {
   layout->addWidget(new QLabel(tr("Range"), this));
   layout->addWidget(First_);
   layout->addWidget(Last_);
+  // Tab goes left to right, as the row reads.
+  setTabOrder(Play_, FrameField_);
+  setTabOrder(FrameField_, Slider_);
+  setTabOrder(Slider_, First_);
+  setTabOrder(First_, Last_);
   Timer_ = new QTimer(this);
   Timer_->setInterval(33);
   Slider_->installEventFilter(this);

@@ -65,6 +65,9 @@ int main(int argc, char** argv) {
     QMessageBox::warning(&window, "Vantrel Studio",
                          QString("%1\nThe studio runs without it.").arg(QString::fromStdString(e.what())));
   }
-  if (!parser.positionalArguments().isEmpty()) window.OpenScene(parser.positionalArguments().front());
+  if (!parser.positionalArguments().isEmpty())
+    window.OpenScene(parser.positionalArguments().front());
+  else
+    window.OfferUntitledRecovery();
   return app.exec();
 }

@@ -232,9 +232,10 @@ TEmitterManForm::TEmitterManForm(TEmitterManagerController& controller, TVarChar
   Splitter->setStretchFactor(1, 1);
   column->addWidget(Splitter, 1);
 
-  // Tab order down the page: tree, fold, the fields, the boxes.
+  // Tab order down the page: tree, fold, the page's tabs, the fields, the boxes.
   setTabOrder(Tree, FoldButton);
-  setTabOrder(FoldButton, FrameOffsetEdit);
+  setTabOrder(FoldButton, EmitterTabs);
+  setTabOrder(EmitterTabs, FrameOffsetEdit);
   setTabOrder(FrameOffsetEdit, FreezeFrameEdit);
   setTabOrder(FreezeFrameEdit, MoreParticlesBox);
   setTabOrder(MoreParticlesBox, BiggerParticlesBox);
