@@ -9,7 +9,7 @@
 
 #include "stage/Stage.h"
 #include "stage/cli/PluginLoader.h"
-#include "stage/cli/PluginStatus.h"
+#include "stage/PluginStatus.h"
 
 using namespace stage::cli;
 namespace fs = std::filesystem;
