@@ -61,7 +61,7 @@ TEST(PluginLoader, StartsTheModuleAndSharesThePlatform) {
   ASSERT_TRUE(stage::Stage().Shader(tssSHADER_POSTPROCESS)) << "the left click registers the shader";
 
   // The module's status text lands on this program's platform.
-  TPluginStatus status;
+  stage::TPluginStatus status;
   stage::Stage().Render.Width = 4;
   stage::Stage().Render.Height = 3;
   const stage::TScreenBuffer image = stage::Stage().RenderFrame(1);
