@@ -13,6 +13,8 @@
 
 namespace stage {
 
+enum class TImageFormat { Png, Exr };
+
 // How hard PNG writing compresses: Fast (zlib level 1, one fixed row filter) writes several
 // times faster for files about a sixth larger; Small is zlib's default with adaptive filters.
 enum class TPngCompression { Fast, Small };

@@ -13,7 +13,7 @@
 #include "stage/Stage.h"
 #include "stage/cli/ExitCodes.h"
 #include "stage/cli/PluginLoader.h"
-#include "stage/cli/PluginStatus.h"
+#include "stage/PluginStatus.h"
 #include "stage/cli/Progress.h"
 
 namespace stage::cli {

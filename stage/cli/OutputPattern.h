@@ -8,9 +8,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "stage/ImageFiles.h"
+
 namespace stage::cli {
 
-enum class TImageFormat { Png, Exr };
+using stage::TImageFormat;
 
 // A usage error: the command line asks for something that cannot be done. Exit code 2.
 class EUsageError : public std::runtime_error {

@@ -24,15 +24,6 @@ std::string Seconds(double s) {
 
 }  // namespace
 
-std::string FrameText(double frame) {
-  char text[48];
-  if (frame == std::floor(frame) && std::fabs(frame) < 1e15)
-    std::snprintf(text, sizeof text, "%.0f", frame);
-  else
-    std::snprintf(text, sizeof text, "%g", frame);
-  return text;
-}
-
 std::string ClockText(double seconds) {
   if (!(seconds >= 0)) seconds = 0;
   const long long s = static_cast<long long>(std::llround(std::min(seconds, 1e9)));

@@ -10,6 +10,8 @@
 #include <ostream>
 #include <string>
 
+#include "stage/FrameWriter.h"
+
 namespace stage::cli {
 
 enum class TVerbosity { Quiet, Normal, Verbose };
@@ -62,8 +64,7 @@ std::optional<long long> ParseParticleCount(const std::string& status);
 // The percentage that ends a status text such as "Preparing animation... 42%"; none otherwise.
 std::optional<int> ParsePercent(const std::string& status);
 
-// "12" for whole frames, "12.5" otherwise.
-std::string FrameText(double frame);
+using stage::FrameText;
 // A duration for people: "0:07", "12:30", "1:02:03".
 std::string ClockText(double seconds);
 

@@ -1,45 +1,30 @@
-// The command-line render: the host's side of an animation render.
+// The command-line render: the command's steps around the stage's render pipeline.
 #include "stage/cli/RenderCommand.h"
 
 #include <unistd.h>
 #include <charconv>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <system_error>
 
-#include "stage/ImageFiles.h"
+#include "stage/PluginStatus.h"
+#include "stage/RenderPipeline.h"
 #include "stage/SceneFile.h"
 #include "stage/Stage.h"
 #include "stage/cli/ExitCodes.h"
-#include "stage/cli/FrameWriter.h"
 #include "stage/cli/Interrupt.h"
 #include "stage/cli/PluginLoader.h"
-#include "stage/cli/PluginStatus.h"
 
 namespace stage::cli {
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-double Since(TClock::time_point start) {
-  return std::chrono::duration<double>(TClock::now() - start).count();
-}
-
-// Render event codes of the host interface's render group.
-enum : int32_t { RenderInit = 0, RenderBegin = 1, RenderEnd = 2, RenderAbort = 5, RenderError = 6 };
-
 std::string SecondsText(double s) {
   char text[32];
   std::snprintf(text, sizeof text, "%.4f s", s);
   return text;
-}
-
-std::string Count(long long n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 // A --jobs worker tells its parent how many frames it renders, each file it starts writing and
@@ -51,18 +36,250 @@ void ReportToParent(int fd, const std::string& line) {
   (void)written;
 }
 
-void ShowMessages(TPluginStatus& status, TProgress& progress, int& count) {
-  for (const std::string& m : status.NewMessages()) {
-    progress.Message("vantrel: the plug-in reports: " + m);
-    ++count;
-  }
-}
+// A step that ends the command before the render: the exit code and what to say (nothing when
+// the step has said it already, e.g. that there is nothing to render).
+struct TStop {
+  int Code = ExitFailure;
+  std::string Message;
+};
 
-// What the plug-in says while it reads the scene (an emitter or tool whose stored data were
-// damaged, and which it loaded as best it could) does not stop the render.
-void ShowWarnings(TPluginStatus& status, TProgress& progress) {
-  for (const std::string& m : status.NewMessages()) progress.Message("vantrel: warning: the plug-in reports: " + m);
-}
+// The render's progress on the command line: the pipeline's reports, in the program's words.
+class TCommandLineObserver : public TRenderObserver {
+ public:
+  TCommandLineObserver(TProgress& progress, const TStage& stage) : Progress_(progress), Stage_(stage) {}
+
+  void CatchingUp(double first, const std::string& status, double seconds) override {
+    const std::optional<int> percent = ParsePercent(status);
+    if (!percent || seconds < 0.5) return;  // a short catch-up needs no display
+    std::optional<double> left;
+    if (*percent > 0) left = seconds * (100 - *percent) / *percent;
+    Progress_.CatchUp(first, percent, seconds, left);
+  }
+  void Began(double first, double seconds) override {
+    Progress_.Detail("vantrel: render begin (the plug-in's simulation up to frame " + FrameText(first) + ") took " +
+                     SecondsText(seconds));
+  }
+  void PluginMessage(const std::string& text) override { Progress_.Message("vantrel: the plug-in reports: " + text); }
+  void FrameStarted(double frame, int index, int count) override { Progress_.FrameStarted(frame, index, count); }
+  void FrameDone(const TRenderedFrame& done) override {
+    TFrameReport report;
+    report.Frame = done.Frame;
+    report.Index = done.Index;
+    report.Count = done.Count;
+    report.Status = done.Status;
+    report.Particles = ParseParticleCount(done.Status);
+    report.Seconds = done.Seconds;
+    report.SecondsLeft = done.SecondsLeft;
+    report.File = done.File.string();
+    Progress_.FrameDone(report);
+    Progress_.Detail("vantrel: frame " + FrameText(done.Frame) + ": host image " +
+                     SecondsText(Stage_.LastFrameTimes.HostImage) + ", post-process " +
+                     SecondsText(Stage_.LastFrameTimes.PostProcess));
+  }
+
+ private:
+  TProgress& Progress_;
+  const TStage& Stage_;
+};
+
+// The command, step by step. Each step either prepares the next or throws TStop.
+class TRenderCommand {
+ public:
+  TRenderCommand(const TRenderOptions& options, TProgress& progress) : Options_(options), Progress_(progress) {}
+
+  int Run(TRenderTimes* times) {
+    try {
+      DecideOutput();
+      LoadPluginAndScene();
+      ChooseFrames();
+      ApplyCommandLine();
+    } catch (const TStop& stop) {
+      return Stopped(stop, times);
+    }
+    const TRenderResult result = Render();
+    if (times) *times = result.Times;
+    return Report(result);
+  }
+
+ private:
+  // Everything the command line decides about the files, before anything is loaded.
+  void DecideOutput() {
+    try {
+      Pattern_.emplace(Options_.Scene, Options_.Out, Options_.Format);
+      if (Options_.Switches.Depth) CheckDepth(*Options_.Switches.Depth, Pattern_->Format());
+    } catch (const EUsageError& e) {
+      throw TStop{ExitUsage, e.what()};
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(Options_.Scene, ec))
+      throw TStop{ExitFailure, "Cannot open scene file " + Options_.Scene.string() +
+                                   (std::filesystem::exists(Options_.Scene, ec) ? " (not a file)" : " (no such file)")};
+  }
+
+  // The plug-in, then the scene (whose emitters and tools the plug-in reads). What the plug-in
+  // says while it starts fails the run, as at render begin; what it says while it reads the
+  // scene (an emitter or tool whose stored data were damaged, and which it loaded as best it
+  // could) is a warning.
+  void LoadPluginAndScene() {
+    TPluginStatus status;
+    int messages = 0;
+    auto showMessages = [&] {
+      for (const std::string& m : status.NewMessages()) {
+        Progress_.Message("vantrel: the plug-in reports: " + m);
+        ++messages;
+      }
+    };
+    const std::filesystem::path pluginPath = Options_.Plugin.empty() ? DefaultPluginPath() : Options_.Plugin;
+    try {
+      LoadPlugin(pluginPath);
+    } catch (const std::exception& e) {
+      showMessages();
+      throw TStop{ExitFailure, e.what()};
+    }
+    Progress_.Detail("vantrel: loaded the plug-in " + pluginPath.string());
+    showMessages();
+    TStage& stage = Stage();
+    try {
+      for (const std::string& warning : LoadSceneFile(stage, Options_.Scene))
+        Progress_.Message("vantrel: warning: " + warning);
+    } catch (const std::exception& e) {
+      showMessages();
+      throw TStop{ExitFailure, e.what()};
+    }
+    Progress_.Detail("vantrel: loaded the scene " + Options_.Scene.string() + " (" +
+                     std::to_string(stage.Render.Width) + " x " + std::to_string(stage.Render.Height) + ", frames " +
+                     FrameText(stage.Render.FirstFrame) + " to " + FrameText(stage.Render.LastFrame) + ")");
+    for (const std::string& m : status.NewMessages())
+      Progress_.Message("vantrel: warning: the plug-in reports: " + m);
+    if (messages > 0)
+      throw TStop{ExitFailure, "the plug-in reported " + CountText(messages, "problem", "problems") +
+                                   " (above) before the first frame; no frame written"};
+  }
+
+  // The frames asked for, of them the chunk this run renders, without those whose file exists
+  // when asked to skip them. Nothing left to render ends the command with success.
+  void ChooseFrames() {
+    const TRenderSettings& render = Stage().Render;
+    try {
+      Frames_ = cli::ChooseFrames(Options_.Frames, render.FirstFrame, render.LastFrame);
+    } catch (const EUsageError& e) {
+      throw TStop{ExitUsage, e.what()};
+    }
+    Several_ = Frames_.size() > 1;
+    // A chunk is a part of the whole render: its files are named as the whole render names them.
+    if (Options_.Chunk) {
+      const TChunk& chunk = *Options_.Chunk;
+      const size_t all = Frames_.size();
+      Frames_ = ChunkFrames(Frames_, chunk);
+      if (Frames_.empty()) {
+        ReportToParent(Options_.ReportFd, "frames 0");
+        Progress_.Info("vantrel: chunk " + std::to_string(chunk.Index) + "/" + std::to_string(chunk.Count) + " of " +
+                       CountText(static_cast<long long>(all), "frame", "frames") + " holds none; nothing to render");
+        throw TStop{ExitSuccess, {}};
+      }
+      Progress_.Detail("vantrel: chunk " + std::to_string(chunk.Index) + "/" + std::to_string(chunk.Count) +
+                       ": frames " + FrameText(Frames_.front()) + " to " + FrameText(Frames_.back()));
+    }
+    if (Options_.SkipExisting) {
+      std::error_code ec;
+      const size_t before = Frames_.size();
+      std::erase_if(Frames_, [&](double f) { return std::filesystem::exists(PathOf(f), ec); });
+      const size_t skipped = before - Frames_.size();
+      if (skipped > 0)
+        Progress_.Info("vantrel: skipping " + CountText(static_cast<long long>(skipped), "frame", "frames") +
+                       " whose file exists");
+      if (Frames_.empty()) {
+        ReportToParent(Options_.ReportFd, "frames 0");
+        Progress_.Info("vantrel: every frame's file exists; nothing to render");
+        throw TStop{ExitSuccess, {}};
+      }
+    }
+  }
+
+  // --size, --samples, the plug-in's switches and --depth.
+  void ApplyCommandLine() {
+    TStage& stage = Stage();
+    if (Options_.Size) ApplySize(stage, *Options_.Size);
+    try {
+      ApplySwitches(stage, Options_.Switches);
+    } catch (const EUsageError& e) {
+      throw TStop{ExitUsage, e.what()};
+    }
+    Write_ = WriteOptions(stage, Options_.Switches);
+    Write_.Compression = Options_.Compression;
+    ReportToParent(Options_.ReportFd, "frames " + std::to_string(Frames_.size()));
+  }
+
+  // The pipeline, under the signal handler. A --jobs parent hears of a file before it is
+  // written, so that it can remove what a worker that dies during the write leaves, and of each
+  // frame once its file is on disk.
+  TRenderResult Render() {
+    TInterruptHandler interrupt;
+    TRenderJob job;
+    job.Frames = Frames_;
+    job.FileOf = [this](double frame) { return PathOf(frame); };
+    job.Format = Pattern_->Format();
+    job.Write = Write_;
+    const int fd = Options_.ReportFd;
+    job.WriteHooks.Starting = [fd](const TFrameFile& f) {
+      TInterruptHandler::BeginWrite();
+      if (fd >= 0) ReportToParent(fd, "writing " + f.Path.string());
+    };
+    if (fd >= 0)
+      job.WriteHooks.Written = [fd](const TFrameFile& f) {
+        ReportToParent(fd, "frame " + FrameText(f.Frame) + " " + f.Path.string());
+      };
+    job.WriteHooks.Ended = [](const TFrameFile&) { TInterruptHandler::EndWrite(); };
+    TCommandLineObserver observer(Progress_, Stage());
+    return RenderFrames(Stage(), job, observer);
+  }
+
+  // What the run came to, and the exit code.
+  int Report(const TRenderResult& result) {
+    Progress_.Finish();
+    switch (result.Outcome) {
+      case TRenderOutcome::Interrupted:
+        Progress_.Message(std::string("vantrel: Interrupted (") + TInterruptHandler::SignalName() + ") " +
+                          result.Problem + "; " + std::to_string(result.Times.Frames) + " of " +
+                          std::to_string(Frames_.size()) + " frames written");
+        return TInterruptHandler::ExitCode();
+      case TRenderOutcome::Failed:
+        Progress_.Message("vantrel: " + result.Problem);
+        return ExitFailure;
+      case TRenderOutcome::Done:
+        break;
+    }
+    const long long written = result.Times.Frames;
+    Progress_.Info("vantrel: wrote " + CountText(written, "frame", "frames") + ": " + result.FirstFile +
+                   (written > 1 ? " ... " + result.LastFile : std::string()) +
+                   (result.LastStatus.empty() ? std::string() : " (last frame:" + result.LastStatus + ")"));
+    if (!result.Succeeded()) {
+      Progress_.Message("vantrel: " + result.Problem);
+      return ExitFailure;
+    }
+    return ExitSuccess;
+  }
+
+  int Stopped(const TStop& stop, TRenderTimes* times) {
+    if (times) *times = {};
+    if (!stop.Message.empty()) {
+      Progress_.Finish();
+      Progress_.Message("vantrel: " + stop.Message);
+    }
+    return stop.Code;
+  }
+
+  std::filesystem::path PathOf(double frame) const {
+    return Pattern_->FramePath(static_cast<long long>(std::floor(frame)), Several_);
+  }
+
+  const TRenderOptions& Options_;
+  TProgress& Progress_;
+  std::optional<TOutputPattern> Pattern_;
+  std::vector<double> Frames_;
+  bool Several_ = false;
+  TImageWriteOptions Write_;
+};
 
 }  // namespace
 
@@ -83,25 +300,6 @@ void ApplySize(TStage& stage, const TImageSize& size) {
   r.Height = size.Height;
 }
 
-namespace {
-
-// Renders a frame that is not written, at a one-pixel region, so that the plug-in's systems step
-// through it exactly as in a full render (the simulation does not depend on the image).
-void PassFrame(TStage& stage, float frame) {
-  TRenderSettings& r = stage.Render;
-  const TRenderSettings kept = r;
-  r.UseRegion = true;
-  r.RegionLeft = r.RegionTop = r.RegionRight = r.RegionBottom = 0;
-  struct TRestore {
-    TRenderSettings& Render;
-    const TRenderSettings& Kept;
-    ~TRestore() { Render = Kept; }
-  } restore{r, kept};
-  stage.RenderFrame(frame);
-}
-
-}  // namespace
-
 TImageSize ParseSize(const std::string& text) {
   // from_chars, not scanf: a number too large for an int is refused, not undefined.
   int w = 0, h = 0;
@@ -115,241 +313,10 @@ TImageSize ParseSize(const std::string& text) {
   }
   if (!ok || w < 1 || h < 1 || w > 16384 || h > 16384)
     throw EUsageError("--size '" + text + "': give WIDTHxHEIGHT, each 1 to 16384 (e.g. 1280x720)");
-  return {w, h};
-}
+  return {w, h};}
 
 int RunRender(const TRenderOptions& options, TProgress& progress, TRenderTimes* times) {
-  TRenderTimes figures;
-  auto fail = [&](const std::string& message, int code) {
-    progress.Finish();
-    progress.Message("vantrel: " + message);
-    if (times) *times = figures;
-    return code;
-  };
-
-  // ---- Everything the command line decides, before anything is loaded.
-  std::optional<TOutputPattern> pattern;
-  try {
-    pattern.emplace(options.Scene, options.Out, options.Format);
-    if (options.Switches.Depth) CheckDepth(*options.Switches.Depth, pattern->Format());
-  } catch (const EUsageError& e) {
-    return fail(e.what(), ExitUsage);
-  }
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(options.Scene, ec))
-    return fail("Cannot open scene file " + options.Scene.string() +
-                    (std::filesystem::exists(options.Scene, ec) ? " (not a file)" : " (no such file)"),
-                ExitFailure);
-
-  // ---- The plug-in, then the scene (whose emitters and tools the plug-in reads).
-  TPluginStatus status;
-  int messages = 0;
-  const std::filesystem::path pluginPath = options.Plugin.empty() ? DefaultPluginPath() : options.Plugin;
-  try {
-    LoadPlugin(pluginPath);
-  } catch (const std::exception& e) {
-    ShowMessages(status, progress, messages);
-    return fail(e.what(), ExitFailure);
-  }
-  progress.Detail("vantrel: loaded the plug-in " + pluginPath.string());
-  ShowMessages(status, progress, messages);
-  TStage& stage = Stage();
-  try {
-    for (const std::string& warning : LoadSceneFile(stage, options.Scene))
-      progress.Message("vantrel: warning: " + warning);
-  } catch (const std::exception& e) {
-    ShowMessages(status, progress, messages);
-    return fail(e.what(), ExitFailure);
-  }
-  progress.Detail("vantrel: loaded the scene " + options.Scene.string() + " (" +
-                  std::to_string(stage.Render.Width) + " x " + std::to_string(stage.Render.Height) + ", frames " +
-                  FrameText(stage.Render.FirstFrame) + " to " + FrameText(stage.Render.LastFrame) + ")");
-  ShowWarnings(status, progress);
-
-  std::vector<double> frames;
-  try {
-    frames = ChooseFrames(options.Frames, stage.Render.FirstFrame, stage.Render.LastFrame);
-  } catch (const EUsageError& e) {
-    return fail(e.what(), ExitUsage);
-  }
-  const bool several = frames.size() > 1;
-  auto pathOf = [&](double frame) { return pattern->FramePath(static_cast<long long>(std::floor(frame)), several); };
-  // A chunk is a part of the whole render: its files are named as the whole render names them.
-  if (options.Chunk) {
-    const TChunk& chunk = *options.Chunk;
-    const size_t all = frames.size();
-    frames = ChunkFrames(frames, chunk);
-    if (frames.empty()) {
-      ReportToParent(options.ReportFd, "frames 0");
-      progress.Info("vantrel: chunk " + std::to_string(chunk.Index) + "/" + std::to_string(chunk.Count) + " of " +
-                    Count(static_cast<long long>(all), "frame", "frames") + " holds none; nothing to render");
-      return ExitSuccess;
-    }
-    progress.Detail("vantrel: chunk " + std::to_string(chunk.Index) + "/" + std::to_string(chunk.Count) +
-                    ": frames " + FrameText(frames.front()) + " to " + FrameText(frames.back()));
-  }
-  if (options.SkipExisting) {
-    const size_t before = frames.size();
-    std::erase_if(frames, [&](double f) { return std::filesystem::exists(pathOf(f), ec); });
-    const size_t skipped = before - frames.size();
-    if (skipped > 0)
-      progress.Info("vantrel: skipping " + Count(static_cast<long long>(skipped), "frame", "frames") +
-                    " whose file exists");
-    if (frames.empty()) {
-      ReportToParent(options.ReportFd, "frames 0");
-      progress.Info("vantrel: every frame's file exists; nothing to render");
-      return ExitSuccess;
-    }
-  }
-  if (options.Size) ApplySize(stage, *options.Size);
-  try {
-    ApplySwitches(stage, options.Switches);
-  } catch (const EUsageError& e) {
-    return fail(e.what(), ExitUsage);
-  }
-  TImageWriteOptions writeOptions = WriteOptions(stage, options.Switches);
-  writeOptions.Compression = options.Compression;
-  const int count = static_cast<int>(frames.size());
-  ReportToParent(options.ReportFd, "frames " + std::to_string(count));
-
-  // ---- The render: the event order of the host's animation render.
-  TInterruptHandler interrupt;
-  // A --jobs parent hears of a file before it is written, so that it can remove what a worker
-  // that dies during the write leaves, and of each frame once its file is on disk.
-  TFrameWriteHooks hooks;
-  if (options.ReportFd >= 0) {
-    hooks.Starting = [&](const TFrameFile& f) { ReportToParent(options.ReportFd, "writing " + f.Path.string()); };
-    hooks.Written = [&](const TFrameFile& f) {
-      ReportToParent(options.ReportFd, "frame " + FrameText(f.Frame) + " " + f.Path.string());
-    };
-  }
-  TFrameWriter writer(pattern->Format(), writeOptions, std::move(hooks));
-  status.TakeStatus();
-  const float first = static_cast<float>(frames.front());
-  stage.Scene.SetTime(first);
-  const TClock::time_point beginStart = TClock::now();
-  // The plug-in catches up to the first frame inside render begin; its status line tells how far.
-  stage.OnPluginStatus = [&](const std::string& text) {
-    const std::optional<int> percent = ParsePercent(text);
-    if (!percent) return;
-    const double seconds = Since(beginStart);
-    if (seconds < 0.5) return;  // a short catch-up needs no display
-    std::optional<double> left;
-    if (*percent > 0) left = seconds * (100 - *percent) / *percent;
-    progress.CatchUp(first, percent, seconds, left);
-  };
-  struct TUnhook {
-    TStage& Stage;
-    ~TUnhook() { Stage.OnPluginStatus = nullptr; }
-  } unhook{stage};
-  stage.RaiseRenderEvent(RenderInit, first);
-  stage.RaiseRenderEvent(RenderBegin, first);
-  stage.OnPluginStatus = nullptr;
-  figures.Begin = Since(beginStart);
-  ShowMessages(status, progress, messages);
-  // What the plug-in reports at render begin (a particle picture it cannot find, a bad setting)
-  // fails the run whatever the frames hold: none is written, so that a resubmission with
-  // --skip-existing cannot keep frames made without it.
-  if (messages > 0) {
-    stage.RaiseRenderEvent(RenderAbort, first);
-    return fail("the plug-in reported " + Count(messages, "problem", "problems") +
-                    " (above) before the first frame; no frame written",
-                ExitFailure);
-  }
-  progress.Detail("vantrel: render begin (the plug-in's simulation up to frame " + FrameText(first) + ") took " +
-                  SecondsText(figures.Begin));
-
-  const TClock::time_point loopStart = TClock::now();
-  std::string firstFile, lastFile, lastStatus;
-  auto finishWrites = [&] {
-    writer.Drain();
-    figures.Frames = writer.Written();
-    figures.Write = writer.Seconds();
-    figures.Total = Since(beginStart);
-  };
-  auto interrupted = [&](const std::string& where) {
-    finishWrites();
-    return fail(std::string("Interrupted (") + TInterruptHandler::SignalName() + ") " + where + "; " +
-                    std::to_string(figures.Frames) + " of " + std::to_string(count) + " frames written",
-                TInterruptHandler::ExitCode());
-  };
-  auto writeFailed = [&](float frame) {
-    stage.RaiseRenderEvent(RenderError, frame);
-    ShowMessages(status, progress, messages);
-    finishWrites();
-    return fail(*writer.Failure(), ExitFailure);
-  };
-  double previous = frames.front();
-  for (int i = 0; i < count; ++i) {
-    const float frame = static_cast<float>(frames[static_cast<size_t>(i)]);
-    const int index = i + 1;
-    const std::filesystem::path path = pathOf(frame);
-    progress.FrameStarted(frame, index, count);
-    const TClock::time_point frameStart = TClock::now();
-    try {
-      // The frames between the previous written one and this one.
-      for (double passed = previous + 1; i > 0 && passed < frame; passed += 1) {
-        if (stage.Interrupt) {
-          stage.RaiseRenderEvent(RenderAbort, static_cast<float>(passed));
-          return interrupted("before frame " + FrameText(frame));
-        }
-        PassFrame(stage, static_cast<float>(passed));
-        status.TakeStatus();
-      }
-      previous = frame;
-      if (stage.Interrupt) {
-        stage.RaiseRenderEvent(RenderAbort, frame);
-        return interrupted("before frame " + FrameText(frame));
-      }
-      TScreenBuffer image = stage.RenderFrame(frame);
-      figures.HostImage += stage.LastFrameTimes.HostImage;
-      figures.PostProcess += stage.LastFrameTimes.PostProcess;
-      ShowMessages(status, progress, messages);
-      // The plug-in stops compositing when interrupted: that image is incomplete, not a frame.
-      if (stage.Interrupt) {
-        stage.RaiseRenderEvent(RenderAbort, frame);
-        return interrupted("during frame " + FrameText(frame) + " (not written)");
-      }
-      if (!writer.Push(TFrameFile{frame, path, std::move(image)})) return writeFailed(frame);
-    } catch (const std::exception& e) {
-      stage.RaiseRenderEvent(RenderError, frame);
-      ShowMessages(status, progress, messages);
-      finishWrites();
-      return fail("Frame " + FrameText(frame) + ": " + e.what(), ExitFailure);
-    }
-    TFrameReport report;
-    report.Frame = frame;
-    report.Index = index;
-    report.Count = count;
-    report.Status = status.TakeStatus();
-    report.Particles = ParseParticleCount(report.Status);
-    report.Seconds = Since(frameStart);
-    if (index < count) report.SecondsLeft = Since(loopStart) / index * (count - index);
-    report.File = path.string();
-    progress.FrameDone(report);
-    progress.Detail("vantrel: frame " + FrameText(frame) + ": host image " +
-                    SecondsText(stage.LastFrameTimes.HostImage) + ", post-process " +
-                    SecondsText(stage.LastFrameTimes.PostProcess));
-    if (firstFile.empty()) firstFile = report.File;
-    lastFile = report.File;
-    if (!report.Status.empty()) lastStatus = report.Status;
-  }
-  finishWrites();
-  if (writer.Failure()) return writeFailed(static_cast<float>(frames.back()));
-  stage.RaiseRenderEvent(RenderEnd, static_cast<float>(frames.back()));
-  ShowMessages(status, progress, messages);
-  progress.Finish();
-  if (times) *times = figures;
-
-  progress.Info("vantrel: wrote " + Count(figures.Frames, "frame", "frames") + ": " + firstFile +
-                (figures.Frames > 1 ? " ... " + lastFile : std::string()) +
-                (lastStatus.empty() ? std::string() : " (last frame:" + lastStatus + ")"));
-  if (messages > 0) {
-    progress.Message("vantrel: the plug-in reported " + Count(messages, "problem", "problems") +
-                     " (above); the frames may lack particles");
-    return ExitFailure;
-  }
-  return ExitSuccess;
+  return TRenderCommand(options, progress).Run(times);
 }
 
 }  // namespace stage::cli

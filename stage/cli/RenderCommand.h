@@ -1,8 +1,7 @@
-// `vantrel render`: loads the plug-in and a scene, raises render begin once at the first frame to
-// write, then renders the chosen frames in increasing order (the host's image, then the
-// post-process shader) and hands each to the writer thread, reporting progress, the plug-in's
-// status and its messages. Frames between two written ones are rendered too, at a one-pixel
-// region and not written, so that the simulation passes every frame as a full render does.
+// `vantrel render`: works out the output files, loads the plug-in and a scene, chooses the frames
+// (a chunk of them, those whose file is missing), applies the command line's sizes and switches,
+// and renders them through the stage's render pipeline (stage/RenderPipeline.h), reporting
+// progress, the plug-in's status and its messages, and answers the exit code.
 #pragma once
 
 #include <filesystem>
@@ -11,6 +10,7 @@
 #include <string>
 
 #include "stage/ImageFiles.h"
+#include "stage/RenderPipeline.h"
 #include "stage/cli/Chunk.h"
 #include "stage/cli/FrameList.h"
 #include "stage/cli/OutputPattern.h"
@@ -50,14 +50,7 @@ TImageSize ParseSize(const std::string& text);
 void ApplySize(TStage& stage, const TImageSize& size);
 
 // Wall-clock seconds of a render, for benchmarks.
-struct TRenderTimes {
-  double Begin = 0;          // render begin: the plug-in's simulation up to the first frame
-  double HostImage = 0;      // sums over the written frames
-  double PostProcess = 0;
-  double Write = 0;          // on the writer thread, beside the render
-  double Total = 0;          // from render begin to the last file written
-  long long Frames = 0;      // frames written
-};
+using stage::TRenderTimes;
 
 // Runs the command on the program-wide stage; answers the exit code. Errors, warnings, the
 // plug-in's messages and progress go through progress. times, when given, receives the figures.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "stage/RenderPipeline.h"
 #include "stage/Stage.h"
 
 namespace stage::cli {
@@ -75,8 +76,7 @@ void ApplySwitches(TStage& stage, const TRenderSwitches& s) {
 }
 
 TImageWriteOptions WriteOptions(const TStage& stage, const TRenderSwitches& s) {
-  TImageWriteOptions o;
-  o.Alpha = !(stage.Render.BackgroundAlpha >= 1);
+  TImageWriteOptions o = FrameWriteOptions(stage);
   o.Bits = s.Depth.value_or(0);
   return o;
 }

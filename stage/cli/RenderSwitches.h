@@ -42,8 +42,8 @@ std::string WithSetting(const std::string& text, const std::string& key, const s
 // than 16384 pixels a side.
 void ApplySwitches(TStage& stage, const TRenderSwitches& switches);
 
-// How the frames of the stage's scene are written: an alpha channel in PNG files whenever the
-// scene's background is not fully opaque, and the bits --depth asks for.
+// How the frames of the stage's scene are written: the render pipeline's options
+// (FrameWriteOptions) with the bits --depth asks for.
 TImageWriteOptions WriteOptions(const TStage& stage, const TRenderSwitches& switches);
 
 }  // namespace stage::cli

@@ -37,6 +37,7 @@
 #include "stage/studio/RenderWindow.h"
 #include "stage/studio/SceneSaver.h"
 #include "stage/studio/Shortcuts.h"
+#include "stage/studio/StudioRender.h"
 #include "stage/studio/StudioView.h"
 #include "stage/studio/Timeline.h"
 #include "stage/studio/TransformPanel.h"
@@ -45,7 +46,6 @@ namespace stage::studio {
 
 namespace {
 
-enum : int32_t { RenderInit = 0, RenderBegin = 1, RenderEnd = 2, RenderAbort = 5, RenderError = 6 };
 constexpr int kMaxRecent = 8;
 const char* const kRecentKey = "recentFiles";
 const char* const kDockStateKey = "dockState";
@@ -396,6 +396,9 @@ bool TMainWindow::OpenScene(const QString& path) {
 }
 
 void TMainWindow::SceneLoaded() {
+  // The last render's picture and the plug-in's counts in the status bar were the old scene's.
+  Render_->Clear();
+  statusBar()->clearMessage();
   View_->ResetPerspective();
   const TStage& stage = Stage();
   Timeline_->Stop();
@@ -593,37 +596,19 @@ bool TMainWindow::RenderFrame() {
   TStage& stage = Stage();
   Timeline_->Stop();
   const float frame = stage.Scene.Time();
-  const size_t messages = stage.PluginMessages.size();
-  stage.Interrupt = false;
   Render_->show();
   Render_->raise();
-  bool ok = true;
-  try {
+  TStudioRenderReport report;
+  {
     TBusy busy;
-    WithSceneView([&] {
-      stage.RaiseRenderEvent(RenderInit, frame);
-      stage.RaiseRenderEvent(RenderBegin, frame);
-      try {
-        stage.RenderFrame(frame);
-      } catch (...) {
-        stage.RaiseRenderEvent(RenderError, frame);
-        throw;
-      }
-      stage.RaiseRenderEvent(RenderEnd, frame);
-    });
-  } catch (const std::exception& e) {
-    QMessageBox::critical(this, tr("Render Frame"), Text(e.what()));
-    ok = false;
+    WithSceneView([&] { report = RenderStudioFrame(frame, *Render_); });
   }
   // The render moved the host's time along; the view shows the frame it showed before.
   stage.Scene.SetTime(frame);
-  Render_->ShowDisplay();
-  // A plug-in with windows of its own writes the status bar itself; one without tells the host.
-  if (!stage.PluginStatus.empty()) statusBar()->showMessage(Text(stage.PluginStatus));
-  for (size_t i = messages; i < stage.PluginMessages.size(); ++i)
-    QMessageBox::warning(this, tr("Render Frame"), Text(stage.PluginMessages[i]));
+  if (!report.Status.isEmpty()) statusBar()->showMessage(report.Status);
+  if (!report.Failure.isEmpty()) QMessageBox::critical(this, tr("Render Frame"), report.Failure);
   View_->Refresh();
-  return ok;
+  return report.Run.Succeeded();
 }
 
 int TMainWindow::RenderAnimation(const TAnimationRequest& request) {
@@ -651,53 +636,23 @@ int TMainWindow::RenderAnimation(const TAnimationRequest& request) {
   progress.setAutoClose(false);
   connect(&progress, &QProgressDialog::canceled, this, [] { Stage().Interrupt = true; });
   Progress_ = &progress;
-  stage.Interrupt = false;
   Render_->show();
-  int written = 0;
-  QString failure;
+  const bool several = count > 1;
+  TStudioRenderReport report;
   WithSceneView([&] {
-    const float first = static_cast<float>(request.First);
-    stage.Scene.SetTime(first);
-    stage.RaiseRenderEvent(RenderInit, first);
-    stage.RaiseRenderEvent(RenderBegin, first);
-    for (int i = 0; i < count; ++i) {
-      const float frame = static_cast<float>(request.First + i);
-      progress.setValue(i);
-      progress.setLabelText(tr("Rendering frame %1 (%2 of %3)").arg(request.First + i).arg(i + 1).arg(count));
-      QCoreApplication::processEvents();
-      if (progress.wasCanceled()) stage.Interrupt = true;
-      if (stage.Interrupt) {
-        stage.RaiseRenderEvent(RenderAbort, frame);
-        return;
-      }
-      const std::filesystem::path path = pattern->FramePath(request.First + i, count > 1);
-      try {
-        const TScreenBuffer image = stage.RenderFrame(frame);
-        Render_->ShowDisplay();
-        // The plug-in stops compositing when interrupted: that image is not a frame.
-        if (stage.Interrupt) {
-          stage.RaiseRenderEvent(RenderAbort, frame);
-          return;
-        }
-        if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
-        WriteImage(path, image);
-      } catch (const std::exception& e) {
-        stage.RaiseRenderEvent(RenderError, frame);
-        failure = tr("Frame %1: %2").arg(request.First + i).arg(Text(e.what()));
-        return;
-      }
-      ++written;
-    }
-    stage.RaiseRenderEvent(RenderEnd, static_cast<float>(request.Last));
+    report = RenderStudioAnimation(
+        request.First, request.Last,
+        [&](double frame) { return pattern->FramePath(static_cast<long long>(std::floor(frame)), several); },
+        pattern->Format(), *Render_, progress);
   });
   Progress_ = nullptr;
   progress.close();
-  stage.Interrupt = false;
+  stage.Interrupt = false;  // closing the dialog counts as its Cancel; the next render starts clear
   stage.Scene.SetTime(before);
-  if (!failure.isEmpty()) QMessageBox::critical(this, tr("Render Animation"), failure);
-  statusBar()->showMessage(tr("Wrote %1 of %2 frames").arg(written).arg(count));
+  if (!report.Failure.isEmpty()) QMessageBox::critical(this, tr("Render Animation"), report.Failure);
+  statusBar()->showMessage(report.Status);
   View_->Refresh();
-  return written;
+  return static_cast<int>(report.Run.Times.Frames);
 }
 
 void TMainWindow::RenderAnimationDialog() {

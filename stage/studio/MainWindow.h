@@ -70,13 +70,14 @@ class TMainWindow : public QMainWindow {
   void AddPrimitive(int primitive);  // stage::TPrimitive without ObjFile
   bool ImportObj(const QString& path);
 
-  // ---- Rendering, through the command-line host's road: render init and begin at the frame,
-  // the host's image, the post-process shader, render end.
+  // ---- Rendering, through the stage's render pipeline as `vantrel render` renders: render
+  // init and begin at the first frame, the host's image, the post-process shader, render end;
+  // the files written as the command line writes them; a message of the plug-in fails the run.
   // Renders the current frame into the render window; false (with a message) on failure.
   bool RenderFrame();
   // Renders frames First..Last into files, with a progress dialog whose Cancel reaches the
   // plug-in through tsxRenderCheckInterrupt. Answers the frames written; a cancel or a failure
-  // stops early (a failure with a message).
+  // stops early (a failure with a message, which names what the plug-in reported).
   int RenderAnimation(const TAnimationRequest& request);
   // The progress dialog of the animation render running now, or null.
   QProgressDialog* Progress() const { return Progress_; }

@@ -64,14 +64,25 @@ TRenderWindow::TRenderWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   });
 }
 
-void TRenderWindow::ShowDisplay() {
-  const auto& display = Stage().Display;
-  if (!display) return;
-  Frame_ = *display;
-  Image_ = ToQImage(*display);
+void TRenderWindow::ShowFrame(const TScreenBuffer& image, const TImageWriteOptions& options, double frame) {
+  Frame_ = image;
+  FrameOptions_ = options;
+  if (Stage().Display)
+    Image_ = ToQImage(*Stage().Display);
+  else
+    Image_ = ToQImage(image);
   Picture_->setPixmap(QPixmap::fromImage(Image_));
-  Caption_->setText(tr("%1 × %2, frame %3").arg(Image_.width()).arg(Image_.height()).arg(double(Stage().Scene.Time())));
+  Caption_->setText(tr("%1 × %2, frame %3").arg(Image_.width()).arg(Image_.height()).arg(frame));
   Save_->setEnabled(true);
+}
+
+void TRenderWindow::Clear() {
+  Stage().Display.reset();
+  Frame_.reset();
+  Image_ = QImage();
+  Picture_->clear();
+  Caption_->clear();
+  Save_->setEnabled(false);
 }
 
 void TRenderWindow::ShowLine(int y) {
@@ -96,7 +107,7 @@ void TRenderWindow::ShowLine(int y) {
 
 void TRenderWindow::SaveImage(const QString& path) const {
   if (!Frame_) throw std::runtime_error("There is no rendered frame to save");
-  WriteImage(path.toStdString(), *Frame_);
+  WriteImage(path.toStdString(), *Frame_, FrameOptions_);
 }
 
 }  // namespace stage::studio

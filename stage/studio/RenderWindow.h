@@ -1,12 +1,14 @@
 // The render window: shows the image of the last rendered frame as the plug-in displays it, line
-// by line (tsxRenderDisplayScanline), over the host's own image, and saves it ("Save Image",
-// PNG or OpenEXR by the extension). A window of its own, owned by the main window.
+// by line (tsxRenderDisplayScanline), over the host's own image, and saves the frame ("Save
+// Image", PNG or OpenEXR by the extension) as a render writes it: with the write options of the
+// render pipeline. A window of its own, owned by the main window.
 #pragma once
 
 #include <QImage>
 #include <QWidget>
 #include <optional>
 
+#include "stage/ImageFiles.h"
 #include "stage/ScreenBuffer.h"
 
 class QLabel;
@@ -19,8 +21,11 @@ class TRenderWindow : public QWidget {
  public:
   explicit TRenderWindow(QWidget* parent = nullptr);
 
-  // Shows the stage's display image (Stage().Display) as it stands; nothing when there is none.
-  void ShowDisplay();
+  // A finished frame of a render: shown (as displayed), and kept for Save Image with the
+  // options its render writes files with.
+  void ShowFrame(const TScreenBuffer& image, const TImageWriteOptions& options, double frame);
+  // Forgets the frame and the stage's display image: another scene is open.
+  void Clear();
   // Shows one row of the display as the plug-in delivered it; repaints now and then so that the
   // lines appear while the render holds the thread.
   void ShowLine(int y);
@@ -35,6 +40,7 @@ class TRenderWindow : public QWidget {
   QPushButton* Save_;
   QImage Image_;
   std::optional<TScreenBuffer> Frame_;
+  TImageWriteOptions FrameOptions_;
   qint64 LastPaint_ = 0;
 };
 

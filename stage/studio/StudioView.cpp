@@ -214,9 +214,26 @@ void TStudioView::wheelEvent(QWheelEvent* e) {
   Zoom(std::pow(0.999, e->angleDelta().y()));
 }
 
+bool TStudioView::ShowsStageView() const {
+  const TView& v = Stage().View;
+  const TCamera c = CurrentCamera();
+  auto same = [](const CtsxVector3f& a, const CtsxVector3f& b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
+  return v.Width == std::max(1, width()) && v.Height == std::max(1, height()) && same(v.Camera.Eye, c.Eye) &&
+         same(v.Camera.Target, c.Target) && same(v.Camera.Up, c.Up) && v.Camera.Projection == c.Projection &&
+         v.Camera.FieldOfView == c.FieldOfView && v.Camera.Height == c.Height;
+}
+
 void TStudioView::Draw(QPainter& painter) {
-  // The stage's view is this widget's; another program (a render) may have borrowed it.
-  const TView& view = Stage().View;
+  // The widget draws its own camera at its own size. A render borrows the stage's view (the
+  // scene's camera at the scene's drawport) and lets events through while it runs: drawn from
+  // the borrowed view, the scene would appear a second time, smaller and from the render's
+  // camera, over the view's own picture. The custom objects' lines are the stage view's only
+  // while it is this widget's; otherwise those they last drew for it.
+  TView view;
+  view.Camera = CurrentCamera();
+  view.Width = std::max(1, width());
+  view.Height = std::max(1, height());
+  if (ShowsStageView()) Lines_ = Stage().View.Lines;
   painter.fillRect(QRect(0, 0, view.Width, view.Height), kBackground);
   if (Grid_) DrawGrid(painter, view);
   if (Shading_ == TShading::Solid)
@@ -228,7 +245,7 @@ void TStudioView::Draw(QPainter& painter) {
   QVector<QLineF> lines;
   for (int pen = e_tsxPEN_BACKGROUND; pen <= e_tsxPEN_BLUE; ++pen) {
     lines.clear();
-    for (const TLineSegment& s : view.Lines)
+    for (const TLineSegment& s : Lines_)
       if (s.Pen == pen) lines.push_back(QLineF(s.X0, s.Y0, s.X1, s.Y1));
     if (lines.empty()) continue;
     painter.setPen(QPen(PenColor(pen), pen == e_tsxPEN_ACTIVESUB ? 2 : 1));

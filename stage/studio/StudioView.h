@@ -68,6 +68,8 @@ class TStudioView : public QWidget {
  private:
   TCamera& NavigatedCamera();
   void SyncStageView();
+  // Whether the stage's view is this widget's now (no render has borrowed it).
+  bool ShowsStageView() const;
   void DrawGrid(QPainter& painter, const TView& view);
   void DrawMeshesWire(QPainter& painter, const TView& view);
   void DrawMeshesSolid(QPainter& painter, const TView& view);
@@ -81,6 +83,7 @@ class TStudioView : public QWidget {
   Qt::MouseButtons Dragging_;
   QImage Solid_;      // the solid shading's image, reused between paints
   std::optional<TScreenBuffer> Buffer_;  // the rasterizer's, likewise
+  std::vector<TLineSegment> Lines_;       // the custom objects' drawing in this view, as last seen
 };
 
 // The colour each pen of tsxPEN draws with in the studio's views.

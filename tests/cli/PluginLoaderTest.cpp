@@ -9,7 +9,7 @@
 
 #include "stage/Stage.h"
 #include "stage/cli/PluginLoader.h"
-#include "stage/cli/PluginStatus.h"
+#include "stage/PluginStatus.h"
 
 using namespace stage::cli;
 namespace fs = std::filesystem;
@@ -61,7 +61,7 @@ TEST(PluginLoader, StartsTheModuleAndSharesThePlatform) {
   ASSERT_TRUE(stage::Stage().Shader(tssSHADER_POSTPROCESS)) << "the left click registers the shader";
 
   // The module's status text lands on this program's platform.
-  TPluginStatus status;
+  stage::TPluginStatus status;
   stage::Stage().Render.Width = 4;
   stage::Stage().Render.Height = 3;
   const stage::TScreenBuffer image = stage::Stage().RenderFrame(1);

@@ -15,8 +15,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -187,6 +189,46 @@ int main(int argc, char** argv) {
   check(shot.save(path), "cannot write " + path);
   check(Colours(shot) > 50, "the render window looks empty");
   std::printf("studio_screenshots: %s\n", qPrintable(path));
+
+  // ---- The studio while Render Animation runs: the view keeps its own picture when it repaints.
+  // The render borrows the stage's view (the scene's camera at the scene's drawport) and lets
+  // events through; the render window and the progress dialog stand aside, right of the view.
+  {
+    render->move(1290, 0);
+    window->OpenScene(QString(EXAMPLES_DIR "/fountain/scene.json"));
+    const QImage before = GrabWindow(*window);
+    const QString frames = SCREENSHOT_DIR "/while-rendering";
+    QDir(frames).removeRecursively();  // a file of an earlier run is no sign of this one's progress
+    QImage during;
+    bool repainted = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+      QWidget* progress = window->Progress();
+      if (!progress || !during.isNull()) return;
+      if (progress->pos() != QPoint(1290, 620)) {
+        progress->move(1290, 620);
+        return;
+      }
+      // Anything may ask the view to repaint meanwhile (the plug-in refreshing the views, the
+      // user resizing the window): here the test asks, once the first frame is out.
+      if (!repainted && QFileInfo::exists(frames + "/0000.png")) {
+        window->View()->update();
+        repainted = true;
+        return;
+      }
+      if (repainted && QFileInfo::exists(frames + "/0002.png")) during = window->screen()->grabWindow(window->winId()).toImage();
+    });
+    look.start(10);
+    check(window->RenderAnimation({0, 5, frames + "/####.png"}) == 6, "Render Animation failed");
+    look.stop();
+    check(!during.isNull(), "no screenshot while rendering");
+    const QString path = SCREENSHOT_DIR "/studio-while-rendering.png";
+    check(during.save(path), "cannot write " + path);
+    std::printf("studio_screenshots: %s\n", qPrintable(path));
+    const QRect view(window->View()->mapTo(window.get(), QPoint(0, 0)), window->View()->size());
+    const int ghost = DifferingPixels(before.copy(view), during.copy(view));
+    check(ghost < 200, QString("the view changed in %1 pixels while rendering").arg(ghost));
+  }
 
   // ---- The preview: the panel beside the studio, the fountain through the scene's camera.
   render->close();

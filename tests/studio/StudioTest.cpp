@@ -9,6 +9,7 @@
 #include <QTextBrowser>
 #include <QSettings>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -35,6 +36,7 @@
 #include <functional>
 #include <set>
 
+#include "DifferingPixels.h"
 #include "stage/Stage.h"
 #include "stage/studio/MainWindow.h"
 #include "stage/studio/Outliner.h"
@@ -228,10 +230,128 @@ class TStudioTest : public QObject {
     for (int y = 0; y < shown.height(); ++y)
       for (int x = 0; x < shown.width(); ++x) differing += shown.pixel(x, y) != expected.pixel(x, y);
     QCOMPARE(differing, 0);
-    // Particles are in it: it differs from the scene rendered without the plug-in's pass.
     const QString saved = Temp.filePath("saved.png");
     Window->RenderWindow()->SaveImage(saved);
     QCOMPARE(QImage(saved).convertToFormat(QImage::Format_RGB32), shown);
+    // Particles are in it: it differs from the scene rendered without the plug-in's pass.
+    const TShaderFunc pass = Stage().Shader(tssSHADER_POSTPROCESS);
+    QVERIFY(pass);
+    Stage().RegisterShader(tssSHADER_POSTPROCESS, pass, false);
+    const bool renderedWithout = Window->RenderFrame();
+    Stage().RegisterShader(tssSHADER_POSTPROCESS, pass, true);
+    QVERIFY(renderedWithout);
+    const QImage without = Window->RenderWindow()->Image();
+    QVERIFY2(DifferingPixels(shown, without) > 1000, qPrintable(QString::number(DifferingPixels(shown, without))));
+  }
+
+  // Render Animation and Save Image of a scene over a transparent background write the bytes
+  // `vantrel render` writes for it: PNG with alpha (colours straight), EXR premultiplied.
+  void animationWritesWhatTheCommandLineWrites() {
+    QFile example(Example("fountain"));
+    QVERIFY(example.open(QIODevice::ReadOnly));
+    QString text = QString::fromUtf8(example.readAll());
+    text.replace("\"backgroundAlpha\": 1", "\"backgroundAlpha\": 0");
+    text.replace("\"width\": 640", "\"width\": 160").replace("\"height\": 360", "\"height\": 90");
+    const QString scene = Temp.filePath("clear/scene.json");
+    QVERIFY(QDir().mkpath(Temp.filePath("clear")));
+    QFile out(scene);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(text.toUtf8());
+    out.close();
+    auto bytes = [](const QString& path) {
+      QFile f(path);
+      return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    for (const char* format : {"png", "exr"}) {
+      QVERIFY(Window->OpenScene(scene));
+      const QString studio = Temp.filePath(QString("clear/studio-%1/##.%1").arg(format));
+      QCOMPARE(Window->RenderAnimation({8, 9, studio}), 2);
+      const QString cli = Temp.filePath(QString("clear/cli-%1/##.%1").arg(format));
+      const QString command = QString("'%1' render '%2' -s 8 -e 9 -o '%3' >/dev/null 2>&1").arg(VANTREL_PROGRAM, scene, cli);
+      QCOMPARE(std::system(command.toLocal8Bit().constData()), 0);
+      for (const char* frame : {"08", "09"}) {
+        const QByteArray mine = bytes(QString(studio).replace("##", frame));
+        QVERIFY2(!mine.isEmpty(), format);
+        QVERIFY2(mine == bytes(QString(cli).replace("##", frame)), format);
+      }
+      // Save Image of the last frame writes it as the render did.
+      const QString saved = Temp.filePath(QString("clear/saved.%1").arg(format));
+      Window->RenderWindow()->SaveImage(saved);
+      QVERIFY2(bytes(saved) == bytes(QString(cli).replace("##", "09")), format);
+    }
+    const QImage png(Temp.filePath("clear/studio-png/09.png"));
+    QVERIFY(png.hasAlphaChannel());
+    QVERIFY(qAlpha(png.pixel(0, 0)) == 0);  // the sky is clear
+  }
+
+  // A problem the plug-in reports during a render (a particle picture it cannot find) fails the
+  // studio's run as it fails `vantrel render`: no frame written, and a message that says so.
+  void pluginMessageFailsTheRun() {
+    const QString scene = Temp.filePath("fire.json");
+    const QString make = QString("'%1' new '%2' --preset fire >/dev/null 2>&1").arg(VANTREL_PROGRAM, scene);
+    QCOMPARE(std::system(make.toLocal8Bit().constData()), 0);
+    QFile file(scene);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QString text = QString::fromUtf8(file.readAll());
+    file.close();
+    QVERIFY(text.contains("maps/flame.png"));
+    text.replace("maps/flame.png", "maps/no-such-flame.png");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text.toUtf8());
+    file.close();
+    // Every box and dialog is answered as a user who does not look for the picture answers it.
+    QStringList boxes;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        boxes << box->text();
+        box->close();
+      } else if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && dialog != Window->Progress()) {
+        dialog->reject();
+      }
+    });
+    answer.start(20);
+    QVERIFY(Window->OpenScene(scene));
+    boxes.clear();
+    const QString pattern = Temp.filePath("fire/####.png");
+    const int written = Window->RenderAnimation({0, 3, pattern});
+    answer.stop();
+    QCOMPARE(written, 0);
+    QVERIFY(!QFileInfo::exists(Temp.filePath("fire")));
+    const QString failure = boxes.isEmpty() ? QString() : boxes.last();
+    QVERIFY2(failure.contains("no-such-flame.png") && failure.contains("no frame written"), qPrintable(boxes.join(" | ")));
+    QVERIFY2(Window->statusBar()->currentMessage().contains("Wrote 0 of 4"), qPrintable(Window->statusBar()->currentMessage()));
+  }
+
+  // While a render runs the view keeps its own picture: the render borrows the stage's view
+  // (the scene's camera at its drawport) and the view repaints meanwhile. After another scene is
+  // opened, neither the render window nor the status bar shows the old scene's render.
+  void viewDuringRenderAndAfterOpen() {
+    QVERIFY(Window->OpenScene(Example("fountain")));
+    Window->View()->SetKind(TViewKind::Top);
+    QApplication::processEvents();
+    const QImage before = Window->View()->grab().toImage();
+    QImage during;
+    QTimer look;
+    connect(&look, &QTimer::timeout, this, [&] {
+      if (Window->Progress() && during.isNull()) during = Window->View()->grab().toImage();
+    });
+    look.start(5);
+    QVERIFY(Window->RenderAnimation({0, 2, Temp.filePath("look/####.png")}) == 3);
+    look.stop();
+    QVERIFY(!during.isNull());
+    QVERIFY2(DifferingPixels(before, during) < 50, qPrintable(QString::number(DifferingPixels(before, during))));
+
+    Window->Timeline()->FrameField()->setValue(30);
+    QVERIFY(Window->RenderFrame());
+    QVERIFY(!Window->RenderWindow()->Image().isNull());
+    QVERIFY(Window->RenderWindow()->SaveButton()->isEnabled());
+    QVERIFY(Window->OpenScene(Example("snow")));
+    QVERIFY(Window->RenderWindow()->Image().isNull());
+    QVERIFY(!Window->RenderWindow()->SaveButton()->isEnabled());
+    QVERIFY(!Stage().Display);
+    QVERIFY2(!Window->statusBar()->currentMessage().contains("Rendered"), qPrintable(Window->statusBar()->currentMessage()));
   }
 
   // What the plug-in does through its host is part of the document: a new object, a deleted one

@@ -1,6 +1,8 @@
 // The plug-in's platform in a Qt host.
 #include "ui/qt/QtPlatform.h"
 
+#include <dlfcn.h>
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QFile>
@@ -122,6 +124,11 @@ void TQtPlatform::ProcessEvents() {
 
 void TQtPlatform::ShowMessage(const std::string& text) {
   QMessageBox::information(HostMainWindow(), "Vantrel", Q(text));
+  // The host hears of it too, as a host without windows does: a render in which the plug-in
+  // reported a problem has failed, whoever showed the message.
+  using THostText = void (*)(const char*);
+  static const auto tellHost = reinterpret_cast<THostText>(dlsym(RTLD_DEFAULT, "tsxHostShowMessage"));
+  if (tellHost) tellHost(text.c_str());
 }
 
 bool TQtPlatform::Confirm(const std::string& text) {

@@ -1,4 +1,5 @@
-// The platform of the plug-in in a Qt host: message boxes and Yes/No questions, file and
+// The platform of the plug-in in a Qt host: message boxes (of which the host is told through
+// tsxHostShowMessage, so that a render can fail on them) and Yes/No questions, file and
 // picture dialogs, the colour picker, the help viewer, the busy cursor, the beep, the Escape
 // key's state, the tick count, the drawing surface on the active view, and the keyboard and
 // mouse hooks as an application-wide event filter. Dialogs are owned by the host's main window.

@@ -1,11 +1,11 @@
-// What the plug-in tells its user while the command-line host runs it: the status line and the
+// What the plug-in tells its user while a host renders with it: the status line and the
 // messages (errors) it reported through the host's tsxHostShowStatus and tsxHostShowMessage.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace stage::cli {
+namespace stage {
 
 class TPluginStatus {
  public:
@@ -21,4 +21,4 @@ class TPluginStatus {
   size_t Seen_ = 0;
 };
 
-}  // namespace stage::cli
+}  // namespace stage

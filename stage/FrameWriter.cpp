@@ -1,14 +1,22 @@
-// The frame writer thread of the command-line renderer.
-#include "stage/cli/FrameWriter.h"
+// The frame writer thread of the render pipeline.
+#include "stage/FrameWriter.h"
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <stdexcept>
 #include <system_error>
 
-#include "stage/cli/Interrupt.h"
-#include "stage/cli/Progress.h"
+namespace stage {
 
-namespace stage::cli {
+std::string FrameText(double frame) {
+  char text[48];
+  if (frame == std::floor(frame) && std::fabs(frame) < 1e15)
+    std::snprintf(text, sizeof text, "%.0f", frame);
+  else
+    std::snprintf(text, sizeof text, "%g", frame);
+  return text;
+}
 
 void WriteFrameFile(const std::filesystem::path& path, const TScreenBuffer& image, TImageFormat format,
                     const TImageWriteOptions& options) {
@@ -83,7 +91,6 @@ void TFrameWriter::Run() {
 
     const auto start = std::chrono::steady_clock::now();
     std::optional<std::string> failure;
-    TInterruptHandler::BeginWrite();
     if (Hooks_.Starting) Hooks_.Starting(frame);
     try {
       WriteFrameFile(frame.Path, frame.Image, Format_, Options_);
@@ -91,7 +98,7 @@ void TFrameWriter::Run() {
       failure = "Frame " + FrameText(frame.Frame) + ": " + e.what();
     }
     if (!failure && Hooks_.Written) Hooks_.Written(frame);
-    TInterruptHandler::EndWrite();
+    if (Hooks_.Ended) Hooks_.Ended(frame);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     lock.lock();
@@ -105,4 +112,4 @@ void TFrameWriter::Run() {
   }
 }
 
-}  // namespace stage::cli
+}  // namespace stage

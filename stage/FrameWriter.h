@@ -1,6 +1,7 @@
 // Writing frames beside the render: a writer thread takes finished images from a small bounded
 // queue and writes them in order, while the next frame renders. A failed write is kept and
 // reported to the render loop, which then stops; the frames queued after it are not written.
+// Both hosts write their frames through it (the render pipeline owns one per run).
 #pragma once
 
 #include <condition_variable>
@@ -14,9 +15,8 @@
 
 #include "stage/ImageFiles.h"
 #include "stage/ScreenBuffer.h"
-#include "stage/cli/OutputPattern.h"
 
-namespace stage::cli {
+namespace stage {
 
 struct TFrameFile {
   double Frame = 0;
@@ -24,10 +24,13 @@ struct TFrameFile {
   TScreenBuffer Image;
 };
 
-// Told from the writer thread when a frame's file is about to be written and once it is on disk.
+// Told from the writer thread when a frame's file is about to be written, once it is on disk,
+// and after every attempt, whether it succeeded or not (a program that must not end in the
+// middle of a write brackets it with Starting and Ended).
 struct TFrameWriteHooks {
   std::function<void(const TFrameFile&)> Starting;
   std::function<void(const TFrameFile&)> Written;
+  std::function<void(const TFrameFile&)> Ended;
 };
 
 class TFrameWriter {
@@ -74,4 +77,7 @@ class TFrameWriter {
 void WriteFrameFile(const std::filesystem::path& path, const TScreenBuffer& image, TImageFormat format,
                     const TImageWriteOptions& options);
 
-}  // namespace stage::cli
+// "12" for whole frames, "12.5" otherwise: frame numbers in messages and file names.
+std::string FrameText(double frame);
+
+}  // namespace stage

@@ -1,9 +1,9 @@
 // Reading the plug-in's reports from the stage.
-#include "stage/cli/PluginStatus.h"
+#include "stage/PluginStatus.h"
 
 #include "stage/Stage.h"
 
-namespace stage::cli {
+namespace stage {
 
 TPluginStatus::TPluginStatus() : Seen_(Stage().PluginMessages.size()) {}
 
@@ -21,4 +21,4 @@ std::string TPluginStatus::TakeStatus() {
   return text;
 }
 
-}  // namespace stage::cli
+}  // namespace stage
