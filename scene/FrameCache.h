@@ -94,7 +94,10 @@ uint64_t HostPoses(std::span<TEmitterObject* const> objects);
 // after it, for frames up to lastFrame (a later answer means none of those). A changed curve over
 // frames (a system's, its emission's, an emitter's Visibility) changes nothing before the first
 // whole frame at which it gives another value, less one for the frames between (the curves are
-// read at a system's time, which never runs ahead of the scene's frame less the frame offset);
+// read at a system's time, which never runs ahead of the scene's frame less the frame offset).
+// That is not the edited key's frame: a curve is a cardinal spline, so a key's change reaches
+// back over the segment before the key in front of it; the values tell, not the keys. Then
+// every frame after the first changed one may change (each later step follows from it);
 // a change of anything else that the particles follow (particle-life curves, gradients,
 // settings, tools, the emitters or slots themselves) can change every frame: 0.
 int64_t EditFrame(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after, int64_t lastFrame);

@@ -324,8 +324,17 @@ TEST_F(RenderStart, ScrubbedFramesAreThoseOfARender) {
     return RunState(manager);
   };
 
+  // A render's rewind keeps the frames it steps; while it runs the view shows nothing of its own.
+  tsxAnimSetActiveTime(8);
+  main.RenderBegin();
+  EXPECT_EQ(cache.Frames(), (std::vector<int64_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+  Stage().Scene.SetTime(20);
+  EXPECT_EQ(main.Timeline.ViewDrawn(), 0);
+  EXPECT_EQ(cache.Count(), 8u);
+  main.RenderEnded();
+
   std::map<int, std::vector<uint8_t>> scrubbed;
-  scrubbed[10] = scrub(10);  // from the start
+  scrubbed[10] = scrub(10);  // on from the render's frame 7
   EXPECT_EQ(cache.Frames().size(), 11u);
   cache.DropFrom(5);
   scrubbed[12] = scrub(12);  // on from frame 4
