@@ -102,6 +102,7 @@ void TTimelineParticles::BringTo(int64_t frame) {
 int32_t TTimelineParticles::ViewDrawn() {
   if (Busy_ || Rendering_) return 0;
   Busy_ = true;
+  ViewShown_ = true;
   struct Done {
     bool& busy;
     ~Done() { busy = false; }
@@ -145,6 +146,7 @@ int32_t TTimelineParticles::ViewDrawn() {
 
 void TTimelineParticles::RenderBegun() {
   Rendering_ = true;
+  if (!ViewShown_) return;  // a host without views (the command line) has no use for the frames
   CheckInputs(Objects());
   RenderNext_ = 0;
 }

@@ -34,8 +34,8 @@ class TTimelineParticles {
   // under way (the render owns the systems) or while it is already at work.
   int32_t ViewDrawn();
 
-  // A render begins (before its rewind): its frames are kept as it steps them, one by one from
-  // frame 0; a render that skips a frame keeps nothing more, its state being another than a
+  // A render begins (before its rewind): once a view has been drawn, its frames are kept as it
+  // steps them, one by one from frame 0 (a host without views keeps nothing, at no cost); a render that skips a frame keeps nothing more, its state being another than a
   // render of that frame alone.
   void RenderBegun();
   // The render stepped every object to the host's current frame.
@@ -60,4 +60,5 @@ class TTimelineParticles {
   bool Rendering_ = false;
   int64_t RenderNext_ = -1;  // the frame a render keeps next; −1: it keeps no more
   bool Busy_ = false;
+  bool ViewShown_ = false;  // a view was drawn: the host shows frames, and renders keep theirs
 };

@@ -324,7 +324,14 @@ TEST_F(RenderStart, ScrubbedFramesAreThoseOfARender) {
     return RunState(manager);
   };
 
-  // A render's rewind keeps the frames it steps; while it runs the view shows nothing of its own.
+  // Once the host has shown a view, a render's rewind keeps the frames it steps; while it runs
+  // the view shows nothing of its own.
+  tsxAnimSetActiveTime(8);
+  main.RenderBegin();
+  main.RenderEnded();
+  EXPECT_EQ(cache.Count(), 0u) << "no view drawn yet";
+  Stage().Scene.SetTime(0);
+  Stage().RefreshView();
   tsxAnimSetActiveTime(8);
   main.RenderBegin();
   EXPECT_EQ(cache.Frames(), (std::vector<int64_t>{0, 1, 2, 3, 4, 5, 6, 7}));
