@@ -64,6 +64,20 @@ void TParticleSystem::Reset() {
   LiveCount = 0;
 }
 
+void TParticleSystem::RestoreRun(float time, float localTime, int32_t liveCount, float emitCarry,
+                                 const std::vector<TParticle>& particles) {
+  if (Budget) {
+    Budget->Give(Particles.size());
+    Budget->Used += particles.size();
+  }
+  Particles = particles;
+  ChunksFresh_ = false;  // the chunk counts are those of the pool that was replaced
+  Time = time;
+  LocalTime = localTime;
+  LiveCount = liveCount;
+  EmitCarry = emitCarry;
+}
+
 void TParticleSystem::StepTo(float target) {
   if (Owner) Owner->UpdateFromHost(*this);
   StepModifiers.clear();

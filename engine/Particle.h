@@ -132,6 +132,11 @@ class TParticleSystem : public TVariableSystem {
   TWorkerPool* Workers = nullptr;
 
   void Reset();
+  // Puts the system back at a moment of a run kept elsewhere (a cache of stepped frames): its
+  // time, its emission carry and its pool exactly as they were, so that stepping on from here
+  // repeats that run. The pool's slots are counted against the budget in place of the old ones.
+  void RestoreRun(float time, float localTime, int32_t liveCount, float emitCarry,
+                  const std::vector<TParticle>& particles);
   // Advances whole frames until Time reaches target (rounded half to even). An earlier target
   // changes nothing and sounds the alert beep. Failures outside emission propagate after the
   // step's tools are released.

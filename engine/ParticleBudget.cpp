@@ -20,17 +20,21 @@ size_t ParticleSlotsForMB(size_t megabytes) {
   return bytes / sizeof(TParticle);
 }
 
-size_t ParticleMemoryMBFromEnvironment(std::string* error) {
-  const char* text = std::getenv(ParticleMemoryVariable);
-  if (!text) return DefaultParticleMemoryMB;
+size_t MegabytesFromEnvironment(const char* variable, size_t fallback, size_t least, std::string* error) {
+  const char* text = std::getenv(variable);
+  if (!text) return fallback;
   size_t mb = 0;
   const char* end = text + std::strlen(text);
   const auto [at, ec] = std::from_chars(text, end, mb);
-  if (ec != std::errc() || at != end || mb < 1 || mb > (size_t{1} << 30)) {
+  if (ec != std::errc() || at != end || mb < least || mb > (size_t{1} << 30)) {
     if (error)
-      *error = std::string(ParticleMemoryVariable) + "=\"" + text +
-               "\" is not a number of megabytes from 1 to 1073741824; using " + std::to_string(DefaultParticleMemoryMB);
-    return DefaultParticleMemoryMB;
+      *error = std::string(variable) + "=\"" + text + "\" is not a number of megabytes from " + std::to_string(least) +
+               " to 1073741824; using " + std::to_string(fallback);
+    return fallback;
   }
   return mb;
+}
+
+size_t ParticleMemoryMBFromEnvironment(std::string* error) {
+  return MegabytesFromEnvironment(ParticleMemoryVariable, DefaultParticleMemoryMB, 1, error);
 }

@@ -30,3 +30,6 @@ size_t ParticleSlotsForMB(size_t megabytes);
 // The megabytes VANTREL_PARTICLE_MEMORY asks for, DefaultParticleMemoryMB when it is not set;
 // a value that is not a whole number from 1 sets *error to a message and gives the default.
 size_t ParticleMemoryMBFromEnvironment(std::string* error);
+// The megabytes an environment variable asks for: fallback when it is not set; a value that is
+// not a whole number from least to 2^30 sets *error to a message and gives fallback.
+size_t MegabytesFromEnvironment(const char* variable, size_t fallback, size_t least, std::string* error);

@@ -206,6 +206,12 @@ typedef struct tsxEventMouseData {
   int32_t buttons;             /* bit 0 left, bit 1 right, bit 2 middle */
 } tsxEventMouseData;
 
+/* View message codes. tsxVIEWMSG_DRAWN: the view was drawn again at the host's current time (the
+ * drawings plug-ins made in it are erased, every object has drawn itself anew); raised after each
+ * view refresh, so that a plug-in can draw what belongs to the frame on top. The studio draws its
+ * view again whenever its timeline moves to another frame, so this is also the notice of a new
+ * current time. */
+enum { tsxVIEWMSG_DRAWN = 1 };
 typedef struct tsxEventViewMsgData {
   int32_t code;
   tsxHWND view;

@@ -97,8 +97,16 @@ TVantrelPlugin::TVantrelPlugin(const std::string& dataFolder) {
     Main.NotifyHost = [changed] { changed(); };
   // Render begin prepares the emitters; a loaded scene brings the render switches it keeps,
   // which the panel must show and keep rather than overwrite with its own.
-  Events.SetEvents(static_cast<uint8_t>(peRender | peGeneral));
+  // The view's messages: a view drawn again shows the particles of the host's frame (not while a
+  // render, which owns the systems, is under way).
+  Events.SetEvents(static_cast<uint8_t>(peRender | peGeneral | peViewMsg));
   Events.OnRenderBegin = [this](const tsxEventRenderData&) { Main.RenderBegin(); };
+  Events.OnRenderEnd = Events.OnRenderAbort = Events.OnRenderError = [this](const tsxEventRenderData&) {
+    Main.RenderEnded();
+  };
+  Events.OnViewEvent = [this](const tsxEventViewMsgData& message) {
+    if (message.code == tsxVIEWMSG_DRAWN) Main.ViewDrawn();
+  };
   Events.OnSceneLoad = [this] { Main.SceneLoaded(); };
   // The panels follow the host's selection where the host tells of it and says what it is.
   if (const auto selected = reinterpret_cast<tsxSOBJ* (*)()>(LookUpHostFunction("tsxHostGetSelectedSobj")))

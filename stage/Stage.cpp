@@ -148,6 +148,9 @@ void TStage::RefreshView() {
       t->Callbacks.onDraw(TScene::Handle(n), Scene.Selected() == n ? 2 : 1, ViewHandle());
   }
   if (OnViewRefreshed) OnViewRefreshed();
+  // Last, so that what a plug-in draws for the frame lies on top of everything else.
+  const tsxEventViewMsgData drawn{tsxVIEWMSG_DRAWN, ViewHandle()};
+  RaiseEvent(tsxEVENTS_VIEWMSG, &drawn);
 }
 
 tsxRENDERDATA TStage::RenderData() const {

@@ -116,7 +116,8 @@ class TStage {
   void NotifyChange(TNode& node, int changeKind);
 
   // ---- Views. Refresh erases the view's drawings and lets every custom object draw itself
-  // through its type's draw callback (state 2 when selected, else 1).
+  // through its type's draw callback (state 2 when selected, else 1); then OnViewRefreshed runs
+  // and the view message tsxVIEWMSG_DRAWN goes to the plug-ins.
   void RefreshView();
 
   // ---- Rendering.

@@ -508,12 +508,7 @@ void TEmitterMan::RenderBegin(const std::function<void()>& onFrame) {
   // Every system draws on the one budget; a pool grown before (in the preview) is counted in,
   // and given back when the rewind resets it.
   ShareWorkers();
-  for (auto& emitter : EmitterList)
-    for (auto& slot : emitter->Systems)
-      if (slot->System.Budget != &Budget) {
-        slot->System.Budget = &Budget;
-        Budget.Used += slot->System.Particles.size();
-      }
+  DrawOnBudget();
   std::vector<TEmitterObject*> objects;
   objects.reserve(EmitterList.size());
   for (auto& emitter : EmitterList) objects.push_back(emitter.get());
@@ -532,6 +527,16 @@ void TEmitterMan::RenderBegin(const std::function<void()>& onFrame) {
   ::RewindForRender(objects, report);
   if (shown >= 0) Platform().SetStatusText("");
   ReportBudget();
+}
+
+void TEmitterMan::DrawOnBudget() {
+  if (Budget.Limit == 0) Budget.Limit = ParticleSlotsForMB(ParticleMemoryMBFromEnvironment(nullptr));
+  for (auto& emitter : EmitterList)
+    for (auto& slot : emitter->Systems)
+      if (slot->System.Budget != &Budget) {
+        slot->System.Budget = &Budget;
+        Budget.Used += slot->System.Particles.size();
+      }
 }
 
 void TEmitterMan::ShareWorkers() {

@@ -25,6 +25,10 @@ class TEmitterMan : public TEmitterManagerController {
   // every system; the render and the preview do so before they step.
   TWorkerPool* Workers = nullptr;
   void ShareWorkers();
+  // Every system draws on Budget (a render's stepping and the timeline's): a pool grown before is
+  // counted in, and given back when a reset empties it. A budget never sized takes the size
+  // VANTREL_PARTICLE_MEMORY asks for.
+  void DrawOnBudget();
 
   // Called whenever the list or the selection changed, so that a view can refresh.
   std::function<void()> OnChanged;

@@ -52,7 +52,7 @@ void TFinalRenderPass::Begin(std::function<void(int percent)> onProgress) {
   Renderer_.OnProgress = std::move(onProgress);
   Renderer_.ForgetReportedImages();
   LookUpPictures(Emitters_);
-  Emitters_.RenderBegin();
+  Emitters_.RenderBegin(OnStepped);
 }
 
 TFinalRenderPass::TReport TFinalRenderPass::Composite(const tssPostProcessData& postData) {
@@ -64,6 +64,7 @@ TFinalRenderPass::TReport TFinalRenderPass::Composite(const tssPostProcessData& 
     const auto t0 = Clock::now();
     Renderer_.BeginRender(postData);
     Emitters_.RenderFrame([this](TParticleSystem& system) { SubmitParticles(system, Renderer_); });
+    if (OnStepped) OnStepped();
     const auto t1 = Clock::now();
     Renderer_.RenderAll();
     Renderer_.DisplayAll();

@@ -31,6 +31,10 @@ class TFinalRenderPass {
     std::string Error;
   };
 
+  // Called whenever every emitter object stands at the host's current frame: after each frame of
+  // the rewind and after each rendered frame's stepping (the timeline keeps these frames).
+  std::function<void()> OnStepped;
+
   // Render begin: reseeds the generator, hands the renderer the progress reporter (called with
   // the percentage done) and rewinds every emitter. Throws on failure.
   void Begin(std::function<void(int percent)> onProgress);

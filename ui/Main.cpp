@@ -32,6 +32,7 @@ TMain::TMain() {
   // The edit layer: a recorded, undone or redone step is a change of the scene; the host's
   // deletions take their objects' steps with them.
   History.OnChanged = [this] { SceneChanged(); };
+  FinalRender.OnStepped = [this] { Timeline.RenderStepped(); };
   Emitters.OnDeleting = [this](const TEmitterObject& emitter) {
     History.Forget(emitter.Id);
     for (const auto& slot : emitter.Systems) History.Forget(slot->Id);
@@ -247,12 +248,18 @@ void TMain::RenderBegin() {
     Platform().ShowMessage(ThreadsProblem_);
     ThreadsProblem_.clear();
   }
+  Timeline.RenderBegun();
   try {
     FinalRender.Begin([this](int percent) { ReportRenderProgress(percent); });
   } catch (const std::exception& e) {
     Platform().ShowMessage(e.what());
   }
   ClearFpuExceptions();
+}
+
+void TMain::ViewDrawn() {
+  if (PreviewRunning || PlayShowsStop) return;
+  Timeline.ViewDrawn();
 }
 
 void TMain::PostProcess(const tssPostProcessData& postData) {

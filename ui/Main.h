@@ -29,6 +29,7 @@
 #include "ui/ToolProperties.h"
 #include "ui/Toolbox.h"
 #include "ui/ToolboxControl.h"
+#include "ui/TimelineParticles.h"
 
 // Its view, when there is one, is a TMainPanelView attached through the controller's seam
 // (ui/MainPanel.h); the hooks On… below serve programs that watch the controller in-process.
@@ -61,6 +62,8 @@ class TMain : public TMainPanelController {
   TToolboxControl ToolboxControl{Toolbox, History, ToolProps};
   TRenderSwitches Switches{Renderer};
   TFinalRenderPass FinalRender{Emitters, Renderer};
+  // The particles the host's view shows at the timeline's frame, and the frames kept for it.
+  TTimelineParticles Timeline{Emitters, Renderer};
 
   // ---- Services of the host binding. Unset hooks act as a host that refuses.
   // A new scene object of the emitter type, or null.
@@ -202,6 +205,11 @@ class TMain : public TMainPanelController {
   // frame and its particles are composited into the image; the status lines say how many. A
   // failure (an image that cannot be decoded) is shown to the user.
   void PostProcess(const tssPostProcessData& postData);
+  // The render ended (finished, aborted or failed): the timeline's particles show again.
+  void RenderEnded() { Timeline.RenderEnded(); }
+  // The host drew its active view again: the particles of the host's frame are drawn into it, as
+  // a render of that frame has them (not while the preview runs: it draws its own).
+  void ViewDrawn();
   // Moves both progress rows at every 5 percent.
   void ReportRenderProgress(int percent);
 

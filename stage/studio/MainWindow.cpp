@@ -135,8 +135,9 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   stage.MainWindow = static_cast<QWidget*>(this);
   stage.ViewWindow = static_cast<QWidget*>(View_);
   stage.OnViewRefreshed = [this] {
-    // The drawing surface the preview drew on is erased with the view's own drawings.
-    if (QObject* canvas = View_->findChild<QObject*>("VantrelViewCanvas"))
+    // The drawing surfaces the plug-in drew on are erased with the view's own drawings (every
+    // one: a program may have laid more than one over the view).
+    for (QObject* canvas : View_->findChildren<QObject*>("VantrelViewCanvas"))
       QMetaObject::invokeMethod(canvas, "clear", Qt::DirectConnection);
     View_->update();
     // The plug-in may have selected something (tsxSelectSobj, tsxSelectUp).

@@ -1,14 +1,19 @@
 // Frames that do not depend on where a render started, and tools that act where the scene has
 // them: a scene of several emitter objects with moving tools is rendered and baked by the real
 // programs, one frame alone and as parts of longer sequences, and must give the same pictures
-// and the same particles; baked frame by frame, every tool stands at its keyed pose.
+// and the same particles; baked frame by frame, every tool stands at its keyed pose. The
+// timeline's frames (scrubbed in the host's view, kept and stepped on from the frame cache) are
+// those of a render of the frame, bit for bit, also after edits of the settings and of the host's
+// keys.
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "engine/AttractModifier.h"
@@ -34,6 +39,32 @@ void Flat(TVarSeries& curve, double value) {
   curve.Clear();
   curve.AddKey(0, value);
   curve.AddKey(FarKeyX, value);
+}
+
+// Everything the particles of a frame are, as bytes: every system's time and emission carry,
+// its live particles field by field, and the generator's state.
+std::vector<uint8_t> RunState(const TEmitterMan& manager) {
+  std::vector<uint8_t> bytes;
+  auto put = [&](const auto& value) {
+    const auto* b = reinterpret_cast<const uint8_t*>(&value);
+    bytes.insert(bytes.end(), b, b + sizeof value);
+  };
+  for (const auto& emitter : manager.EmitterList)
+    for (const auto& slot : emitter->Systems) {
+      const TParticleSystem& s = slot->System;
+      put(s.Time), put(s.LiveCount), put(s.EmitCarry), put(s.Particles.size());
+      for (const TParticle& p : s.Particles) {
+        if (!p.Alive) continue;
+        put(p.Mass), put(p.Position), put(p.Velocity), put(p.BaseVelocity), put(p.Color), put(p.Alpha);
+        put(p.Size), put(p.Lifespan), put(p.VortexAngle), put(p.Angle), put(p.Spin), put(p.MapIndex);
+        put(p.Birth), put(p.DisplayPosition), put(p.RenderPosition), put(p.PrevPosition);
+      }
+      // A slot not stepped since its reset still has the pose and local time of an earlier run,
+      // which its first step replaces.
+      if (s.Time >= 0) put(slot->Emitter.CurrentTransform), put(s.LocalTime);
+    }
+  put(RandomSeed);
+  return bytes;
 }
 
 std::string ReadFile(const fs::path& p) {
@@ -268,4 +299,77 @@ TEST_F(RenderStart, ChunksWorkersAndParallelWriteTheFilesOfOneRender) {
     for (const std::string& name : names)
       EXPECT_TRUE(ReadFile(Dir / "one" / name) == ReadFile(Dir / way / name)) << way << ": " << name;
   }
+}
+
+// The host's view drawn again at a frame (the user scrubbed there): the plug-in brings the
+// systems to that frame through its frame cache. Each must hold what a render of the frame alone
+// holds, whether the frame was kept, stepped on from a kept one, or stepped from the start; after
+// an edit of a curve over frames the frames before the edit stay kept, after a change of a host
+// key nothing does, and both give a render's particles again.
+TEST_F(RenderStart, ScrubbedFramesAreThoseOfARender) {
+  BuildScene(3);
+  TMain& main = Plugin->Main;
+  TEmitterMan& manager = main.Emitters;
+  TFrameCache& cache = main.Timeline.Cache;
+  auto scrub = [&](int f) {
+    Stage().Scene.SetTime(static_cast<float>(f));
+    Stage().RefreshView();
+    EXPECT_EQ(Stage().Scene.Time(), f) << "the host's time is put back";
+    return RunState(manager);
+  };
+  auto render = [&](int f) {
+    tsxAnimSetActiveTime(static_cast<float>(f));
+    manager.RenderBegin();
+    manager.RenderFrame(nullptr);
+    return RunState(manager);
+  };
+
+  // Once the host has shown a view, a render's rewind keeps the frames it steps; while it runs
+  // the view shows nothing of its own.
+  tsxAnimSetActiveTime(8);
+  main.RenderBegin();
+  main.RenderEnded();
+  EXPECT_EQ(cache.Count(), 0u) << "no view drawn yet";
+  Stage().Scene.SetTime(0);
+  Stage().RefreshView();
+  tsxAnimSetActiveTime(8);
+  main.RenderBegin();
+  EXPECT_EQ(cache.Frames(), (std::vector<int64_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+  Stage().Scene.SetTime(20);
+  EXPECT_EQ(main.Timeline.ViewDrawn(), 0);
+  EXPECT_EQ(cache.Count(), 8u);
+  main.RenderEnded();
+
+  std::map<int, std::vector<uint8_t>> scrubbed;
+  scrubbed[10] = scrub(10);  // on from the render's frame 7
+  EXPECT_EQ(cache.Frames().size(), 11u);
+  cache.DropFrom(5);
+  scrubbed[12] = scrub(12);  // on from frame 4
+  scrubbed[31] = scrub(31);  // on from frame 12
+  scrubbed[3] = scrub(3);    // kept
+  scrubbed[16] = scrub(16);  // kept; emitter C is hidden here
+  EXPECT_EQ(cache.Frames().size(), 32u);
+  // Drawn into the view: the visible particles of the frame.
+  Stage().Scene.SetTime(31);
+  EXPECT_GT(main.Timeline.ViewDrawn(), 20);
+  for (const auto& [f, state] : scrubbed) EXPECT_TRUE(state == render(f)) << "frame " << f;
+
+  // A Flow key of emitter A's system at frame 20: frames from 19 on go, earlier ones stay.
+  TVarSeries& flow = manager.EmitterList[0]->Systems[0]->System.Flow;
+  flow.Clear();
+  flow.AddKey(0, 6);
+  flow.AddKey(20, 6);
+  flow.AddKey(24, 30);
+  flow.AddKey(FarKeyX, 30);
+  const std::vector<uint8_t> edited = scrub(27);
+  EXPECT_TRUE(cache.Has(18));
+  EXPECT_TRUE(edited == render(27));
+  EXPECT_TRUE(scrub(21) == render(21));
+  EXPECT_TRUE(scrub(18) == render(18));
+
+  // A host key of emitter B moved: every kept frame goes.
+  Stage().Scene.FromHandle(manager.EmitterList[1]->SceneObject)->Position.SetKey(8, {1.5f, 0, 2});
+  const std::vector<uint8_t> moved = scrub(22);
+  EXPECT_FALSE(cache.Has(23));
+  EXPECT_TRUE(moved == render(22));
 }

@@ -6,6 +6,8 @@
 // same frame rendered by `vantrel render` at the view's size through the same camera. The
 // pictures land in the build's test output (SCREENSHOT_DIR) for a person to open and judge; the
 // test checks that each shows the scene rather than an empty window, and that the preview drew.
+// Before the preview, the fountain's timeline is scrubbed to frame 47 with its slider: the view
+// shows that frame's particles, beside the render of the frame.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -21,6 +23,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QSlider>
 #include <QTimer>
 #include <QToolBar>
 #include <QStandardPaths>
@@ -38,6 +41,7 @@
 #include "stage/studio/PluginHost.h"
 #include "stage/studio/RenderWindow.h"
 #include "stage/studio/StudioView.h"
+#include "stage/studio/Timeline.h"
 
 namespace {
 
@@ -230,8 +234,49 @@ int main(int argc, char** argv) {
     check(ghost < 200, QString("the view changed in %1 pixels while rendering").arg(ghost));
   }
 
-  // ---- The preview: the panel beside the studio, the fountain through the scene's camera.
+  // ---- Scrubbing: the timeline's slider dragged along the fountain's frames, through the
+  // scene's camera; the view shows each frame's particles (as a render of the frame has them),
+  // and the scene stays unmodified. The view at frame 47 lies beside the render of frame 47.
   render->close();
+  {
+    window->OpenScene(QString(EXAMPLES_DIR "/fountain/scene.json"));
+    for (QAction* a : window->findChild<QToolBar*>("viewBar")->actions())
+      if (a->text() == "&Camera") a->trigger();
+    QSlider* slider = window->Timeline()->Slider();
+    slider->setValue(0);
+    LetItPaint();
+    const QImage start = window->View()->grab().toImage();
+    for (int f = 1; f <= 47; ++f) {
+      slider->setValue(f);
+      QCoreApplication::processEvents();
+    }
+    LetItPaint();
+    const QImage scrubbed = window->View()->grab().toImage();
+    check(stage::Stage().Scene.Time() == 47, "the slider did not move the scene to frame 47");
+    check(DifferingPixels(start, scrubbed) > 500, "the scrubbed frame shows no particles in the view");
+    check(!window->Modified(), "scrubbing modified the scene");
+    // Back to an earlier frame: the kept frame is drawn again.
+    slider->setValue(30);
+    LetItPaint();
+    const QImage earlier = window->View()->grab().toImage();
+    check(DifferingPixels(earlier, scrubbed) > 100, "going back to frame 30 did not change the particles");
+    slider->setValue(47);
+    LetItPaint();
+    check(DifferingPixels(window->View()->grab().toImage(), scrubbed) == 0, "frame 47 drawn again differs");
+    const QString shotPath = SCREENSHOT_DIR "/studio-scrubbed-47.png";
+    check(GrabWindow(*window).save(shotPath), "cannot write " + shotPath);
+    const QString viewPath = SCREENSHOT_DIR "/fountain-scrubbed-47.png";
+    check(scrubbed.save(viewPath), "cannot write " + viewPath);
+    const QString rendered = SCREENSHOT_DIR "/fountain-scrubbed-render-47.png";
+    QProcess renderIt;
+    renderIt.start(VANTREL_PROGRAM, {"render", EXAMPLES_DIR "/fountain/scene.json", "-f", "47", "--size",
+                                     QString("%1x%2").arg(scrubbed.width()).arg(scrubbed.height()), "-o", rendered});
+    check(renderIt.waitForFinished(120000) && renderIt.exitCode() == 0, "vantrel render failed");
+    std::printf("studio_screenshots: %s\nstudio_screenshots: %s\nstudio_screenshots: %s\n", qPrintable(shotPath),
+                qPrintable(viewPath), qPrintable(rendered));
+  }
+
+  // ---- The preview: the panel beside the studio, the fountain through the scene's camera.
   QWidget* panel = window->findChild<QWidget*>("VantrelMainPanel");
   check(panel && panel->isVisible(), "the plug-in's button did not show its panel");
   if (panel) {
