@@ -191,6 +191,9 @@ void TMain::NewToolAction(TToolKind kind) {
 void TMain::SceneLoaded() {
   // Steps belong to the scene they were made in.
   History.Clear();
+  // The scene renders as it would in a host that just started: nothing of the scene before.
+  Switches.ResetForScene(!FirstClick);
+  if (View_) View_->Refresh();
   ApplySceneSettings();
   StatusChanged();
 }

@@ -133,6 +133,10 @@ void TRenderSwitches::ShowRenderingAction() {
   Renderer_.ShowRendering = ShowRendering;
 }
 
+void TRenderSwitches::ResetForScene(bool rendering) {
+  Apply(std::string("enableRendering=") + (rendering ? "1" : "0") + " depthDithering=0 softIntersections=0 softDistance=1");
+}
+
 bool TRenderSwitches::ApplyScene() {
   const std::optional<std::string> settings = ReadSceneSettings ? ReadSceneSettings() : std::nullopt;
   if (!settings) return false;

@@ -47,6 +47,9 @@ class TRenderSwitches {
   void Apply(const std::string& text);
   // Takes the switches the scene keeps; false when it keeps none. Throws as Apply does.
   bool ApplyScene();
+  // A scene that opens starts from the switches a fresh start has (rendering as the host's first
+  // click left it), so that what it keeps no switch for never comes from the scene before it.
+  void ResetForScene(bool rendering);
 
  private:
   // Writes the switch that changed into the scene's block, merged with what the block holds.

@@ -677,6 +677,26 @@ TEST_F(Plugin, TheFirstClickLeavesOnWhatASceneTurnedOn) {
   EXPECT_EQ(Stage().PluginSettings["Vantrel"], kept);
 }
 
+// A scene that keeps no switch (or only some) opens with those of a fresh start, rendering on
+// after the first click, as `vantrel render` of the file has them, whatever the scene before set.
+TEST_F(Plugin, ASceneWithoutSwitchesOpensWithThoseOfAFreshStart) {
+  Init();
+  TMain& main = Module->Main;
+  tsxOnLeftClick();
+  LoadSceneKeeping("enableRendering=0 depthDithering=1 softIntersections=1 softDistance=0.5");
+  ASSERT_FALSE(main.Switches.EnableRendering);
+  for (const char* kept : {"", "later=3", "depthDithering=1"}) {
+    LoadSceneKeeping("enableRendering=0 depthDithering=1 softIntersections=1 softDistance=0.5");
+    LoadSceneKeeping(kept);
+    EXPECT_TRUE(main.Switches.EnableRendering) << kept;
+    EXPECT_NE(Stage().Shader(tssSHADER_POSTPROCESS), nullptr) << kept;
+    EXPECT_EQ(main.Switches.DepthDithering, std::string(kept) == "depthDithering=1") << kept;
+    EXPECT_FALSE(main.Switches.SoftIntersections) << kept;
+    EXPECT_EQ(main.Renderer.SoftDistance, 0.0f) << kept;
+    EXPECT_EQ(main.Switches.SoftDistance, 1.0f) << kept;
+  }
+}
+
 TEST_F(Plugin, ARefusedRegistrationLeavesRenderingOff) {
   Init();
   Stage().RefuseShaders = true;
