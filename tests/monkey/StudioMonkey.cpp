@@ -160,6 +160,7 @@ class TMonkey {
     return {
         {"click", 12, true, [this] { return ClickControl(); }},
         {"tree", 10, true, [this] { return TreeRow(); }},
+        {"page", 6, true, [this] { return OpenPage(); }},
         {"list", 3, true, [this] { return ListRow(); }},
         {"tab", 5, true, [this] { return Tab(); }},
         {"type", 10, true, [this] { return TypeValue(); }},
@@ -238,6 +239,40 @@ class TMonkey {
       }
       default: QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
     }
+    return true;
+  }
+
+  // The pages deep in the panel (a system's curve, a tool's settings) are a few clicks away: the
+  // row of an emitter or system, the properties unfolded, a row of the properties tree.
+  bool OpenPage() {
+    QMainWindow* panel = Panel();
+    auto* tabs = panel ? panel->findChild<QTabBar*>("TabControl1") : nullptr;
+    if (!tabs) return false;
+    const int page = Pick(2);
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(page).center());
+    auto* list = panel->findChild<QTreeWidget*>(page == 0 ? "EmitterTree" : "ToolObjectsListView");
+    auto* props = panel->findChild<QTreeWidget*>(page == 0 ? "PropsTree" : "ToolPropsTree");
+    if (!list || !props) return false;
+    std::vector<QTreeWidgetItem*> rows;
+    for (QTreeWidgetItemIterator it(list); *it; ++it) rows.push_back(*it);
+    if (rows.empty()) return false;
+    QTreeWidgetItem* row = rows[Pick(int(rows.size()))];
+    list->setCurrentItem(row);
+    if (page == 0) {
+      auto* fold = panel->findChild<QToolButton*>("PropertiesFoldButton");
+      if (fold && !fold->isChecked()) fold->click();
+    } else if (auto* fold = panel->findChild<QWidget*>("ToolPropsFold"); fold && !fold->isVisible()) {
+      if (auto* header = panel->findChild<QAbstractButton*>("ToolPropsFoldHeader")) header->click();
+    }
+    QApplication::processEvents();
+    std::vector<QTreeWidgetItem*> pages;
+    for (QTreeWidgetItemIterator it(props); *it; ++it) pages.push_back(*it);
+    if (pages.empty() || !props->isVisible()) return false;
+    QTreeWidgetItem* shown = pages[Pick(int(pages.size()))];
+    for (QTreeWidgetItem* p = shown->parent(); p; p = p->parent()) p->setExpanded(true);
+    props->scrollToItem(shown);
+    Log(QString("page: %1 row \"%2\", properties \"%3\"").arg(Name(list), row->text(0), shown->text(0)));
+    QTest::mouseClick(props->viewport(), Qt::LeftButton, {}, props->visualItemRect(shown).center());
     return true;
   }
 
