@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps configure build test bench demo clean configure-sanitize build-sanitize check-sanitize fuzz configure-thread build-thread check-thread
+.PHONY: all deps configure build test bench demo clean configure-sanitize build-sanitize check-sanitize fuzz configure-thread build-thread check-thread monkey
 
 all: build
 
@@ -106,6 +106,25 @@ check-thread: build-thread
 	  for f in $(THREAD_REPORTS)/*; do echo "== $$f" >&2; cat "$$f" >&2; done; status=1; \
 	fi; \
 	echo "check-thread: $$( [ $$status = 0 ] && echo clean || echo FAILED )"; exit $$status
+
+# monkey: the seeded random walk over the studio and the plug-in's panel (tests/monkey), built
+# with the sanitizers in $(SANITIZE_BUILD). SEED may list several seeds, each walked for STEPS
+# actions (and a third as many panel edits that are then all undone). A walk that fails, or any
+# sanitizer report, fails the target; the log of each seed (every action with its step number,
+# to replay the same walk) is $(SANITIZE_BUILD)/monkey/seed-N.log.
+SEED ?= 1
+STEPS ?= 1000
+monkey: configure-sanitize
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target studio_monkey
+	@status=0; for seed in $(SEED); do \
+	  dir=$(CURDIR)/$(SANITIZE_BUILD)/monkey/seed-$$seed; rm -rf $$dir; mkdir -p $$dir/reports; \
+	  log=$(CURDIR)/$(SANITIZE_BUILD)/monkey/seed-$$seed.log; \
+	  ( cd $$dir && QT_QPA_PLATFORM=offscreen $(subst $(SANITIZE_REPORTS),$$dir/reports,$(SANITIZE_ENV)) \
+	    $(CURDIR)/$(SANITIZE_BUILD)/tests/monkey/studio_monkey --seed $$seed --steps $(STEPS) ) >$$log 2>&1 || status=1; \
+	  tail -n 1 $$log; \
+	  if [ -n "$$(ls -A $$dir/reports)" ]; then status=1; for f in $$dir/reports/*; do echo "== $$f" >&2; cat "$$f" >&2; done; fi; \
+	  if [ $$status != 0 ]; then echo "monkey: seed $$seed failed; the last steps of $$log:" >&2; tail -n 25 $$log >&2; exit 1; fi; \
+	done; exit $$status
 
 # fuzz: each target for FUZZ_SECONDS (default 60), one after the other, at low priority. New
 # inputs are kept in $(SANITIZE_BUILD)/fuzz/TARGET/corpus, what a target finds (crashes, time-outs,
