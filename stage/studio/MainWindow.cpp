@@ -580,16 +580,19 @@ void TMainWindow::WithSceneView(const std::function<void()>& f) {
   stage.View.Camera = View_->SceneCamera;
   stage.View.Width = SceneViewWidth_;
   stage.View.Height = SceneViewHeight_;
+  View_->SetStageViewLent(true);
   struct TRestore {
     TStage& Stage;
+    TStudioView& View;
     TCamera Camera;
     int32_t W, H;
     ~TRestore() {
       Stage.View.Camera = Camera;
       Stage.View.Width = W;
       Stage.View.Height = H;
+      View.SetStageViewLent(false);
     }
-  } restore{stage, camera, w, h};
+  } restore{stage, *View_, camera, w, h};
   f();
 }
 

@@ -124,8 +124,10 @@ void TStudioView::SyncStageView() {
 }
 
 void TStudioView::Refresh() {
-  SyncStageView();
-  Stage().RefreshView();  // the custom objects draw themselves; the refresh hook repaints
+  if (!StageViewLent_) {
+    SyncStageView();
+    Stage().RefreshView();  // the custom objects draw themselves; the refresh hook repaints
+  }
   update();
 }
 

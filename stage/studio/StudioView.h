@@ -43,6 +43,10 @@ class TStudioView : public QWidget {
   void Refresh();
   // The camera the view shows now.
   TCamera CurrentCamera() const;
+  // While a render has borrowed the stage's view (the scene's camera at the scene's drawport), a
+  // refresh of this widget (a resize as the window lays itself out anew, say) must not take it
+  // back: the render's later frames would come out through this widget's camera.
+  void SetStageViewLent(bool lent) { StageViewLent_ = lent; }
   // Orbits the free or scene camera about its target by degrees of yaw and pitch; pans by
   // drawport pixels; zooms by a factor (below 1: closer). For the benchmark and the tests as
   // for the mouse.
@@ -68,6 +72,7 @@ class TStudioView : public QWidget {
  private:
   TCamera& NavigatedCamera();
   void SyncStageView();
+  bool StageViewLent_ = false;
   // Whether the stage's view is this widget's now (no render has borrowed it).
   bool ShowsStageView() const;
   void DrawGrid(QPainter& painter, const TView& view);
