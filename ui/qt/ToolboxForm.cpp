@@ -126,6 +126,12 @@ TToolboxForm::TToolboxForm(TToolboxController& toolbox, TToolPropsController& pr
   connect(ToolObjectsListView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
     if (item) Ask([&](TToolboxController& c) { c.RowChosen(ToolObjectsListView->indexOfTopLevelItem(item)); });
   });
+  // A click on the row that is current already (a new tool's, or after the host selected a mesh)
+  // still selects its object, as a click on any other row does.
+  connect(ToolObjectsListView, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
+    if (item == ToolObjectsListView->currentItem())
+      Ask([&](TToolboxController& c) { c.RowChosen(ToolObjectsListView->indexOfTopLevelItem(item)); });
+  });
   connect(ToolObjectsListView, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
     const int row = ToolObjectsListView->indexOfTopLevelItem(item);
     if (column == 0)
